@@ -1,0 +1,193 @@
+// The session: banner, the three questions, the file loop and the summary.
+
+#include <algorithm>
+#include <vector>
+
+#include "driver.hpp"
+
+namespace driver {
+namespace {
+
+using records::Output;
+
+constexpr int list_unit = 1;
+constexpr int good_files_unit = 3;
+constexpr std::int32_t list_of_files = 2;
+constexpr std::int32_t helix_mode = 1;
+constexpr std::int32_t backbone_mode = 2;
+
+// A line of asterisks under a heading: a blank, then `length` of them.
+void write_rule(Output& console, std::size_t length) {
+  constexpr std::string_view asterisks = "****************************************************************";
+  console.record().text(" ").text(asterisks.substr(0, length)).end();
+}
+
+void write_banner(Output& console, bool verbose) {
+  if (verbose) {
+    console.free_form();
+    console.record().text(" Computational physics project").end();
+    console.record().text(" Merrin Tollaway, student of physics, 4th year").end();
+    console.free_form("Release 1.31 (2002/04/28)");
+    write_rule(console, 63);
+    console.free_form();
+  }
+  console.record().text(" PDB File coordinates quarryman").end();
+  console.free_form();
+  console.record().text(" How many PDB files would you like to process ?").end();
+  console.free_form();
+  console.record().text(" -> Type 1 for a single file or").end();
+  console.record().text(" -> Type 2 for a list of files provided in Files.ini").end();
+  console.free_form();
+}
+
+// The names in Files.ini, one per record in columns 1-12, every record
+// counted, blank ones included.
+std::vector<FileName> read_file_list(Output& console) {
+  console.record().text(" Opening Files.ini... -> ").hold();
+  records::Input list(list_unit);
+  list.open_old("Files.ini");
+  list.rewind();
+  std::size_t count = 0;
+  while (list.read()) ++count;
+
+  std::vector<FileName> files(count);
+  list.rewind();
+  for (FileName& name : files) records::FieldReader(list.read_or_fail()).A(12, name);
+  list.close();
+
+  const auto shown = static_cast<std::int32_t>(std::min<std::size_t>(count, 0x7fffffff));
+  console.record().I(shown, 10).text(" files to process").end();
+  console.free_form();
+  return files;
+}
+
+std::vector<FileName> ask_file_list(Output& console, records::LineSource& console_in) {
+  console.record().text(" Please choose your option now : ").hold();
+  std::int32_t how_many = 0;
+  records::read_free(console_in, how_many);
+  console.free_form();
+  if (how_many == list_of_files) return read_file_list(console);
+
+  std::vector<FileName> files(1);
+  console.record().text(" Please provide the filename of the PDB file : ").hold();
+  records::read_free(console_in, files.front());
+  console.free_form();
+  return files;
+}
+
+reading::AtomType ask_atom_type(Output& console, records::LineSource& console_in) {
+  records::Chars<3> answer;
+  console.free_form();
+  console.record().text(" Which type of atoms would you like to extract ?").end();
+  console.free_form();
+  console.record().text(" Example : For alpha carbons type the two characters CA").end();
+  console.free_form();
+  console.record().text(" Please choose your atom now : ").hold();
+  records::read_free(console_in, answer);
+  // The form of the atom-name columns of a coordinate record: " CA ".
+  reading::AtomType atom_type;
+  for (std::size_t i = 0; i < answer.size(); ++i) atom_type[i + 1] = answer[i];
+  return atom_type;
+}
+
+std::int32_t ask_mode(Output& console, records::LineSource& console_in) {
+  console.free_form();
+  console.record().text(" What kind of information would you like to extract ?").end();
+  console.free_form();
+  console.record().text(" -> Type 1 for coordinates of atoms located in alpha helices.").end();
+  console.record().text(" -> Type 2 for coordinates of atoms of the whole backbone of the protein.").end();
+  console.free_form();
+  console.record().text(" Please choose your option now : ").hold();
+  std::int32_t mode = 0;
+  records::read_free(console_in, mode);
+  return mode;
+}
+
+void announce_entry(Output& console, const FileName& name) {
+  console.free_form();
+  console.free_form();
+  console.record().text(" Extracting structure information from file ").A(name.view(), 12).end();
+  write_rule(console, 55);
+  console.free_form();
+  console.record().text(" Processing now file ").A(name.view(), 12).end();
+  console.free_form();
+}
+
+void write_good_files(const std::vector<FileName>& files, const std::vector<char>& good) {
+  Output list = Output::replace(good_files_unit, "goodfiles.txt");
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (good[i] != 0) list.free_form(files[i].view());
+  }
+  list.close();
+}
+
+}  // namespace
+
+void rewrite_extension(FileName& name, std::string_view letters) {
+  const std::string_view text = name.view();
+  std::size_t dot = text.find('.');
+  if (dot == std::string_view::npos) {
+    // A name without a dot gets one, rather than losing its first letters.
+    dot = name.trimmed().size();
+    if (dot >= name.size()) return;
+    name[dot] = '.';
+  }
+  for (std::size_t i = 0; i < letters.size() && dot + 1 + i < name.size(); ++i) name[dot + 1 + i] = letters[i];
+}
+
+void EXTRACT(Output& console, records::LineSource& console_in) {
+  const bool verbose = true;
+  const records::Chars<3> PDB("PDB");
+  const records::Chars<6> source("source");
+
+  write_banner(console, verbose);
+  std::vector<FileName> files = ask_file_list(console, console_in);
+  std::vector<char> good(files.size(), 1);
+  const reading::AtomType atom_type = ask_atom_type(console, console_in);
+  const std::int32_t mode = ask_mode(console, console_in);
+
+  records::Input entry(1);
+  reading::READING component(console, entry);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    FileName& name = files[i];
+    if (verbose) announce_entry(console, name);
+
+    reading::EntryPath entry_path(std::string(PDB.view()) + "/" + std::string(name.view()));
+    // Every entry starts from no resolution, so an entry that states none
+    // never shows the one before it.
+    float resolution = 0.0F;
+    std::optional<reading::AtomList> atoms;
+    if (mode == helix_mode) {
+      component.HELICES(entry_path, resolution, atoms, verbose, atom_type);
+      rewrite_extension(name, "hel");
+    } else if (mode == backbone_mode) {
+      component.BACKBONES(entry_path, resolution, atoms, verbose, atom_type);
+      rewrite_extension(name, "bck");
+    }
+
+    if (atoms) {
+      console.free_form();
+      console.record().text(" Exporting C-alpha coordinates to file ").A(name.view(), 12).end();
+      if (verbose) {
+        write_rule(console, 50);
+        console.free_form();
+      }
+      write_export(std::string(source.view()) + "/" + std::string(name.trimmed()), atom_type, resolution, *atoms);
+      atoms.reset();
+    } else {
+      if (verbose) {
+        console.record().text(" This file will be ignored. Please check if it is applicable.").end();
+        console.free_form();
+      }
+      records::pause(console, console_in);
+      good[i] = 0;
+    }
+  }
+
+  write_good_files(files, good);
+  console.free_form();
+  console.record().text(" DONE ! ").end();
+  console.free_form();
+}
+
+}  // namespace driver

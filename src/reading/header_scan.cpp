@@ -1,0 +1,71 @@
+// The opening that both extraction routines share: title lines and
+// resolution. Also the number conversions and the console listing.
+
+#include <limits>
+
+#include "layouts.hpp"
+
+namespace reading {
+
+std::int32_t convert_I(const records::Input& entry, std::string_view field) {
+  const auto value = records::read_I(field);
+  if (!value) entry.fail(records::Failure::input_conversion);
+  return *value;
+}
+
+float convert_F(const records::Input& entry, std::string_view field) {
+  const auto value = records::read_F(field, 0);
+  if (!value) entry.fail(records::Failure::input_conversion);
+  return *value;
+}
+
+void open_and_scan_header(records::Input& entry, const EntryPath& entry_path, records::Output& console, bool verbose,
+                          float& resolution) {
+  entry.open_old(entry_path.trimmed());
+
+  const TitleFields first = read_title(entry.read_or_fail());
+  if (verbose) {
+    console.record().text("   The following protein is going to be analysed:").end();
+    console.free_form();
+    console.record().text("   ").A(first.text.view(), 60).end();
+  }
+  const TitleFields second = read_title(entry.read_or_fail());
+  if (verbose) {
+    console.record().text("   ").A(second.text.view(), 60).end();
+    console.free_form();
+  }
+
+  // The search starts at record 3: the title lines are never tested.
+  ResolutionFields remark;
+  do {
+    remark = read_resolution(entry.read_or_fail());
+  } while (remark.key != resolution_key);
+
+  if (remark.text == no_resolution) {
+    if (verbose) {
+      console.record().text("   No resolution specified !!! ").end();
+      console.free_form();
+    }
+    return;
+  }
+  resolution = convert_F(entry, remark.number_text());
+  if (verbose) {
+    console.record().text("   The structure data has a resolution of ").F(resolution, 4, 2).text(" angstroems").end();
+    console.free_form();
+  }
+}
+
+void write_listing_header(records::Output& console) {
+  console.record().text("   The carbon atoms have the following coordinates:").end();
+  console.free_form();
+  console.record().text("       #   SEQ   x [A]   y [A]   z [A]").end();
+  console.free_form();
+}
+
+void write_listing_line(records::Output& console, std::size_t position, const AtomEntry& atom) {
+  constexpr auto largest = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
+  const auto number = static_cast<std::int32_t>(position < largest ? position : largest);
+  console.record().text("  ").I(number, 5).I(atom.residue, 6).F(atom.x, 8, 3).F(atom.y, 8, 3).F(atom.z, 8, 3).end();
+}
+
+}  // namespace reading

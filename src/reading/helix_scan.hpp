@@ -1,0 +1,28 @@
+// The scans that gather each helix's atoms from the entry.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "reading.hpp"
+
+namespace reading {
+
+struct Helix {
+  char chain;          // column 20 of the HELIX record
+  std::int32_t start;  // first residue
+  std::int32_t end;    // last residue
+};
+
+struct HelixReport {
+  records::Output& console;
+  bool verbose;
+  const AtomType& atom_type;
+};
+
+// Gathers the atoms of every helix in table order, appending to `atoms` and
+// listing them; each helix's scan reads the entry from its first record.
+void collect_helix_atoms(records::Input& entry, const std::vector<Helix>& helices, const HelixReport& report,
+                         AtomList& atoms);
+
+}  // namespace reading

@@ -1,0 +1,148 @@
+// The fixed-column layouts in which PDB records are read, each stated once.
+// Numbers stay text until a routine needs them (`convert_I`, `convert_F`),
+// so a bad number in a field nobody uses is never an error.
+#pragma once
+
+#include <string_view>
+
+#include "reading.hpp"
+#include "records/records.hpp"
+
+namespace reading {
+
+using records::Chars;
+using records::FieldReader;
+
+// Record names and keys, compared as exact strings.
+inline constexpr std::string_view atom_key = "ATOM  ";
+inline constexpr std::string_view helix_key = "HELIX ";
+inline constexpr std::string_view seqres_key = "SEQRES";
+inline constexpr std::string_view ter_key = "TER   ";
+inline constexpr std::string_view resolution_key = "REMARK   2 RESOLUTION.";
+inline constexpr std::string_view no_resolution = " NOT ";
+inline constexpr std::string_view right_handed_alpha = " 1";
+inline constexpr std::string_view left_handed_alpha = " 6";
+
+// Title lines (records 1 and 2), layout (A10, A60).
+struct TitleFields {
+  Chars<60> text;  // columns 11-70, shown on the console
+};
+inline TitleFields read_title(std::string_view record) {
+  TitleFields f;
+  FieldReader(record).skip(10).A(60, f.text);
+  return f;
+}
+
+// REMARK 2 resolution, layout (A22, A5), columns 23-27 holding the number.
+// That is the older layout ("REMARK   2 RESOLUTION. 2.25 ANGSTROMS."). Every
+// entry distributed today right-justifies the number in columns 24-30
+// ("REMARK   2 RESOLUTION.    1.70 ANGSTROMS."), where columns 23-27 hold
+// only "    1"; its decimal point falls in column 28, and then the number is
+// read from columns 23-30 instead.
+struct ResolutionFields {
+  Chars<22> key;
+  Chars<5> text;  // columns 23-27: " NOT " or the older layout's number
+  Chars<1> column_28;
+  Chars<8> wide_text;  // columns 23-30: the current layout's number
+
+  std::string_view number_text() const { return column_28 == "." ? wide_text.view() : text.view(); }
+};
+inline ResolutionFields read_resolution(std::string_view record) {
+  ResolutionFields f;
+  FieldReader(record).A(22, f.key).A(5, f.text).A(1, f.column_28);
+  FieldReader(record).skip(22).A(8, f.wide_text);
+  return f;
+}
+
+// HELIX record as counted, layout (A6, A32, A2).
+struct HelixClassFields {
+  Chars<6> name;
+  Chars<2> helix_class;  // columns 39-40
+};
+inline HelixClassFields read_helix_class(std::string_view record) {
+  HelixClassFields f;
+  FieldReader(record).A(6, f.name).skip(32).A(2, f.helix_class);
+  return f;
+}
+
+// HELIX record as collected, layout (A6, A13, A1, A1, A4, A8, A4, A1, A2).
+struct HelixFields {
+  Chars<6> name;
+  Chars<1> chain;        // column 20, the first residue's chain
+  Chars<4> start;        // columns 22-25, I4
+  Chars<4> end;          // columns 34-37, I4
+  Chars<2> helix_class;  // columns 39-40
+};
+inline HelixFields read_helix(std::string_view record) {
+  HelixFields f;
+  FieldReader(record)
+      .A(6, f.name)
+      .skip(13)
+      .A(1, f.chain)
+      .skip(1)
+      .A(4, f.start)
+      .skip(8)
+      .A(4, f.end)
+      .skip(1)
+      .A(2, f.helix_class);
+  return f;
+}
+
+inline bool is_alpha_helix(const Chars<2>& helix_class) {
+  return helix_class == right_handed_alpha || helix_class == left_handed_alpha;
+}
+
+// SEQRES record, layout (A6, A7, A4).
+struct SeqresFields {
+  Chars<6> name;
+  Chars<4> residue_count;  // columns 14-17, I4
+};
+inline SeqresFields read_seqres(std::string_view record) {
+  SeqresFields f;
+  FieldReader(record).A(6, f.name).skip(7).A(4, f.residue_count);
+  return f;
+}
+
+// ATOM record, layout (A6, A5, A5, A5, A1, A4, A4, A8, A8, A8). The atom
+// name's 5-column field is read into 4 characters, which keeps columns 13-16.
+struct AtomFields {
+  Chars<6> name;
+  Chars<5> serial;     // columns 7-11, I5
+  Chars<4> atom_name;  // columns 13-16
+  Chars<1> chain;      // column 22
+  Chars<4> residue;    // columns 23-26, I4
+  Chars<8> x;          // columns 31-38, F8.0
+  Chars<8> y;          // columns 39-46, F8.0
+  Chars<8> z;          // columns 47-54, F8.0
+};
+inline void read_atom(std::string_view record, AtomFields& f) {
+  FieldReader(record)
+      .A(6, f.name)
+      .A(5, f.serial)
+      .A(5, f.atom_name)
+      .skip(5)
+      .A(1, f.chain)
+      .A(4, f.residue)
+      .skip(4)
+      .A(8, f.x)
+      .A(8, f.y)
+      .A(8, f.z);
+}
+
+// Conversions of the number fields of the open entry: a field that is not a
+// number ends the run, naming the entry.
+std::int32_t convert_I(const records::Input& entry, std::string_view field);
+float convert_F(const records::Input& entry, std::string_view field);
+
+// Opens the entry and runs the header scan: the two title lines and the
+// resolution, reported when `verbose`. The resolution is left as it is when
+// the entry states that none applies. The entry stays open, positioned just
+// after the resolution record.
+void open_and_scan_header(records::Input& entry, const EntryPath& entry_path, records::Output& console, bool verbose,
+                          float& resolution);
+
+// The console listing shared by both routines.
+void write_listing_header(records::Output& console);
+void write_listing_line(records::Output& console, std::size_t position, const AtomEntry& atom);
+
+}  // namespace reading

@@ -1,0 +1,95 @@
+// The diagnostic lines of the failures that end a run, and the console
+// control events.
+
+#include <csignal>
+#include <string>
+
+#include "records.hpp"
+
+namespace records {
+namespace {
+
+constexpr std::string_view prefix = "extract";
+
+std::string_view message_text(Failure failure) {
+  switch (failure) {
+    case Failure::permission_denied:
+      return "permission to access file denied";
+    case Failure::end_of_file:
+      return "end-of-file during read";
+    case Failure::file_not_found:
+      return "file not found";
+    case Failure::open_failure:
+      return "open failure";
+    case Failure::write_error:
+      return "error during write";
+    case Failure::out_of_memory:
+      return "insufficient virtual memory";
+    case Failure::list_directed_syntax:
+      return "list-directed I/O syntax error";
+    case Failure::input_conversion:
+      return "input conversion error";
+  }
+  return "unknown error";
+}
+
+std::string diagnostic_line(std::string_view severity, int number, std::string_view message) {
+  std::string line;
+  line.append(prefix).append(": ").append(severity).append(" (");
+  line.append(std::to_string(number)).append("): ").append(message);
+  return line;
+}
+
+volatile std::sig_atomic_t pending_event = 0;
+
+extern "C" void note_control_event(int signal_number) {
+  pending_event = signal_number;
+}
+
+}  // namespace
+
+IoError::IoError(Failure failure, int unit, std::string_view file, int os_error)
+    : failure_(failure),
+      unit_(unit),
+      file_(file),
+      os_error_(os_error),
+      diagnostic_(diagnostic_line("severe", number(), message())) {}
+
+IoError::IoError(Failure failure)
+    : failure_(failure), diagnostic_(diagnostic_line("severe", number(), message_text(failure))) {}
+
+std::string IoError::message() const {
+  std::string text(message_text(failure_));
+  if (failure_ != Failure::out_of_memory) {
+    text.append(", unit ").append(std::to_string(unit_)).append(", file ").append(file_);
+  }
+  return text;
+}
+
+std::string out_of_memory_diagnostic() {
+  return IoError(Failure::out_of_memory).what();
+}
+
+ControlEvent::ControlEvent(int signal_number) : signal_(signal_number) {
+  std::string_view event = "control-C";
+  if (signal_number == SIGQUIT) event = "control-BREAK";
+  if (signal_number == SIGHUP) event = "window-CLOSE";
+  diagnostic_ = diagnostic_line("error", 200, "program aborting due to " + std::string(event) + " event");
+}
+
+void install_control_event_handlers() {
+  struct sigaction action {};
+  action.sa_handler = note_control_event;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no SA_RESTART: a blocked console read must return
+  for (const int signal_number : {SIGINT, SIGQUIT, SIGHUP}) sigaction(signal_number, &action, nullptr);
+  // A closed pipe or a file size limit must surface as a write error.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+}
+
+void throw_if_control_event() {
+  if (pending_event != 0) throw ControlEvent(pending_event);
+}
+
+}  // namespace records
