@@ -8,9 +8,10 @@
 namespace {
 
 int fail(records::Output& console, const char* diagnostic, int status) {
-  // Standard output first, so the diagnostic follows everything shown.
+  // Standard output first, so the diagnostic follows everything shown. Like
+  // every console line, it ends with CR LF.
   console.flush_quietly();
-  std::fprintf(stderr, "%s\n", diagnostic);
+  std::fprintf(stderr, "%s\r\n", diagnostic);
   std::fflush(stderr);
   return status;
 }

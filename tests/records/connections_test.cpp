@@ -1,0 +1,178 @@
+// Connections: records in and out, the failures that end a run, the pause.
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <vector>
+
+#include "records/records.hpp"
+#include "support.hpp"
+
+namespace {
+
+using records::Failure;
+using records::Input;
+using records::IoError;
+using records::Output;
+using testing_support::TempDir;
+
+std::vector<std::string> all_records(Input& input) {
+  std::vector<std::string> records;
+  while (const auto record = input.read()) records.emplace_back(*record);
+  return records;
+}
+
+TEST(InputRecords, EndAtLineFeedWithoutTheCarriageReturnBeforeIt) {
+  struct Case {
+    std::string_view text;
+    std::vector<std::string> records;
+  };
+  const Case cases[] = {
+      {"", {}},
+      {"a\n", {"a"}},
+      {"a\r\nb\n\nc", {"a", "b", "", "c"}},
+      {"a\rb\r\n", {"a\rb"}},
+      {"\n\n", {"", ""}},
+      {std::string_view("x\0y\n", 4), {std::string("x\0y", 3)}},
+  };
+  for (const auto& c : cases) {
+    Input input(1);
+    input.open_text("test", c.text);
+    EXPECT_EQ(all_records(input), c.records) << '"' << c.text << '"';
+  }
+}
+
+TEST(InputRecords, RewindStartsAgainAndTheEndIsFatalWithoutStatus) {
+  Input input(1);
+  input.open_text("PDB/1abc.pdb", "one\ntwo\n");
+  EXPECT_EQ(input.read_or_fail(), "one");
+  input.rewind();
+  EXPECT_EQ(all_records(input), (std::vector<std::string>{"one", "two"}));
+  try {
+    input.read_or_fail();
+    FAIL() << "read past the end";
+  } catch (const IoError& error) {
+    EXPECT_STREQ(error.what(), "extract: severe (24): end-of-file during read, unit 1, file PDB/1abc.pdb");
+  }
+}
+
+TEST(InputFiles, OpenOldReadsTheFileOrNamesTheFailure) {
+  TempDir dir;
+  testing_support::write_file(dir / "entry.pdb", "HEADER\r\nTITLE\r\n");
+  Input input(1);
+  input.open_old((dir / "entry.pdb").string());
+  EXPECT_EQ(all_records(input), (std::vector<std::string>{"HEADER", "TITLE"}));
+
+  const auto failure_opening = [&](const std::string& path) {
+    try {
+      input.open_old(path);
+    } catch (const IoError& error) {
+      EXPECT_EQ(error.unit(), 1);
+      EXPECT_EQ(error.file(), path);
+      return error.failure();
+    }
+    return Failure::out_of_memory;
+  };
+  EXPECT_EQ(failure_opening((dir / "missing.pdb").string()), Failure::file_not_found);
+  EXPECT_EQ(failure_opening(dir.path().string() + "/"), Failure::open_failure);
+  EXPECT_EQ(failure_opening((dir / "entry.pdb" / "x").string()), Failure::open_failure);
+}
+
+TEST(Diagnostics, OneLineWithNumberMessageUnitAndFile) {
+  struct Case {
+    IoError error;
+    std::string_view line;
+  };
+  const Case cases[] = {
+      {IoError(Failure::file_not_found, 1, "Files.ini"), "extract: severe (29): file not found, unit 1, file Files.ini"},
+      {IoError(Failure::open_failure, 2, "source/1abc.bck"),
+       "extract: severe (30): open failure, unit 2, file source/1abc.bck"},
+      {IoError(Failure::permission_denied, 3, "goodfiles.txt"),
+       "extract: severe (9): permission to access file denied, unit 3, file goodfiles.txt"},
+      {IoError(Failure::input_conversion, 1, "PDB/x.pdb"),
+       "extract: severe (64): input conversion error, unit 1, file PDB/x.pdb"},
+      {IoError(Failure::list_directed_syntax, 5, "stdin"),
+       "extract: severe (59): list-directed I/O syntax error, unit 5, file stdin"},
+      {IoError(Failure::write_error, 6, "stdout"), "extract: severe (38): error during write, unit 6, file stdout"},
+      {IoError(Failure::out_of_memory), "extract: severe (41): insufficient virtual memory"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.error.what(), c.line);
+
+  EXPECT_STREQ(records::ControlEvent(SIGINT).what(),
+               "extract: error (200): program aborting due to control-C event");
+  EXPECT_STREQ(records::ControlEvent(SIGQUIT).what(),
+               "extract: error (200): program aborting due to control-BREAK event");
+  EXPECT_STREQ(records::ControlEvent(SIGHUP).what(),
+               "extract: error (200): program aborting due to window-CLOSE event");
+}
+
+TEST(OutputRecords, EndInCarriageReturnLineFeedAndPromptsKeepTheLineOpen) {
+  Output out = Output::capture();
+  out.record().text(" Value: ").I(7, 3).F(1.5F, 6, 2).A("x", 3).end();
+  out.free_form();
+  out.free_form("1abc.bck    ");
+  out.record().text(" Please choose your option now : ").hold();
+  out.free_form();
+  out.record().text(" Opening Files.ini... -> ").hold();
+  out.record().I(3, 10).text(" files to process").end();
+  EXPECT_EQ(out.captured(),
+            " Value:   7  1.50  x\r\n"
+            " \r\n"
+            " 1abc.bck    \r\n"
+            " Please choose your option now :  \r\n"
+            " Opening Files.ini... ->          3 files to process\r\n");
+}
+
+TEST(OutputFiles, ReplaceStartsEmptyAndKeepsWhatWasWrittenWhenDropped) {
+  TempDir dir;
+  const auto path = (dir / "out.txt").string();
+  testing_support::write_file(path, "old content that must go\n");
+  {
+    Output out = Output::replace(2, path);
+    out.record().text("first").end();
+    out.close();
+  }
+  EXPECT_EQ(testing_support::read_file(path), "first\r\n");
+  {
+    // Unwinding past an open file (a failure elsewhere) keeps its records.
+    Output out = Output::replace(2, path);
+    out.record().text("kept").end();
+  }
+  EXPECT_EQ(testing_support::read_file(path), "kept\r\n");
+}
+
+TEST(OutputFiles, ADirectoryThatIsMissingOrAFileIsAnOpenFailure) {
+  TempDir dir;
+  testing_support::write_file(dir / "source", "a file where the directory should be");
+  for (const auto& path : {(dir / "missing" / "x.bck").string(), (dir / "source" / "x.bck").string(),
+                           dir.path().string()}) {
+    try {
+      Output::replace(2, path);
+      ADD_FAILURE() << path;
+    } catch (const IoError& error) {
+      EXPECT_EQ(error.failure(), Failure::open_failure) << path;
+      EXPECT_EQ(error.message(), "open failure, unit 2, file " + path);
+    }
+  }
+}
+
+TEST(Pause, RunsEachCommandAndEndsOnAnEmptyLine) {
+  static std::vector<std::string> commands;
+  commands.clear();
+  Output console = Output::capture();
+  records::TextLines in("ls -l\necho hi\n\nafter\n");
+  records::pause(console, in, [](const std::string& command) { commands.push_back(command); });
+  EXPECT_EQ(commands, (std::vector<std::string>{"ls -l", "echo hi"}));
+  const std::string prompt = "Korvane Pause - Enter command<CR> or <CR> to continue.\r\n";
+  EXPECT_EQ(console.captured(), prompt + prompt + prompt);
+
+  records::TextLines ended("x\n");
+  try {
+    records::pause(console, ended, [](const std::string&) {});
+    FAIL() << "the pause outlived its input";
+  } catch (const IoError& error) {
+    EXPECT_EQ(error.message(), "end-of-file during read, unit 5, file stdin");
+  }
+}
+
+}  // namespace
