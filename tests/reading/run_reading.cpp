@@ -1,0 +1,43 @@
+#include "run_reading.hpp"
+
+#include <algorithm>
+
+namespace testing_support {
+
+ReadingTest::ReadingTest() : previous_(std::filesystem::current_path()) {
+  std::filesystem::current_path(dir_.path());
+}
+
+ReadingTest::~ReadingTest() { std::filesystem::current_path(previous_); }
+
+Extraction ReadingTest::run(Routine routine, const std::string& entry, const Options& options) {
+  write_file("PDB/test.pdb", entry);
+  records::Output console = records::Output::capture();
+  records::Input input(1);
+  reading::READING component(console, input);
+  const reading::EntryPath path("PDB/test.pdb");
+  const reading::AtomType atom_type(options.atom_type);
+
+  Extraction result;
+  result.resolution = options.resolution;
+  try {
+    if (routine == Routine::helices) {
+      component.HELICES(path, result.resolution, result.atoms, options.verbose, atom_type);
+    } else {
+      component.BACKBONES(path, result.resolution, result.atoms, options.verbose, atom_type);
+    }
+  } catch (const records::IoError& error) {
+    result.failure = error.what();
+  }
+  result.console = console.captured();
+  std::erase(result.console, '\r');
+  return result;
+}
+
+std::vector<std::pair<int, char>> residues_of(const reading::AtomList& atoms) {
+  std::vector<std::pair<int, char>> residues;
+  for (const auto& atom : atoms) residues.emplace_back(atom.residue, atom.chain);
+  return residues;
+}
+
+}  // namespace testing_support

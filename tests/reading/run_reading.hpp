@@ -1,0 +1,53 @@
+// Runs READING's routines on a synthetic entry in a scratch working
+// directory and keeps what they report.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "entries.hpp"
+#include "reading/reading.hpp"
+#include "support.hpp"
+
+namespace testing_support {
+
+struct Extraction {
+  std::string console;  // with "\n" for each CR LF
+  float resolution = 0.0F;
+  std::optional<reading::AtomList> atoms;
+  std::string failure;  // the diagnostic line of a failure that ended the run
+};
+
+enum class Routine { helices, backbones };
+
+struct Options {
+  bool verbose = true;
+  std::string_view atom_type = " CA ";
+  float resolution = 0.0F;  // as the caller's variable holds it
+};
+
+class ReadingTest : public ::testing::Test {
+ protected:
+  ReadingTest();
+  ~ReadingTest() override;
+
+  Extraction run(Routine routine, const std::string& entry, const Options& options = {});
+  Extraction backbones(const EntryText& entry, const Options& options = {}) {
+    return run(Routine::backbones, entry.text(), options);
+  }
+  Extraction helices(const EntryText& entry, const Options& options = {}) {
+    return run(Routine::helices, entry.text(), options);
+  }
+
+ private:
+  TempDir dir_;
+  std::filesystem::path previous_;
+};
+
+// The atom list as (residue, chain) pairs, for compact expectations.
+std::vector<std::pair<int, char>> residues_of(const reading::AtomList& atoms);
+
+}  // namespace testing_support
