@@ -1,0 +1,84 @@
+// Whole sessions over real entries, compared byte for byte with the
+// transcripts and files kept in tests/data/sessions/<session>/expected.
+// Each session directory holds its `answers` and, for list runs, `Files.ini`.
+// EXTRACT_UPDATE_EXPECTED=1 rewrites the expected files from what the tool
+// does now; review the difference before committing it.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+
+#include "run_tool.hpp"
+#include "support.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::read_file;
+using testing_support::write_file;
+
+const fs::path data = EXTRACT_TEST_DATA;
+
+std::vector<std::string> session_names() {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(data / "sessions")) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Every file the session leaves that a user or a script reads.
+std::map<std::string, std::string> outcome_of(const fs::path& dir, const testing_support::ToolRun& run) {
+  std::map<std::string, std::string> files{
+      {"stdout", run.out}, {"stderr", run.err}, {"status", std::to_string(run.status) + "\n"}};
+  if (fs::exists(dir / "goodfiles.txt")) files["goodfiles.txt"] = read_file(dir / "goodfiles.txt");
+  for (const auto& entry : fs::directory_iterator(dir / "source")) {
+    files["source/" + entry.path().filename().string()] = read_file(entry.path());
+  }
+  return files;
+}
+
+std::map<std::string, std::string> expected_of(const fs::path& expected) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(expected)) {
+    if (entry.is_regular_file()) files[fs::relative(entry.path(), expected).string()] = read_file(entry.path());
+  }
+  return files;
+}
+
+class RealEntries : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(RealEntries, SessionGivesTheExpectedTranscriptAndFiles) {
+  const fs::path session = data / "sessions" / GetParam();
+  testing_support::TempDir dir;
+  fs::create_directories(dir / "source");
+  fs::copy(data / "pdb", dir / "PDB");
+  if (fs::exists(session / "Files.ini")) fs::copy_file(session / "Files.ini", dir / "Files.ini");
+
+  const auto run = testing_support::run_tool(EXTRACT_BINARY, dir.path(), read_file(session / "answers"));
+  const auto actual = outcome_of(dir.path(), run);
+
+  const char* update = std::getenv("EXTRACT_UPDATE_EXPECTED");
+  if (update != nullptr && std::string_view(update) == "1") {
+    fs::remove_all(session / "expected");
+    for (const auto& [name, content] : actual) write_file(session / "expected" / name, content);
+    GTEST_SKIP() << "expected files rewritten";
+  }
+  const auto expected = expected_of(session / "expected");
+  for (const auto& [name, content] : expected) {
+    const auto found = actual.find(name);
+    ASSERT_NE(found, actual.end()) << name << " was not written";
+    EXPECT_EQ(found->second, content) << name << " differs";
+  }
+  for (const auto& [name, content] : actual) EXPECT_TRUE(expected.contains(name)) << name << " was not expected";
+}
+
+std::string test_name(const ::testing::TestParamInfo<std::string>& session) {
+  std::string name = session.param;
+  std::replace(name.begin(), name.end(), '-', '_');
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Sessions, RealEntries, ::testing::ValuesIn(session_names()), test_name);
+
+}  // namespace
