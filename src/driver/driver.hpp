@@ -12,8 +12,10 @@ namespace driver {
 // A file name of the list: 12 characters, blank-padded.
 using FileName = records::Chars<12>;
 
-// The whole session, on the given console.
-void EXTRACT(records::Output& console, records::LineSource& console_in);
+// The whole session, on the given console. Lines typed at a pause go to
+// `run_command`.
+void EXTRACT(records::Output& console, records::LineSource& console_in,
+             records::CommandRunner run_command = records::run_shell_command);
 
 // Gives `name` the extension `letters` (three letters) after its first dot,
 // writing only what falls within the 12 characters. A name without a dot gets

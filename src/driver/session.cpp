@@ -135,7 +135,7 @@ void rewrite_extension(FileName& name, std::string_view letters) {
   for (std::size_t i = 0; i < letters.size() && dot + 1 + i < name.size(); ++i) name[dot + 1 + i] = letters[i];
 }
 
-void EXTRACT(Output& console, records::LineSource& console_in) {
+void EXTRACT(Output& console, records::LineSource& console_in, records::CommandRunner run_command) {
   const bool verbose = true;
   const records::Chars<3> PDB("PDB");
   const records::Chars<6> source("source");
@@ -179,7 +179,7 @@ void EXTRACT(Output& console, records::LineSource& console_in) {
         console.record().text(" This file will be ignored. Please check if it is applicable.").end();
         console.free_form();
       }
-      records::pause(console, console_in);
+      records::pause(console, console_in, run_command);
       good[i] = 0;
     }
   }
