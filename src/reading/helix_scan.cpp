@@ -1,11 +1,199 @@
-// Gathering each helix's atoms by scanning the entry from its first record.
+// Gathering each helix's atoms in one pass over the entry.
+//
+// Each helix's atoms are defined by a scan of the whole entry from its first
+// record: the atoms of the helix's chain whose residue lies inside the helix,
+// until an atom of the chosen type shows the end residue or beyond. What such
+// a scan has reached at any record (previous serial, current residue and
+// coordinates) depends only on the helix's chain, never on its bounds. So one
+// pass keeps that state per chain and serves every helix of the chain at
+// once; a helix only needs its own collection window and the record where its
+// end test first fires. The atoms are then reported helix by helix in table
+// order, exactly as the scans one after another would report them, failures
+// included: a helix whose scan would meet a bad number or the end of the file
+// fails after the atoms it had listed.
 
 #include "helix_scan.hpp"
+
+#include <algorithm>
+#include <array>
+#include <limits>
 
 #include "layouts.hpp"
 
 namespace reading {
 namespace {
+
+// What one helix's own scan comes to.
+struct HelixOutcome {
+  AtomList atoms;
+  std::optional<records::Failure> failure;
+};
+
+// Minimum start over the open helices of a chain, as a tree over the helices
+// in order of their end, so that a residue finds exactly the helices that
+// contain it without looking at the others.
+class StartTree {
+ public:
+  explicit StartTree(const std::vector<std::int32_t>& starts) {
+    while (leaves_ < starts.size()) leaves_ *= 2;
+    minimum_.assign(2 * leaves_, std::numeric_limits<std::int32_t>::max());
+    std::copy(starts.begin(), starts.end(), minimum_.begin() + static_cast<std::ptrdiff_t>(leaves_));
+    for (std::size_t node = leaves_ - 1; node > 0; --node) {
+      minimum_[node] = std::min(minimum_[2 * node], minimum_[2 * node + 1]);
+    }
+  }
+
+  // Calls `visit(position)` for every position >= `from` whose start is at
+  // most `residue`.
+  template <typename Visit>
+  void for_each_started(std::size_t from, std::int32_t residue, Visit&& visit) const {
+    descend(1, 0, leaves_, from, residue, visit);
+  }
+
+ private:
+  template <typename Visit>
+  void descend(std::size_t node, std::size_t first, std::size_t last, std::size_t from, std::int32_t residue,
+               Visit& visit) const {
+    if (last <= from || minimum_[node] > residue) return;
+    if (node >= leaves_) {
+      visit(node - leaves_);
+      return;
+    }
+    const std::size_t middle = first + (last - first) / 2;
+    descend(2 * node, first, middle, from, residue, visit);
+    descend(2 * node + 1, middle, last, from, residue, visit);
+  }
+
+  std::size_t leaves_ = 1;
+  std::vector<std::int32_t> minimum_;
+};
+
+// The scan state that every helix of one chain shares, and those helices.
+struct ChainScan {
+  char chain = ' ';
+  std::vector<std::size_t> by_end;  // helix indices, ordered by end
+  std::vector<std::int32_t> ends;   // their ends, in the same order
+  std::size_t first_open = 0;       // helices before it have ended
+  std::optional<StartTree> starts;
+
+  std::int32_t previous_serial = -10;
+  std::int32_t current_residue = 0;
+  float x = 0.0F;
+  float y = 0.0F;
+  float z = 0.0F;
+
+  bool open() const { return first_open < by_end.size(); }
+};
+
+std::vector<ChainScan> chain_scans(const std::vector<Helix>& helices) {
+  std::vector<ChainScan> scans;
+  for (std::size_t h = 0; h < helices.size(); ++h) {
+    auto scan = std::find_if(scans.begin(), scans.end(), [&](const ChainScan& s) { return s.chain == helices[h].chain; });
+    if (scan == scans.end()) {
+      scan = scans.emplace(scans.end());
+      scan->chain = helices[h].chain;
+    }
+    scan->by_end.push_back(h);
+  }
+  for (ChainScan& scan : scans) {
+    std::stable_sort(scan.by_end.begin(), scan.by_end.end(),
+                     [&](std::size_t a, std::size_t b) { return helices[a].end < helices[b].end; });
+    std::vector<std::int32_t> starts;
+    for (const std::size_t h : scan.by_end) {
+      scan.ends.push_back(helices[h].end);
+      starts.push_back(helices[h].start);
+    }
+    scan.starts.emplace(starts);
+  }
+  return scans;
+}
+
+// Takes one ATOM record of the chain into its scan state, converting what a
+// helix scan converts. False when a number cannot be read: every helix of the
+// chain still open fails there.
+bool advance(ChainScan& scan, const AtomFields& fields, bool of_atom_type, bool& skipped) {
+  const auto serial = records::read_I(fields.serial.view());
+  if (!serial) return false;
+  skipped = of_atom_type && *serial == scan.previous_serial + 1;  // an alternate location
+  if (of_atom_type) scan.previous_serial = *serial;
+  if (skipped) return true;
+  const auto residue = records::read_I(fields.residue.view());
+  const auto x = records::read_F(fields.x.view(), 0);
+  const auto y = records::read_F(fields.y.view(), 0);
+  const auto z = records::read_F(fields.z.view(), 0);
+  if (!residue || !x || !y || !z) return false;
+  scan.current_residue = *residue;
+  scan.x = *x;
+  scan.y = *y;
+  scan.z = *z;
+  return true;
+}
+
+void fail_open_helices(ChainScan& scan, records::Failure failure, std::vector<HelixOutcome>& outcomes) {
+  for (; scan.open(); ++scan.first_open) outcomes[scan.by_end[scan.first_open]].failure = failure;
+}
+
+// The helices of the chain that contain the current residue take the atom.
+void collect(const ChainScan& scan, const AtomFields& fields, std::vector<HelixOutcome>& outcomes) {
+  const std::int32_t residue = scan.current_residue;
+  const auto from = static_cast<std::size_t>(
+      std::lower_bound(scan.ends.begin() + static_cast<std::ptrdiff_t>(scan.first_open), scan.ends.end(), residue) -
+      scan.ends.begin());
+  scan.starts->for_each_started(from, residue, [&](std::size_t position) {
+    outcomes[scan.by_end[position]].atoms.push_back({residue, scan.x, scan.y, scan.z, fields.chain[0]});
+  });
+}
+
+// An atom of the chosen type ends every open helix whose end the chain's
+// current residue has reached.
+void close_ended(ChainScan& scan) {
+  while (scan.open() && scan.ends[scan.first_open] <= scan.current_residue) ++scan.first_open;
+}
+
+std::vector<HelixOutcome> scan_all_helices(records::Input& entry, const std::vector<Helix>& helices,
+                                           const AtomType& atom_type) {
+  std::vector<HelixOutcome> outcomes(helices.size());
+  std::vector<ChainScan> scans = chain_scans(helices);
+  std::array<ChainScan*, 256> scan_of{};
+  for (ChainScan& scan : scans) scan_of[static_cast<unsigned char>(scan.chain)] = &scan;
+
+  entry.rewind();
+  AtomFields fields;
+  std::size_t open_chains = scans.size();
+  while (open_chains > 0) {
+    const auto record = entry.read();
+    if (!record) break;
+    read_atom(*record, fields);
+    const bool of_atom_type = fields.atom_name == atom_type;
+
+    ChainScan* own = nullptr;
+    bool skipped = false;
+    if (fields.name == atom_key) {
+      ChainScan* scan = scan_of[static_cast<unsigned char>(fields.chain[0])];
+      if (scan != nullptr && scan->open()) {
+        if (advance(*scan, fields, of_atom_type, skipped)) {
+          own = scan;
+        } else {
+          fail_open_helices(*scan, records::Failure::input_conversion, outcomes);
+          --open_chains;
+        }
+      }
+    }
+    if (!of_atom_type) continue;
+    if (own != nullptr && !skipped) collect(*own, fields, outcomes);
+    for (ChainScan& scan : scans) {
+      // A skipped alternate location is invisible to its own chain's scans.
+      if (!scan.open() || (&scan == own && skipped)) continue;
+      close_ended(scan);
+      if (!scan.open()) --open_chains;
+    }
+  }
+  // A helix whose end never showed reads to the end of the entry.
+  for (ChainScan& scan : scans) fail_open_helices(scan, records::Failure::end_of_file, outcomes);
+  return outcomes;
+}
+
+}  // namespace
 
 void announce_helix(const HelixReport& report, const Helix& helix) {
   // The number is the helix's span, whatever is found in it.
@@ -20,50 +208,17 @@ void announce_helix(const HelixReport& report, const Helix& helix) {
   write_listing_header(report.console);
 }
 
-// One helix's scan: the atoms of the helix's chain whose residue lies inside
-// it, until an atom of the chosen type shows the end residue or beyond.
-void scan_helix(records::Input& entry, const Helix& helix, const HelixReport& report, AtomList& atoms) {
-  entry.rewind();
-  AtomFields fields;
-  std::int32_t current_residue = 0;
-  std::int32_t previous_serial = -10;
-  float x = 0.0F;
-  float y = 0.0F;
-  float z = 0.0F;
-  for (;;) {
-    read_atom(entry.read_or_fail(), fields);
-    const bool of_atom_type = fields.atom_name == report.atom_type;
-    const bool in_chain = fields.name == atom_key && fields.chain[0] == helix.chain;
-    if (in_chain) {
-      const std::int32_t serial = convert_I(entry, fields.serial.view());
-      if (of_atom_type && serial == previous_serial + 1) {  // an alternate location
-        previous_serial = serial;
-        continue;
-      }
-      if (of_atom_type) previous_serial = serial;
-      current_residue = convert_I(entry, fields.residue.view());
-      x = convert_F(entry, fields.x.view());
-      y = convert_F(entry, fields.y.view());
-      z = convert_F(entry, fields.z.view());
-    }
-    if (in_chain && of_atom_type && helix.start <= current_residue && current_residue <= helix.end) {
-      atoms.push_back({current_residue, x, y, z, fields.chain[0]});
-      if (report.verbose) write_listing_line(report.console, atoms.size(), atoms.back());
-    }
-    if (of_atom_type && current_residue >= helix.end) {
-      if (report.verbose) report.console.free_form();
-      return;
-    }
-  }
-}
-
-}  // namespace
-
 void collect_helix_atoms(records::Input& entry, const std::vector<Helix>& helices, const HelixReport& report,
                          AtomList& atoms) {
-  for (const Helix& helix : helices) {
-    if (report.verbose) announce_helix(report, helix);
-    scan_helix(entry, helix, report, atoms);
+  std::vector<HelixOutcome> outcomes = scan_all_helices(entry, helices, report.atom_type);
+  for (std::size_t h = 0; h < helices.size(); ++h) {
+    if (report.verbose) announce_helix(report, helices[h]);
+    for (const AtomEntry& atom : outcomes[h].atoms) {
+      atoms.push_back(atom);
+      if (report.verbose) write_listing_line(report.console, atoms.size(), atom);
+    }
+    if (outcomes[h].failure) entry.fail(*outcomes[h].failure);
+    if (report.verbose) report.console.free_form();
   }
 }
 

@@ -21,8 +21,11 @@ struct HelixReport {
 };
 
 // Gathers the atoms of every helix in table order, appending to `atoms` and
-// listing them; each helix's scan reads the entry from its first record.
+// listing them, as a scan of the whole entry per helix would, in one pass.
 void collect_helix_atoms(records::Input& entry, const std::vector<Helix>& helices, const HelixReport& report,
                          AtomList& atoms);
+
+// The report's lines that open a helix's listing.
+void announce_helix(const HelixReport& report, const Helix& helix);
 
 }  // namespace reading
