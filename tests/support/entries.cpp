@@ -42,7 +42,8 @@ EntryText& EntryText::add(std::string_view record) {
 EntryText& EntryText::add_chain(char chain, int first, int last, int serial, std::string_view name) {
   for (int residue = first; residue <= last; ++residue) {
     add(Atom{serial, " N  ", chain, residue, 1.0, 2.0, 3.0});
-    add(Atom{serial + 1, name, chain, residue, residue * 1.5, -residue * 0.25, 10.0});
+    // Coordinates repeat every thousand residues to stay inside their columns.
+    add(Atom{serial + 1, name, chain, residue, residue % 1000 * 1.5, -residue % 1000 * 0.25, 10.0});
     serial += 2;
   }
   return *this;

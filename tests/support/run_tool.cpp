@@ -1,9 +1,11 @@
 #include "run_tool.hpp"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <stdexcept>
 
 #include "support.hpp"
@@ -20,6 +22,7 @@ ToolRun run_tool(const std::filesystem::path& binary, const std::filesystem::pat
   const std::string program = binary.string();
   const std::string directory = working_directory.string();
 
+  const auto started = std::chrono::steady_clock::now();
   const pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) {
@@ -34,9 +37,12 @@ ToolRun run_tool(const std::filesystem::path& binary, const std::filesystem::pat
     _exit(127);
   }
   int status = 0;
-  waitpid(child, &status, 0);
+  rusage usage{};
+  wait4(child, &status, 0, &usage);
 
   ToolRun run;
+  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  run.peak_memory_kb = usage.ru_maxrss;
   run.out = read_file(out);
   run.err = read_file(err);
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
