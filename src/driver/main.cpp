@@ -22,6 +22,8 @@ int main() {
   records::install_control_event_handlers();
   records::Output console = records::Output::console();
   records::ConsoleInput console_in(console);
+  // Made now: once memory has run out, the diagnostic must not need any.
+  const std::string out_of_memory = records::IoError(records::Failure::out_of_memory).what();
   try {
     driver::EXTRACT(console, console_in);
     console.flush();
@@ -31,6 +33,6 @@ int main() {
   } catch (const records::ControlEvent& event) {
     return fail(console, event.what(), 128 + event.signal_number());
   } catch (const std::bad_alloc&) {
-    return fail(console, records::out_of_memory_diagnostic().c_str(), 1);
+    return fail(console, out_of_memory.c_str(), 1);
   }
 }

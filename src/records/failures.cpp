@@ -66,10 +66,6 @@ std::string IoError::message() const {
   return text;
 }
 
-std::string out_of_memory_diagnostic() {
-  return IoError(Failure::out_of_memory).what();
-}
-
 ControlEvent::ControlEvent(int signal_number) : signal_(signal_number) {
   std::string_view event = "control-C";
   if (signal_number == SIGQUIT) event = "control-BREAK";

@@ -71,9 +71,6 @@ class ControlEvent : public std::exception {
   std::string diagnostic_;
 };
 
-// The diagnostic line for memory that cannot be obtained.
-std::string out_of_memory_diagnostic();
-
 // Control-C (SIGINT), control-BREAK (SIGQUIT) and window-CLOSE (SIGHUP) are
 // noted by a handler and turned into a ControlEvent at the next check, so
 // that buffered output is flushed on the way out like on every other exit.

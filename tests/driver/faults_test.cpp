@@ -67,7 +67,7 @@ TEST_F(Faults, AFullFileKeepsOnlyWholeRecords) {
   write_file(dir / "PDB/large.pdb", chain_entry(1000));
   write_file(dir / "Files.ini", "small.pdb\nlarge.pdb\n");
   constexpr long limit = 48'000;
-  const ToolRun result = run("2\nCA\n2\n", {.stdout_path = {}, .file_size_limit = limit});
+  const ToolRun result = run("2\nCA\n2\n", {.stdout_path = {}, .file_size_limit = limit, .memory_limit = -1});
   expect_failure(result, "extract: severe (38): error during write, unit 2, file source/large.bck");
   EXPECT_TRUE(result.out.ends_with("**************************************************\r\n \r\n"));
   const std::string cut = read_file(dir / "source/large.bck");
@@ -78,8 +78,21 @@ TEST_F(Faults, AFullFileKeepsOnlyWholeRecords) {
 }
 
 TEST_F(Faults, AConsoleThatCannotBeWritten) {
-  const ToolRun result = run("1\nsmall.pdb\nCA\n2\n", {.stdout_path = "/dev/full"});
+  const ToolRun result =
+      run("1\nsmall.pdb\nCA\n2\n", {.stdout_path = "/dev/full", .file_size_limit = -1, .memory_limit = -1});
   expect_failure(result, "extract: severe (38): error during write, unit 6, file stdout");
+}
+
+TEST_F(Faults, MemoryThatCannotBeObtained) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer reserves more address space than any limit leaves";
+#endif
+  // A sparse gigabyte: no disk, but more memory than the limit allows.
+  write_file(dir / "PDB/huge.pdb", "");
+  std::filesystem::resize_file(dir / "PDB/huge.pdb", 1UL << 30);
+  const ToolRun result =
+      run("1\nhuge.pdb\nCA\n2\n", {.stdout_path = {}, .file_size_limit = -1, .memory_limit = 256L << 20});
+  expect_failure(result, "extract: severe (41): insufficient virtual memory");
 }
 
 TEST_F(Faults, ControlEventsAtThePauseAndAtAQuestion) {
@@ -93,8 +106,8 @@ TEST_F(Faults, ControlEventsAtThePauseAndAtAQuestion) {
   const std::string pause = "Korvane Pause - Enter command<CR> or <CR> to continue.\r\n";
   for (const auto& c : cases) {
     std::filesystem::remove(dir / "source/small.hel");
-    const ToolRun at_pause = testing_support::interrupt_tool(EXTRACT_BINARY, dir.path(), "2\nCA\n1\n", pause,
-                                                             c.signal_number);
+    const ToolRun at_pause =
+        testing_support::interrupt_tool(EXTRACT_BINARY, dir.path(), "2\nCA\n1\n", pause, c.signal_number);
     expect_failure(at_pause, "extract: error (200): program aborting due to " + std::string(c.event) + " event",
                    128 + c.signal_number);
     EXPECT_TRUE(at_pause.out.ends_with(pause)) << c.event;
@@ -102,8 +115,7 @@ TEST_F(Faults, ControlEventsAtThePauseAndAtAQuestion) {
 
     const ToolRun at_question = testing_support::interrupt_tool(EXTRACT_BINARY, dir.path(), "",
                                                                 " Please choose your option now : ", c.signal_number);
-    expect_failure(at_question,
-                   "extract: error (200): program aborting due to " + std::string(c.event) + " event",
+    expect_failure(at_question, "extract: error (200): program aborting due to " + std::string(c.event) + " event",
                    128 + c.signal_number);
   }
 }

@@ -22,8 +22,14 @@ struct Streams {
 };
 
 // Starts the tool with `stdin_fd` as its standard input.
+void limit(int resource, long bytes) {
+  if (bytes < 0) return;
+  const rlimit value{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+  setrlimit(resource, &value);
+}
+
 pid_t start(const std::filesystem::path& binary, const std::filesystem::path& working_directory, int stdin_fd,
-            const std::string& out, const std::string& err, long file_size_limit) {
+            const std::string& out, const std::string& err, const ToolOptions& options) {
   const std::string program = binary.string();
   const std::string directory = working_directory.string();
   const pid_t child = fork();
@@ -36,10 +42,8 @@ pid_t start(const std::filesystem::path& binary, const std::filesystem::path& wo
   dup2(stdin_fd, 0);
   dup2(fd_out, 1);
   dup2(fd_err, 2);
-  if (file_size_limit >= 0) {
-    const rlimit limit{static_cast<rlim_t>(file_size_limit), static_cast<rlim_t>(file_size_limit)};
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
+  limit(RLIMIT_FSIZE, options.file_size_limit);
+  limit(RLIMIT_AS, options.memory_limit);
   execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
   _exit(127);
 }
@@ -67,7 +71,7 @@ ToolRun run_tool(const std::filesystem::path& binary, const std::filesystem::pat
   const std::string out = options.stdout_path.empty() ? streams.out : options.stdout_path.string();
   const int stdin_fd = open((streams.dir / "stdin").c_str(), O_RDONLY);
   const auto started = std::chrono::steady_clock::now();
-  const pid_t child = start(binary, working_directory, stdin_fd, out, streams.err, options.file_size_limit);
+  const pid_t child = start(binary, working_directory, stdin_fd, out, streams.err, options);
   close(stdin_fd);
   return finish(child, streams, out, started);
 }
@@ -78,7 +82,7 @@ ToolRun interrupt_tool(const std::filesystem::path& binary, const std::filesyste
   int pipe_fds[2];
   if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
   const auto started = std::chrono::steady_clock::now();
-  const pid_t child = start(binary, working_directory, pipe_fds[0], streams.out, streams.err, -1);
+  const pid_t child = start(binary, working_directory, pipe_fds[0], streams.out, streams.err, {});
   close(pipe_fds[0]);
   if (write(pipe_fds[1], answers.data(), answers.size()) != static_cast<ssize_t>(answers.size())) {
     throw std::runtime_error("cannot write the answers");

@@ -19,6 +19,7 @@ struct ToolRun {
 struct ToolOptions {
   std::filesystem::path stdout_path;  // where standard output goes; a scratch file when empty
   long file_size_limit = -1;          // bytes any file may grow to, when not negative
+  long memory_limit = -1;             // bytes of address space, when not negative
 };
 
 ToolRun run_tool(const std::filesystem::path& binary, const std::filesystem::path& working_directory,
