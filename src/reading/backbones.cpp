@@ -32,33 +32,21 @@ void READING::BACKBONES(const EntryPath& entry_path, float& resolution, std::opt
 
   entry_.rewind();
   AtomFields fields;  // a record's fields stay until the next record replaces them
-  std::int32_t current_residue = 0;
-  std::int32_t previous_serial = -10;
-  float x = 0.0F;
-  float y = 0.0F;
-  float z = 0.0F;
+  AtomScan scan;
   for (;;) {
-    const std::int32_t previous_residue = current_residue;
+    const std::int32_t previous_residue = scan.current_residue;
     const auto record = entry_.read();
     if (record) read_atom(*record, fields);
     const bool of_atom_type = fields.atom_name == atom_type;
 
     if (fields.name == atom_key) {
-      const std::int32_t serial = convert_I(entry_, fields.serial.view());
-      // The second of two consecutive records for the chosen atom is its
-      // alternate location. At the end of the file the last record is seen
-      // again, and its serial is already the previous one, so the scan never
-      // skips its way past the end.
-      if (record && of_atom_type && serial == previous_serial + 1) {
-        previous_serial = serial;
-        continue;
-      }
-      if (of_atom_type) previous_serial = serial;
-      current_residue = convert_I(entry_, fields.residue.view());
-      x = convert_F(entry_, fields.x.view());
-      y = convert_F(entry_, fields.y.view());
-      z = convert_F(entry_, fields.z.view());
+      const AtomScan::Step step = scan.take(fields, of_atom_type);
+      if (step == AtomScan::Step::bad_number) entry_.fail(records::Failure::input_conversion);
+      // At the end of the file the last record is taken again; its serial is
+      // already the previous one, so the scan never skips past the end.
+      if (step == AtomScan::Step::skipped && record) continue;
     }
+    const std::int32_t current_residue = scan.current_residue;
 
     // End of data, or the numbering started again: a new chain or model. The
     // list keeps as many entries as the last residue number says, never more
@@ -71,7 +59,7 @@ void READING::BACKBONES(const EntryPath& entry_path, float& resolution, std::opt
     }
 
     if (of_atom_type && fields.name == atom_key) {
-      atoms->push_back({current_residue, x, y, z, fields.chain[0]});
+      atoms->push_back(scan.entry(fields.chain[0]));
       if (verbose) write_listing_line(console_, atoms->size(), atoms->back());
     }
 

@@ -75,12 +75,7 @@ struct ChainScan {
   std::vector<std::int32_t> ends;   // their ends, in the same order
   std::size_t first_open = 0;       // helices before it have ended
   std::optional<StartTree> starts;
-
-  std::int32_t previous_serial = -10;
-  std::int32_t current_residue = 0;
-  float x = 0.0F;
-  float y = 0.0F;
-  float z = 0.0F;
+  AtomScan atoms;  // what every scan of this chain has reached
 
   bool open() const { return first_open < by_end.size(); }
 };
@@ -108,46 +103,25 @@ std::vector<ChainScan> chain_scans(const std::vector<Helix>& helices) {
   return scans;
 }
 
-// Takes one ATOM record of the chain into its scan state, converting what a
-// helix scan converts. False when a number cannot be read: every helix of the
-// chain still open fails there.
-bool advance(ChainScan& scan, const AtomFields& fields, bool of_atom_type, bool& skipped) {
-  const auto serial = records::read_I(fields.serial.view());
-  if (!serial) return false;
-  skipped = of_atom_type && *serial == scan.previous_serial + 1;  // an alternate location
-  if (of_atom_type) scan.previous_serial = *serial;
-  if (skipped) return true;
-  const auto residue = records::read_I(fields.residue.view());
-  const auto x = records::read_F(fields.x.view(), 0);
-  const auto y = records::read_F(fields.y.view(), 0);
-  const auto z = records::read_F(fields.z.view(), 0);
-  if (!residue || !x || !y || !z) return false;
-  scan.current_residue = *residue;
-  scan.x = *x;
-  scan.y = *y;
-  scan.z = *z;
-  return true;
-}
-
 void fail_open_helices(ChainScan& scan, records::Failure failure, std::vector<HelixOutcome>& outcomes) {
   for (; scan.open(); ++scan.first_open) outcomes[scan.by_end[scan.first_open]].failure = failure;
 }
 
 // The helices of the chain that contain the current residue take the atom.
 void collect(const ChainScan& scan, const AtomFields& fields, std::vector<HelixOutcome>& outcomes) {
-  const std::int32_t residue = scan.current_residue;
+  const std::int32_t residue = scan.atoms.current_residue;
   const auto from = static_cast<std::size_t>(
       std::lower_bound(scan.ends.begin() + static_cast<std::ptrdiff_t>(scan.first_open), scan.ends.end(), residue) -
       scan.ends.begin());
   scan.starts->for_each_started(from, residue, [&](std::size_t position) {
-    outcomes[scan.by_end[position]].atoms.push_back({residue, scan.x, scan.y, scan.z, fields.chain[0]});
+    outcomes[scan.by_end[position]].atoms.push_back(scan.atoms.entry(fields.chain[0]));
   });
 }
 
 // An atom of the chosen type ends every open helix whose end the chain's
 // current residue has reached.
 void close_ended(ChainScan& scan) {
-  while (scan.open() && scan.ends[scan.first_open] <= scan.current_residue) ++scan.first_open;
+  while (scan.open() && scan.ends[scan.first_open] <= scan.atoms.current_residue) ++scan.first_open;
 }
 
 std::vector<HelixOutcome> scan_all_helices(records::Input& entry, const std::vector<Helix>& helices,
@@ -171,11 +145,13 @@ std::vector<HelixOutcome> scan_all_helices(records::Input& entry, const std::vec
     if (fields.name == atom_key) {
       ChainScan* scan = scan_of[static_cast<unsigned char>(fields.chain[0])];
       if (scan != nullptr && scan->open()) {
-        if (advance(*scan, fields, of_atom_type, skipped)) {
-          own = scan;
-        } else {
+        const AtomScan::Step step = scan->atoms.take(fields, of_atom_type);
+        if (step == AtomScan::Step::bad_number) {
           fail_open_helices(*scan, records::Failure::input_conversion, outcomes);
           --open_chains;
+        } else {
+          own = scan;
+          skipped = step == AtomScan::Step::skipped;
         }
       }
     }

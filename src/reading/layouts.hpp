@@ -129,6 +129,41 @@ inline void read_atom(std::string_view record, AtomFields& f) {
       .A(8, f.z);
 }
 
+// What a scan has taken from the ATOM records it has seen: the serial of the
+// last atom of the chosen type, and the residue and coordinates of the last
+// atom taken. Both routines scan with these rules.
+struct AtomScan {
+  enum class Step { taken, skipped, bad_number };
+
+  std::int32_t previous_serial = -10;
+  std::int32_t current_residue = 0;
+  float x = 0.0F;
+  float y = 0.0F;
+  float z = 0.0F;
+
+  // Takes one ATOM record. Of consecutive serials carrying the chosen atom
+  // name, only the first is taken: the rest are its alternate locations.
+  Step take(const AtomFields& fields, bool of_atom_type) {
+    const auto serial = records::read_I(fields.serial.view());
+    if (!serial) return Step::bad_number;
+    const bool alternate = of_atom_type && *serial == previous_serial + 1;
+    if (of_atom_type) previous_serial = *serial;
+    if (alternate) return Step::skipped;
+    const auto residue = records::read_I(fields.residue.view());
+    const auto new_x = records::read_F(fields.x.view(), 0);
+    const auto new_y = records::read_F(fields.y.view(), 0);
+    const auto new_z = records::read_F(fields.z.view(), 0);
+    if (!residue || !new_x || !new_y || !new_z) return Step::bad_number;
+    current_residue = *residue;
+    x = *new_x;
+    y = *new_y;
+    z = *new_z;
+    return Step::taken;
+  }
+
+  AtomEntry entry(char chain) const { return {current_residue, x, y, z, chain}; }
+};
+
 // Conversions of the number fields of the open entry: a field that is not a
 // number ends the run, naming the entry.
 std::int32_t convert_I(const records::Input& entry, std::string_view field);

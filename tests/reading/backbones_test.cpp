@@ -6,9 +6,10 @@ namespace {
 
 using testing_support::Atom;
 using testing_support::EntryText;
+using testing_support::numbered;
+using testing_support::Residues;
 using testing_support::residues_of;
 using testing_support::seqres_record;
-using Residues = std::vector<std::pair<int, char>>;
 
 using Backbones = testing_support::ReadingTest;
 
@@ -18,12 +19,6 @@ EntryText entry_with_seqres(int residue_count) {
   return entry;
 }
 
-Residues numbered(int first, int last, char chain = 'A') {
-  Residues residues;
-  for (int r = first; r <= last; ++r) residues.emplace_back(r, chain);
-  return residues;
-}
-
 TEST_F(Backbones, WholeReportOfAChainEndedByItsLastResidue) {
   auto entry = entry_with_seqres(3);
   entry.add_chain('A', 1, 3, 1);
@@ -31,24 +26,17 @@ TEST_F(Backbones, WholeReportOfAChainEndedByItsLastResidue) {
   entry.add("ATOM      7  CA  ALA A   4     not a number");
   const auto result = backbones(entry);
   EXPECT_EQ(result.failure, "");
-  EXPECT_EQ(result.console,
-            "   The following protein is going to be analysed:\n"
-            " \n"
-            "   SYNTHETIC PROTEIN                       01-JAN-00   0TST    \n"
-            "   AN ENTRY BUILT FOR A TEST                                   \n"
-            " \n"
-            "   The structure data has a resolution of 2.00 angstroems\n"
-            " \n"
-            "   There are          3 residues in the backbone.\n"
-            " \n"
-            "   The carbon atoms have the following coordinates:\n"
-            " \n"
-            "       #   SEQ   x [A]   y [A]   z [A]\n"
-            " \n"
-            "      1     1   1.500  -0.250  10.000\n"
-            "      2     2   3.000  -0.500  10.000\n"
-            "      3     3   4.500  -0.750  10.000\n"
-            " \n");
+  EXPECT_EQ(result.console, std::string(testing_support::header_report) +
+                                "   There are          3 residues in the backbone.\n"
+                                " \n"
+                                "   The carbon atoms have the following coordinates:\n"
+                                " \n"
+                                "       #   SEQ   x [A]   y [A]   z [A]\n"
+                                " \n"
+                                "      1     1   1.500  -0.250  10.000\n"
+                                "      2     2   3.000  -0.500  10.000\n"
+                                "      3     3   4.500  -0.750  10.000\n"
+                                " \n");
   ASSERT_TRUE(result.atoms.has_value());
   EXPECT_EQ(result.atoms->front(), (reading::AtomEntry{1, 1.5F, -0.25F, 10.0F, 'A'}));
   EXPECT_EQ(residues_of(*result.atoms), numbered(1, 3));
@@ -106,9 +94,9 @@ TEST_F(Backbones, WhichRecordsAreStored) {
   entry.add(Atom{121, " CA ", 'A', 1, 9.0, 9.0, 9.0});  // location B of the same atom
   entry.add(Atom{122, " CB ", 'A', 1});
   entry.add(Atom{125, " CA ", 'A', 2, 2.0, 2.0, 2.0});
-  entry.add(Atom{126, "CA  ", 'A', 3});                              // calcium, not an alpha carbon
-  entry.add(Atom{127, " CA ", 'A', 2, 0, 0, 0, "HETATM"});           // never stored
-  entry.add(Atom{128, " CA ", 'A', 99, 0, 0, 0, "HETATM"});          // and never changes the residue
+  entry.add(Atom{126, "CA  ", 'A', 3});                      // calcium, not an alpha carbon
+  entry.add(Atom{127, " CA ", 'A', 2, 0, 0, 0, "HETATM"});   // never stored
+  entry.add(Atom{128, " CA ", 'A', 99, 0, 0, 0, "HETATM"});  // and never changes the residue
   entry.add(Atom{130, " CA ", 'A', 4, 4.0, 4.0, 4.0});
   entry.add("TER");
   const auto result = backbones(entry);
@@ -158,7 +146,8 @@ TEST_F(Backbones, OnlyConvertedNumbersCanFail) {
       {"a blank SEQRES count", "SEQRES   1 A\n" + chain, ""},
       {"a letter in a coordinate", "SEQRES   1 A   10\nATOM      1  CA  ALA A   1       1.0x0   2.000   3.000\n",
        conversion},
-      {"a letter in a serial", "SEQRES   1 A   10\nATOM     1X  CA  ALA A   1       1.000   2.000   3.000\n", conversion},
+      {"a letter in a serial", "SEQRES   1 A   10\nATOM     1X  CA  ALA A   1       1.000   2.000   3.000\n",
+       conversion},
       {"a letter in a HETATM coordinate", "SEQRES   1 A   10\nHETATM    1  CA  ALA A   1       x.000\n" + chain, ""},
       {"a letter after the chain ended", "SEQRES   1 A   10\n" + chain + "ATOM      2  CA  ALA B   1     bad\n", ""},
       {"a letter in a second SEQRES", "SEQRES   1 A   10\nSEQRES   1 B   1X\n" + chain, ""},

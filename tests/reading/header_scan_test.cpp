@@ -14,7 +14,9 @@ EntryText with_chain(EntryText entry) {
   return entry;
 }
 
-std::string report_of(const std::string& console) { return console.substr(0, console.find("   There are")); }
+std::string report_of(const std::string& console) {
+  return console.substr(0, console.find("   There are"));
+}
 
 constexpr std::string_view titles =
     "   The following protein is going to be analysed:\n"
@@ -32,9 +34,9 @@ TEST_F(HeaderScan, ResolutionInTheOlderAndTheCurrentLayout) {
     std::string_view shown;
   };
   const Case cases[] = {
-      {"    1.70 ANGSTROMS.", 1.7F, "1.70"},    // current layout: columns 24-30
-      {"   10.50 ANGSTROMS.", 10.5F, "****"},   // too wide for the report's field
-      {" 2.25 ANGSTROMS.", 2.25F, "2.25"},      // older layout: columns 23-27
+      {"    1.70 ANGSTROMS.", 1.7F, "1.70"},   // current layout: columns 24-30
+      {"   10.50 ANGSTROMS.", 10.5F, "****"},  // too wide for the report's field
+      {" 2.25 ANGSTROMS.", 2.25F, "2.25"},     // older layout: columns 23-27
       {" 0.75 ANGSTROM.", 0.75F, "0.75"},
       {"1.80 ", 1.8F, "1.80"},
       {"12.50", 12.5F, "****"},
@@ -79,14 +81,16 @@ TEST_F(HeaderScan, TheSearchStartsAtRecordThreeAndMustFindTheRecord) {
       {"HEADER\n", eof},
       {"", eof},
   };
-  for (const auto& c : cases) EXPECT_EQ(run(testing_support::Routine::backbones, c.entry).failure, c.failure) << c.entry;
+  for (const auto& c : cases)
+    EXPECT_EQ(run(testing_support::Routine::backbones, c.entry).failure, c.failure) << c.entry;
 
-  const auto shown_as_titles = run(testing_support::Routine::backbones, remark + "\n" + remark + "\n" + remark +
-                                                                            "\nSEQRES   1 A    0\n");
+  const auto shown_as_titles =
+      run(testing_support::Routine::backbones, remark + "\n" + remark + "\n" + remark + "\nSEQRES   1 A    0\n");
   // Columns 11-70 of the record, padded to 60 characters.
   const std::string title = "   " + (remark.substr(10) + std::string(60, ' ')).substr(0, 60) + "\n";
-  EXPECT_EQ(report_of(shown_as_titles.console), "   The following protein is going to be analysed:\n \n" + title + title +
-                                                    " \n   The structure data has a resolution of 1.70 angstroems\n \n");
+  EXPECT_EQ(report_of(shown_as_titles.console),
+            "   The following protein is going to be analysed:\n \n" + title + title +
+                " \n   The structure data has a resolution of 1.70 angstroems\n \n");
 }
 
 TEST_F(HeaderScan, QuietScanReadsTheSameAndWritesNothing) {

@@ -9,16 +9,11 @@ namespace {
 using testing_support::Atom;
 using testing_support::EntryText;
 using testing_support::helix_record;
+using testing_support::numbered;
+using testing_support::Residues;
 using testing_support::residues_of;
-using Residues = std::vector<std::pair<int, char>>;
 
 using Helices = testing_support::ReadingTest;
-
-Residues numbered(int first, int last, char chain = 'A') {
-  Residues residues;
-  for (int r = first; r <= last; ++r) residues.emplace_back(r, chain);
-  return residues;
-}
 
 Residues operator+(Residues a, const Residues& b) {
   a.insert(a.end(), b.begin(), b.end());
@@ -52,20 +47,14 @@ TEST_F(Helices, WholeReportNumbersTheAtomsAcrossHelices) {
   entry.add(helix_record('A', 1, 10)).add(helix_record('A', 11, 22)).add_chain('A', 1, 25, 1);
   const auto result = helices(entry);
   EXPECT_EQ(result.failure, "");
-  EXPECT_EQ(result.console,
-            "   The following protein is going to be analysed:\n"
-            " \n"
-            "   SYNTHETIC PROTEIN                       01-JAN-00   0TST    \n"
-            "   AN ENTRY BUILT FOR A TEST                                   \n"
-            " \n"
-            "   The structure data has a resolution of 2.00 angstroems\n"
-            " \n"
-            "   Right-handed alpha helix found in chain A\n"
-            "   Right-handed alpha helix found in chain A\n"
-            " \n"
-            "     2 helices found.\n"
-            " \n" +
-                announcement(10) + listing(1, 1, 10) + " \n" + announcement(12) + listing(11, 11, 22) + " \n");
+  EXPECT_EQ(result.console, std::string(testing_support::header_report) +
+                                "   Right-handed alpha helix found in chain A\n"
+                                "   Right-handed alpha helix found in chain A\n"
+                                " \n"
+                                "     2 helices found.\n"
+                                " \n" +
+                                announcement(10) + listing(1, 1, 10) + " \n" + announcement(12) + listing(11, 11, 22) +
+                                " \n");
   ASSERT_TRUE(result.atoms.has_value());
   EXPECT_EQ(residues_of(*result.atoms), numbered(1, 22));
 }
@@ -110,8 +99,8 @@ TEST_F(Helices, WhichHelicesAndAtomsAreCollected) {
 
   // The scan ends at the first atom of the end residue, so only residues
   // before it can add atoms.
-  cases.push_back({"insertion codes add atoms", EntryText::with_header(),
-                   Residues{{1, 'A'}, {2, 'A'}, {2, 'A'}, {3, 'A'}}});
+  cases.push_back(
+      {"insertion codes add atoms", EntryText::with_header(), Residues{{1, 'A'}, {2, 'A'}, {2, 'A'}, {3, 'A'}}});
   cases.back().entry.add(helix_record('A', 1, 3)).add(Atom{1, " CA ", 'A', 1}).add(Atom{3, " CA ", 'A', 2});
   cases.back().entry.add(Atom{5, " CA ", 'A', 2, 0, 0, 0, "ATOM  ", 'A'}).add(Atom{7, " CA ", 'A', 3});
   cases.back().entry.add(Atom{9, " CA ", 'A', 3, 0, 0, 0, "ATOM  ", 'A'});
@@ -167,7 +156,8 @@ TEST_F(Helices, FailuresEndTheRunAfterWhatWasShown) {
       {"an end residue that never shows", helix_record('A', 4, 12), eof},
       {"an atom type found nowhere", helix_record('A', 1, 2), eof, " XX "},
       {"a letter in the start", "HELIX    1   1 ALA A    X  ALA A    5  1", conversion},
-      {"a letter in an unused class record", "HELIX    1   1 ALA A    X  ALA A    5  5\n" + helix_record('A', 1, 2), ""},
+      {"a letter in an unused class record", "HELIX    1   1 ALA A    X  ALA A    5  5\n" + helix_record('A', 1, 2),
+       ""},
   };
   for (const auto& c : cases) {
     auto entry = EntryText::with_header();

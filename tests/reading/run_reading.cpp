@@ -8,7 +8,9 @@ ReadingTest::ReadingTest() : previous_(std::filesystem::current_path()) {
   std::filesystem::current_path(dir_.path());
 }
 
-ReadingTest::~ReadingTest() { std::filesystem::current_path(previous_); }
+ReadingTest::~ReadingTest() {
+  std::filesystem::current_path(previous_);
+}
 
 Extraction ReadingTest::run(Routine routine, const std::string& entry, const Options& options) {
   write_file("PDB/test.pdb", entry);
@@ -34,9 +36,15 @@ Extraction ReadingTest::run(Routine routine, const std::string& entry, const Opt
   return result;
 }
 
-std::vector<std::pair<int, char>> residues_of(const reading::AtomList& atoms) {
-  std::vector<std::pair<int, char>> residues;
+Residues residues_of(const reading::AtomList& atoms) {
+  Residues residues;
   for (const auto& atom : atoms) residues.emplace_back(atom.residue, atom.chain);
+  return residues;
+}
+
+Residues numbered(int first, int last, char chain) {
+  Residues residues;
+  for (int r = first; r <= last; ++r) residues.emplace_back(r, chain);
   return residues;
 }
 

@@ -48,6 +48,19 @@ class ReadingTest : public ::testing::Test {
 };
 
 // The atom list as (residue, chain) pairs, for compact expectations.
-std::vector<std::pair<int, char>> residues_of(const reading::AtomList& atoms);
+using Residues = std::vector<std::pair<int, char>>;
+Residues residues_of(const reading::AtomList& atoms);
+// Residues first to last of one chain.
+Residues numbered(int first, int last, char chain = 'A');
+
+// What the header scan reports for EntryText::with_header() at 2.00 angstroms.
+inline constexpr std::string_view header_report =
+    "   The following protein is going to be analysed:\n"
+    " \n"
+    "   SYNTHETIC PROTEIN                       01-JAN-00   0TST    \n"
+    "   AN ENTRY BUILT FOR A TEST                                   \n"
+    " \n"
+    "   The structure data has a resolution of 2.00 angstroems\n"
+    " \n";
 
 }  // namespace testing_support
