@@ -29,7 +29,7 @@ void write_export(std::string_view path, const reading::AtomType& atom_type, flo
         .F(atom.y, 10, 3)
         .F(atom.z, 10, 3)
         .I(atom.residue, 9)
-        .A(std::string_view(&atom.chain, 1), 7)
+        .A(atom.chain, 7)
         .end();
   }
   file.close();

@@ -34,16 +34,10 @@ std::vector<Helix> collect_helices(records::Input& entry, std::int32_t count, re
           Helix{fields.chain[0], convert_I(entry, fields.start.view()), convert_I(entry, fields.end.view())});
       collected = true;
       if (verbose && fields.helix_class == right_handed_alpha) {
-        console.record()
-            .text("   Right-handed alpha helix found in chain ")
-            .A(std::string_view(&helix.chain, 1), 1)
-            .end();
+        console.record().text("   Right-handed alpha helix found in chain ").A(helix.chain, 1).end();
       }
       if (verbose && fields.helix_class == left_handed_alpha) {
-        console.record()
-            .text("   Left-handed alpha helix foundin chain ")
-            .A(std::string_view(&helix.chain, 1), 1)
-            .end();
+        console.record().text("   Left-handed alpha helix foundin chain ").A(helix.chain, 1).end();
       }
     }
     if (collected && fields.name != helix_key) break;

@@ -83,7 +83,8 @@ struct ChainScan {
 std::vector<ChainScan> chain_scans(const std::vector<Helix>& helices) {
   std::vector<ChainScan> scans;
   for (std::size_t h = 0; h < helices.size(); ++h) {
-    auto scan = std::find_if(scans.begin(), scans.end(), [&](const ChainScan& s) { return s.chain == helices[h].chain; });
+    auto scan =
+        std::find_if(scans.begin(), scans.end(), [&](const ChainScan& s) { return s.chain == helices[h].chain; });
     if (scan == scans.end()) {
       scan = scans.emplace(scans.end());
       scan->chain = helices[h].chain;
@@ -178,7 +179,7 @@ void announce_helix(const HelixReport& report, const Helix& helix) {
       .text("   There are ")
       .I(span, 10)
       .text(" carbon atoms located in the alpha helix of chain ")
-      .A(std::string_view(&helix.chain, 1), 1)
+      .A(helix.chain, 1)
       .end();
   report.console.free_form();
   write_listing_header(report.console);

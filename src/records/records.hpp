@@ -215,6 +215,7 @@ class Record {
     put_A(out_.buffer_, value, w);
     return *this;
   }
+  Record& A(char value, int w) { return A(std::string_view(&value, 1), w); }
   Record& I(std::int32_t value, int w) {
     put_I(out_.buffer_, value, w);
     return *this;
