@@ -113,6 +113,14 @@ void announce_entry(Output& console, const FileName& name) {
   console.free_form();
 }
 
+// A path below the working directory: the directory, "/", then the name.
+std::string path_in(std::string_view directory, std::string_view name) {
+  std::string path(directory);
+  path.push_back('/');
+  path.append(name);
+  return path;
+}
+
 void write_good_files(const std::vector<FileName>& files, const std::vector<char>& good) {
   Output list = Output::replace(good_files_unit, "goodfiles.txt");
   for (std::size_t i = 0; i < files.size(); ++i) {
@@ -152,7 +160,7 @@ void EXTRACT(Output& console, records::LineSource& console_in, records::CommandR
     FileName& name = files[i];
     if (verbose) announce_entry(console, name);
 
-    reading::EntryPath entry_path(std::string(PDB.view()) + "/" + std::string(name.view()));
+    const reading::EntryPath entry_path(path_in(PDB.view(), name.view()));
     // Every entry starts from no resolution, so an entry that states none
     // never shows the one before it.
     float resolution = 0.0F;
@@ -172,7 +180,7 @@ void EXTRACT(Output& console, records::LineSource& console_in, records::CommandR
         write_rule(console, 50);
         console.free_form();
       }
-      write_export(std::string(source.view()) + "/" + std::string(name.trimmed()), atom_type, resolution, *atoms);
+      write_export(path_in(source.view(), name.trimmed()), atom_type, resolution, *atoms);
       atoms.reset();
     } else {
       if (verbose) {
