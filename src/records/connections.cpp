@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -158,10 +159,18 @@ void Record::hold() {
 // ---------------------------------------------------------------------------
 // Input
 
+void Input::make_room(std::size_t capacity) {
+  if (capacity <= capacity_) return;
+  auto larger = std::make_unique_for_overwrite<char[]>(capacity);
+  std::copy_n(data_.get(), size_, larger.get());
+  data_ = std::move(larger);
+  capacity_ = capacity;
+}
+
 void Input::open_old(std::string_view path) {
   throw_if_control_event();
   file_.assign(path);
-  data_.clear();
+  size_ = 0;
   cursor_ = 0;
   const int fd = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) fail(open_failure_for(errno), errno);
@@ -172,45 +181,53 @@ void Input::open_old(std::string_view path) {
     ::close(fd);
     fail(Failure::open_failure, os_error);
   }
-  std::size_t size = 0;
-  std::size_t capacity = S_ISREG(info.st_mode) ? static_cast<std::size_t>(info.st_size) + 1 : 64 * 1024;
+  // One byte more than the file's size, so that its end shows on the first
+  // read that comes back empty; files of unknown size grow by doubling.
+  std::size_t wanted = S_ISREG(info.st_mode) ? static_cast<std::size_t>(info.st_size) + 1 : 64 * 1024;
   for (;;) {
-    if (size == capacity) capacity *= 2;
-    data_.resize(capacity);
-    const ssize_t n = ::read(fd, data_.data() + size, capacity - size);
+    if (size_ == capacity_) wanted = std::max(wanted, 2 * capacity_);
+    try {
+      make_room(wanted);
+    } catch (...) {
+      ::close(fd);
+      throw;
+    }
+    const ssize_t n = ::read(fd, data_.get() + size_, capacity_ - size_);
     if (n > 0) {
-      size += static_cast<std::size_t>(n);
+      size_ += static_cast<std::size_t>(n);
     } else if (n == 0) {
       break;
     } else if (errno != EINTR) {
       const int os_error = errno;
       ::close(fd);
-      data_.clear();
+      size_ = 0;
       fail(Failure::open_failure, os_error);
     }
   }
   ::close(fd);
-  data_.resize(size);
 }
 
 void Input::open_text(std::string_view name, std::string_view text) {
   file_.assign(name);
-  data_.assign(text);
+  size_ = 0;
   cursor_ = 0;
+  make_room(text.size());
+  std::copy(text.begin(), text.end(), data_.get());
+  size_ = text.size();
 }
 
 void Input::close() {
-  data_.clear();
+  size_ = 0;
   cursor_ = 0;
 }
 
 std::optional<std::string_view> Input::read() {
-  if (cursor_ >= data_.size()) return std::nullopt;
-  const char* start = data_.data() + cursor_;
-  const std::size_t left = data_.size() - cursor_;
+  if (cursor_ >= size_) return std::nullopt;
+  const char* start = data_.get() + cursor_;
+  const std::size_t left = size_ - cursor_;
   const void* newline = std::memchr(start, '\n', left);
   if (newline == nullptr) {
-    cursor_ = data_.size();
+    cursor_ = size_;
     return std::string_view(start, left);
   }
   const auto length = static_cast<std::size_t>(static_cast<const char*>(newline) - start);

@@ -130,15 +130,24 @@ FieldReader& FieldReader::skip(int w) {
 
 void FieldReader::read_characters(int w, std::span<char> into) {
   const auto width = static_cast<std::size_t>(w);
-  const auto column_at = [&](std::size_t i) {
-    const std::size_t column = column_ + i;
-    return column < record_.size() ? record_[column] : ' ';
-  };
   const std::size_t length = into.size();
-  if (width >= length) {
-    for (std::size_t j = 0; j < length; ++j) into[j] = column_at(width - length + j);
+  if (column_ + width <= record_.size()) {
+    // The whole field is in the record, as it nearly always is.
+    const char* field = record_.data() + column_;
+    if (width >= length) {
+      std::copy_n(field + (width - length), length, into.data());
+    } else {
+      std::copy_n(field, width, into.data());
+      std::fill(into.begin() + static_cast<std::ptrdiff_t>(width), into.end(), ' ');
+    }
   } else {
-    for (std::size_t j = 0; j < length; ++j) into[j] = j < width ? column_at(j) : ' ';
+    const auto column_at = [&](std::size_t i) {
+      const std::size_t column = column_ + i;
+      return column < record_.size() ? record_[column] : ' ';
+    };
+    for (std::size_t j = 0; j < length; ++j) {
+      into[j] = width >= length ? column_at(width - length + j) : (j < width ? column_at(j) : ' ');
+    }
   }
   column_ += width;
 }
@@ -239,7 +248,49 @@ bool parse_real(std::string_view text, int d, DecimalText& number) {
 
 }  // namespace
 
+namespace {
+
+// Most fields hold a plain decimal: blanks, a sign, at most seven digits
+// around one point, blanks. Then the digits m and the decimals k make m and
+// 10^k exact floats, and their quotient rounded to double and then to float
+// is the float nearest to m / 10^k (double precision holds more than twice a
+// float's digits plus two, so the second rounding cannot go astray). Anything
+// else, or nullopt here, takes the general path.
+std::optional<float> read_plain_decimal(std::string_view field, int d) {
+  static constexpr std::array<double, 11> powers{1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10};
+  std::size_t i = 0;
+  const std::size_t n = field.size();
+  while (i < n && field[i] == ' ') ++i;
+  bool negative = false;
+  if (i < n && (field[i] == '-' || field[i] == '+')) negative = field[i++] == '-';
+  std::uint32_t digits = 0;
+  int count = 0;
+  int decimals = -1;
+  for (; i < n; ++i) {
+    const char c = field[i];
+    if (is_digit(c)) {
+      if (++count > 7) return std::nullopt;
+      digits = digits * 10 + static_cast<std::uint32_t>(c - '0');
+      if (decimals >= 0) ++decimals;
+    } else if (c == '.' && decimals < 0) {
+      decimals = 0;
+    } else {
+      break;
+    }
+  }
+  while (i < n && field[i] == ' ') ++i;
+  if (i != n || count == 0) return std::nullopt;
+  if (decimals < 0) decimals = d;
+  if (decimals >= static_cast<int>(powers.size())) return std::nullopt;
+  const auto magnitude = static_cast<float>(digits / powers[static_cast<std::size_t>(decimals)]);
+  return negative ? -magnitude : magnitude;
+}
+
+}  // namespace
+
 std::optional<float> read_F(std::string_view field, int d) {
+  if (const auto plain = read_plain_decimal(field, d)) return plain;
+
   std::array<char, 160> compact{};
   std::size_t length = 0;
   for (const char c : field) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -259,7 +260,12 @@ class Input {
  private:
   int unit_;
   std::string file_;
-  std::string data_;  // reused from one file to the next
+  // Grows when the file needs it; its bytes are overwritten, never cleared.
+  void make_room(std::size_t capacity);
+
+  std::unique_ptr<char[]> data_;  // reused from one file to the next
+  std::size_t capacity_ = 0;
+  std::size_t size_ = 0;
   std::size_t cursor_ = 0;
 };
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -181,6 +182,25 @@ TEST(RealInput, AnythingOutsideTheGrammarIsAnError) {
   const std::string_view bad[] = {"  1.2x34", "-", "+", ".", "E5", "1E", "1E+", "1.2.3", "1Q2",
                                   "Inf",      "nan", "1,5", "1E5.0", "1+", "--1", "1E2E3"};
   for (const auto field : bad) EXPECT_EQ(records::read_F(field, 0), std::nullopt) << '"' << field << '"';
+}
+
+TEST(RealInput, PlainDecimalsReadAsTheirExactValueRounded) {
+  // A plain decimal takes a shortcut; the same number with an exponent takes
+  // the general path. Both must give the same float, bit for bit.
+  std::uint32_t state = 12345;
+  for (int i = 0; i < 200'000; ++i) {
+    state = state * 1664525U + 1013904223U;
+    const int digits = static_cast<int>(state % 8) + 1;
+    const int decimals = static_cast<int>((state >> 3) % static_cast<std::uint32_t>(digits + 1));
+    std::string text = std::to_string((state >> 8) % 10'000'000U);
+    text = std::string(static_cast<std::size_t>(std::max(0, digits - static_cast<int>(text.size()))), '0') + text;
+    text.insert(text.size() - static_cast<std::size_t>(decimals), ".");
+    if (state & 1U << 31) text.insert(0, "-");
+    const auto plain = records::read_F(text, 0);
+    const auto general = records::read_F(text + "E0", 0);
+    ASSERT_TRUE(plain && general) << text;
+    ASSERT_EQ(std::bit_cast<std::uint32_t>(*plain), std::bit_cast<std::uint32_t>(*general)) << text;
+  }
 }
 
 TEST(RealInput, SignOfZeroIsKept) {
