@@ -1,0 +1,83 @@
+// Writes the benchmark inputs under a data directory:
+//   big/PDB/big.pdb, big/Files.ini      the tiled big entry
+//   batch/PDB/b0001.pdb ..., Files.ini  copies of the real entries
+//   shape.txt                           what they hold, read by run.sh
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+
+#include "inputs.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void write_file(const fs::path& path, const std::string& text) {
+  fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || argc > 4) {
+    std::fprintf(stderr, "usage: %s DATA_DIR [REAL_ENTRIES_DIR [BATCH_SIZE]]\n", argv[0]);
+    return 2;
+  }
+  try {
+    const fs::path data = argv[1];
+    const fs::path real_dir = argc > 2 ? fs::path(argv[2]) : bench_inputs::default_real_entries();
+    const int batch_size = argc > 3 ? std::atoi(argv[3]) : 2000;
+    if (batch_size < 1 || batch_size > 9999) throw std::runtime_error("batch size must be 1..9999");
+
+    const auto real = bench_inputs::read_real_entries(real_dir);
+    const bench_inputs::BigEntry big = bench_inputs::make_big_entry(real);
+    write_file(data / "big" / "PDB" / "big.pdb", big.text);
+    write_file(data / "big" / "Files.ini", "big.pdb\n");
+
+    // Real copies rather than links, so that the batch reads as many distinct
+    // files as a real one would.
+    std::string list;
+    std::uintmax_t batch_bytes = 0;
+    std::size_t largest = 0;
+    for (int i = 1; i <= batch_size; ++i) {
+      char name[16];
+      std::snprintf(name, sizeof name, "b%04d.pdb", i);
+      const bench_inputs::RealEntry& source = real[static_cast<std::size_t>(i - 1) % real.size()];
+      write_file(data / "batch" / "PDB" / name, source.text);
+      list += name;
+      list += '\n';
+      batch_bytes += source.text.size();
+      largest = std::max(largest, source.text.size());
+    }
+    write_file(data / "batch" / "Files.ini", list);
+
+    const bench_inputs::BigShape& s = big.shape;
+    std::string shape;
+    shape += "big_bytes=" + std::to_string(s.bytes) + "\n";
+    shape += "big_atoms=" + std::to_string(s.atoms) + "\n";
+    shape += "big_serials=" + std::to_string(s.serials) + "\n";
+    shape += "big_chains=" + std::to_string(s.chains) + "\n";
+    shape += "big_first_chain=" + std::to_string(s.first_chain) + "\n";
+    shape += "big_residues=" + std::to_string(s.residues) + "\n";
+    shape += "big_helices=" + std::to_string(s.helices) + "\n";
+    shape += "big_alpha_helices=" + std::to_string(s.alpha_helices) + "\n";
+    shape += "batch_entries=" + std::to_string(batch_size) + "\n";
+    shape += "batch_bytes=" + std::to_string(batch_bytes) + "\n";
+    shape += "batch_largest=" + std::to_string(largest) + "\n";
+    write_file(data / "shape.txt", shape);
+    std::fputs(shape.c_str(), stdout);
+    return 0;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "make_inputs: %s\n", e.what());
+    return 1;
+  }
+}

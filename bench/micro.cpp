@@ -1,0 +1,263 @@
+// Micro-benchmarks of the paths every record of an entry goes through, and of
+// the two extraction routines on the generated big entry.
+//
+// The big entry is built in-process from the bundled real entries (the same
+// one make_inputs writes) and, for the routines that open it by name, written
+// to a temporary working directory that is removed at exit.
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "inputs.hpp"
+#include "reading/reading.hpp"
+#include "records/records.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const bench_inputs::BigEntry& big() {
+  static const bench_inputs::BigEntry entry =
+      bench_inputs::make_big_entry(bench_inputs::read_real_entries(bench_inputs::default_real_entries()));
+  return entry;
+}
+
+// The entry's ATOM records, without line ends.
+const std::vector<std::string_view>& atom_records() {
+  static const std::vector<std::string_view> records = [] {
+    std::vector<std::string_view> out;
+    std::string_view text = big().text;
+    while (!text.empty()) {
+      const std::size_t end = text.find('\n');
+      const std::string_view line = text.substr(0, end);
+      if (line.substr(0, 6) == "ATOM  ") out.push_back(line);
+      if (end == std::string_view::npos) break;
+      text.remove_prefix(end + 1);
+    }
+    return out;
+  }();
+  return records;
+}
+
+// A few thousand records' worth of fields: enough to defeat branch
+// prediction on the digits, small enough to stay in cache.
+constexpr std::size_t sample_size = 4096;
+
+std::vector<std::string_view> sample_fields(std::size_t column, std::size_t width) {
+  std::vector<std::string_view> fields;
+  for (const std::string_view record : atom_records()) {
+    fields.push_back(record.substr(column, width));
+    if (fields.size() == sample_size) break;
+  }
+  return fields;
+}
+
+// The routines open "PDB/<name>" relative to the working directory, like
+// the tool does; this one holds the big entry for as long as the process.
+class WorkingDirectory {
+ public:
+  WorkingDirectory() {
+    char pattern[] = "/tmp/extract-micro-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) std::abort();
+    dir_ = pattern;
+    fs::create_directories(dir_ / "PDB");
+    std::ofstream(dir_ / "PDB" / "big.pdb", std::ios::binary) << big().text;
+    fs::current_path(dir_);
+  }
+  ~WorkingDirectory() {
+    std::error_code ignored;
+    fs::current_path("/", ignored);
+    fs::remove_all(dir_, ignored);
+  }
+  WorkingDirectory(const WorkingDirectory&) = delete;
+  WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+ private:
+  fs::path dir_;
+};
+
+void enter_working_directory() {
+  static const WorkingDirectory dir;
+}
+
+// ---------------------------------------------------------------------------
+// Field output: every exported atom is one I5, three F10.3 and one I9.
+
+void BM_put_F(benchmark::State& state) {
+  std::vector<float> values;
+  for (const std::string_view f : sample_fields(30, 8)) values.push_back(records::read_F(f, 0).value());
+  std::string out;
+  out.reserve(values.size() * 10);
+  for (auto _ : state) {
+    out.clear();
+    for (const float v : values) records::put_F(out, v, 10, 3);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(values.size()));
+}
+BENCHMARK(BM_put_F);
+
+void BM_put_I(benchmark::State& state) {
+  std::vector<std::int32_t> values;
+  for (const std::string_view f : sample_fields(6, 5)) values.push_back(records::read_I(f).value());
+  const auto width = static_cast<int>(state.range(0));
+  std::string out;
+  out.reserve(values.size() * 9);
+  for (auto _ : state) {
+    out.clear();
+    for (const std::int32_t v : values) records::put_I(out, v, width);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(values.size()));
+}
+BENCHMARK(BM_put_I)->Arg(5)->Arg(9);
+
+// ---------------------------------------------------------------------------
+// Field input: every ATOM record converts a serial, a residue and x, y, z.
+
+void BM_read_F(benchmark::State& state) {
+  const std::vector<std::string_view> fields = sample_fields(30, 8);
+  for (auto _ : state) {
+    float sum = 0.0F;
+    for (const std::string_view f : fields) sum += *records::read_F(f, 0);
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(fields.size()));
+}
+BENCHMARK(BM_read_F);
+
+void BM_read_I(benchmark::State& state) {
+  // Serials (I5) and residue numbers (I4) alternate, as in a scan.
+  std::vector<std::string_view> fields;
+  const auto serials = sample_fields(6, 5);
+  const auto residues = sample_fields(22, 4);
+  for (std::size_t i = 0; i < serials.size(); ++i) {
+    fields.push_back(serials[i]);
+    fields.push_back(residues[i]);
+  }
+  for (auto _ : state) {
+    std::int32_t sum = 0;
+    for (const std::string_view f : fields) sum += *records::read_I(f);
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(fields.size()));
+}
+BENCHMARK(BM_read_I);
+
+// The ATOM layout: name, serial, atom name (5 columns into 4), chain,
+// residue, x, y, z. Spelled out here rather than taken from the reading
+// component's own layouts, which are not part of its interface.
+void BM_FieldReader_atom(benchmark::State& state) {
+  std::vector<std::string_view> sample(atom_records().begin(),
+                                       atom_records().begin() + static_cast<std::ptrdiff_t>(sample_size));
+  records::Chars<6> name;
+  records::Chars<5> serial;
+  records::Chars<4> atom_name;
+  records::Chars<1> chain;
+  records::Chars<4> residue;
+  records::Chars<8> x;
+  records::Chars<8> y;
+  records::Chars<8> z;
+  for (auto _ : state) {
+    for (const std::string_view record : sample) {
+      records::FieldReader(record)
+          .A(6, name)
+          .A(5, serial)
+          .A(5, atom_name)
+          .skip(5)
+          .A(1, chain)
+          .A(4, residue)
+          .skip(4)
+          .A(8, x)
+          .A(8, y)
+          .A(8, z);
+      benchmark::DoNotOptimize(&z);
+      benchmark::ClobberMemory();
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(sample.size()));
+}
+BENCHMARK(BM_FieldReader_atom);
+
+// ---------------------------------------------------------------------------
+// Whole-entry passes.
+
+void BM_Input_read_all(benchmark::State& state) {
+  const std::string& text = big().text;
+  records::Input entry(1);
+  std::size_t count = 0;
+  for (auto _ : state) {
+    entry.open_text("PDB/big.pdb", text);
+    count = 0;
+    while (const auto record = entry.read()) {
+      benchmark::DoNotOptimize(record->data());
+      ++count;
+    }
+  }
+  state.counters["records"] = static_cast<double>(count);
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
+}
+BENCHMARK(BM_Input_read_all)->Unit(benchmark::kMillisecond);
+
+// The same pass after a rewind, without taking the text in: what each of
+// helix mode's rescans costs before any field is read.
+void BM_Input_rescan(benchmark::State& state) {
+  const std::string& text = big().text;
+  records::Input entry(1);
+  entry.open_text("PDB/big.pdb", text);
+  for (auto _ : state) {
+    entry.rewind();
+    while (const auto record = entry.read()) benchmark::DoNotOptimize(record->data());
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
+}
+BENCHMARK(BM_Input_rescan)->Unit(benchmark::kMillisecond);
+
+using Routine = void (reading::READING::*)(const reading::EntryPath&, float&, std::optional<reading::AtomList>&, bool,
+                                           const reading::AtomType&);
+
+// One routine on the big entry as the tool runs it: from the file, verbose,
+// with the console kept in memory (a fresh one each time, since a capture
+// keeps everything written to it).
+void run_routine(benchmark::State& state, Routine routine) {
+  enter_working_directory();
+  const reading::EntryPath path("PDB/big.pdb");
+  const reading::AtomType atom_type(" CA ");
+  std::size_t atoms = 0;
+  std::size_t console_bytes = 0;
+  for (auto _ : state) {
+    records::Output console = records::Output::capture();
+    records::Input entry(1);
+    reading::READING component(console, entry);
+    float resolution = 0.0F;
+    std::optional<reading::AtomList> list;
+    (component.*routine)(path, resolution, list, true, atom_type);
+    atoms = list ? list->size() : 0;
+    console_bytes = console.captured().size();
+    benchmark::DoNotOptimize(list);
+  }
+  state.counters["atoms"] = static_cast<double>(atoms);
+  state.counters["console_bytes"] = static_cast<double>(console_bytes);
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(big().text.size()));
+}
+
+void BM_BACKBONES(benchmark::State& state) {
+  run_routine(state, &reading::READING::BACKBONES);
+}
+BENCHMARK(BM_BACKBONES)->Unit(benchmark::kMillisecond);
+
+void BM_HELICES(benchmark::State& state) {
+  run_routine(state, &reading::READING::HELICES);
+}
+BENCHMARK(BM_HELICES)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
