@@ -90,6 +90,9 @@ void Output::free_form(std::string_view value) {
 void Output::end_record() {
   buffer_.append(line_end);
   if (fd_ < 0) return;
+  // A long entry or a long list must not keep a control event waiting until
+  // the next console read; a record's end is a safe place to stop.
+  throw_if_control_event();
   if (flush_every_record_ || buffer_.size() >= flush_threshold) flush();
 }
 
