@@ -3,6 +3,7 @@
 // failures that end a run.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -125,7 +126,14 @@ class FieldReader {
   // w >= L, otherwise the w columns followed by blanks.
   template <std::size_t L>
   FieldReader& A(int w, Chars<L>& into) {
-    read_characters(w, into.span());
+    const auto width = static_cast<std::size_t>(w);
+    if (width >= L && column_ + width <= record_.size()) {
+      // The common case, kept inline: a field wholly inside the record.
+      std::copy_n(record_.data() + column_ + (width - L), L, into.span().data());
+      column_ += width;
+    } else {
+      read_characters(w, into.span());
+    }
     return *this;
   }
   // A field of the layout that is read and thrown away.
