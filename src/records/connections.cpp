@@ -124,6 +124,11 @@ void Output::write_out() {
       continue;
     }
     if (n < 0 && errno == EINTR) {
+      // What was sent is gone from the buffer before the run is ended, so
+      // the last flush on the way out does not send it twice.
+      written_ += static_cast<std::int64_t>(done);
+      buffer_.erase(0, done);
+      done = 0;
       throw_if_control_event();
       continue;
     }
