@@ -128,26 +128,16 @@ FieldReader& FieldReader::skip(int w) {
   return *this;
 }
 
+// The general rule; fields wholly inside the record are copied inline by A.
 void FieldReader::read_characters(int w, std::span<char> into) {
   const auto width = static_cast<std::size_t>(w);
   const std::size_t length = into.size();
-  if (column_ + width <= record_.size()) {
-    // The whole field is in the record, as it nearly always is.
-    const char* field = record_.data() + column_;
-    if (width >= length) {
-      std::copy_n(field + (width - length), length, into.data());
-    } else {
-      std::copy_n(field, width, into.data());
-      std::fill(into.begin() + static_cast<std::ptrdiff_t>(width), into.end(), ' ');
-    }
-  } else {
-    const auto column_at = [&](std::size_t i) {
-      const std::size_t column = column_ + i;
-      return column < record_.size() ? record_[column] : ' ';
-    };
-    for (std::size_t j = 0; j < length; ++j) {
-      into[j] = width >= length ? column_at(width - length + j) : (j < width ? column_at(j) : ' ');
-    }
+  const auto column_at = [&](std::size_t i) {
+    const std::size_t column = column_ + i;
+    return column < record_.size() ? record_[column] : ' ';
+  };
+  for (std::size_t j = 0; j < length; ++j) {
+    into[j] = width >= length ? column_at(width - length + j) : (j < width ? column_at(j) : ' ');
   }
   column_ += width;
 }
