@@ -191,10 +191,12 @@ BENCHMARK(BM_FieldReader_atom);
 
 void BM_Input_read_all(benchmark::State& state) {
   const std::string& text = big().text;
-  records::Input entry(1);
+  records::FilesInMemory files;
+  files.add("PDB/big.pdb", text);
+  records::Input entry(1, files);
   std::size_t count = 0;
   for (auto _ : state) {
-    entry.open_text("PDB/big.pdb", text);
+    entry.open_old("PDB/big.pdb");
     count = 0;
     while (const auto record = entry.read()) {
       benchmark::DoNotOptimize(record->data());
@@ -210,8 +212,10 @@ BENCHMARK(BM_Input_read_all)->Unit(benchmark::kMillisecond);
 // helix mode's rescans costs before any field is read.
 void BM_Input_rescan(benchmark::State& state) {
   const std::string& text = big().text;
-  records::Input entry(1);
-  entry.open_text("PDB/big.pdb", text);
+  records::FilesInMemory files;
+  files.add("PDB/big.pdb", text);
+  records::Input entry(1, files);
+  entry.open_old("PDB/big.pdb");
   for (auto _ : state) {
     entry.rewind();
     while (const auto record = entry.read()) benchmark::DoNotOptimize(record->data());

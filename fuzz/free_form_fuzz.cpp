@@ -138,8 +138,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   records::TextLines all_lines(text);
   check_records_rebuild(text, [&] { return all_lines.next_line(); });
-  records::Input input(1);
-  input.open_text("answers", text);
+  records::FilesInMemory files;
+  files.add("answers", std::string(text));
+  records::Input input(1, files);
+  input.open_old("answers");
   check_records_rebuild(text, [&] { return input.read(); });
   input.rewind();
   if (!text.empty()) FUZZ_CHECK(input.read().has_value());

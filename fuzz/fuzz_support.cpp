@@ -112,7 +112,6 @@ class ScratchTree {
     }
     root_ = pattern;
     const fs::path work = root_ / "a" / "b" / "work";
-    fs::create_directories(work / "PDB");
     fs::create_directories(work / "source");
     fs::current_path(work);
   }
@@ -134,25 +133,6 @@ class ScratchTree {
 
 void enter_scratch_directory() {
   static const ScratchTree tree;
-}
-
-void write_file(const char* path, std::string_view content) {
-  const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    std::perror(path);
-    std::abort();
-  }
-  std::size_t done = 0;
-  while (done < content.size()) {
-    const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      std::perror(path);
-      std::abort();
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  ::close(fd);
 }
 
 void remove_file(const char* path) {
@@ -177,6 +157,8 @@ int lowest_free_descriptor() {
   return fd;
 }
 
-void ignore_command(const std::string&) {}
+int ignore_command(const std::string&) {
+  return 0;
+}
 
 }  // namespace fuzzing

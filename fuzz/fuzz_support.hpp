@@ -57,11 +57,10 @@ std::vector<std::string_view> records_of(std::string_view text);
 
 // Makes a fresh scratch directory once per process (under
 // $EXTRACT_FUZZ_SCRATCH, else /dev/shm, else the temporary directory), with
-// PDB/ and source/ in its working directory, and makes that the current
-// directory. Removed when the process exits normally.
+// source/ in its working directory, and makes that the current directory.
+// Removed when the process exits normally.
 void enter_scratch_directory();
 
-void write_file(const char* path, std::string_view content);
 void remove_file(const char* path);
 // Removes everything in `directory`, keeping the directory.
 void empty_directory(const char* directory);
@@ -72,6 +71,6 @@ int lowest_free_descriptor();
 
 // Stands in for the command processor at the pause: what is typed there goes
 // nowhere.
-void ignore_command(const std::string& command);
+int ignore_command(const std::string& command);
 
 }  // namespace fuzzing

@@ -1,26 +1,62 @@
 // Fuzzes READING on arbitrary entries: BACKBONES and HELICES, each with the
-// report on and off, for one of a few atom types, and holds what they hand
-// back to the plain one-scan-per-helix reading of the same entry.
+// report on and off, for one of a few atom types, stored plain or
+// compressed, and holds what they hand back to the plain one-scan-per-helix
+// reading of the same entry.
 //
-// Input: one byte choosing the atom type (its low two bits), then the entry
-// file's bytes.
+// Input: one byte, then the entry file's bytes. The byte's low two bits
+// choose the atom type; the next three how the entry is stored: 0 plain,
+// 1 gzip, 2 gzip in two members, 3 gzip as PDB/test.pdb.gz beside no
+// PDB/test.pdb, 4 the bytes as they are under that name (so mutated
+// compressed data reaches the unpacking); 5 to 7 plain.
+
+#include <libdeflate.h>
 
 #include <array>
 #include <bit>
+#include <memory>
 #include <string>
 
 #include "fuzz_support.hpp"
-#include "reading_reference.hpp"
 #include "reading/reading.hpp"
+#include "reference_reading.hpp"
 
 namespace {
 
 constexpr std::string_view entry_file = "PDB/test.pdb";
+constexpr std::string_view compressed_file = "PDB/test.pdb.gz";
 constexpr std::array<std::string_view, 4> atom_types = {" CA ", " N  ", "CA  ", "    "};
 // Not a resolution any entry states, so keeping it shows.
 constexpr float unset_resolution = -7.25F;
 
-using fuzzing::Routine;
+using testing_support::Routine;
+
+enum class Storage { plain, compressed, two_members, fallback, raw_fallback };
+
+Storage storage_of(std::uint8_t choice) {
+  switch ((choice >> 2U) & 7U) {
+    case 1:
+      return Storage::compressed;
+    case 2:
+      return Storage::two_members;
+    case 3:
+      return Storage::fallback;
+    case 4:
+      return Storage::raw_fallback;
+    default:
+      return Storage::plain;
+  }
+}
+
+std::string gzip(std::string_view text) {
+  struct Free {
+    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+  };
+  static const std::unique_ptr<libdeflate_compressor, Free> compressor(libdeflate_alloc_compressor(6));
+  std::string packed(libdeflate_gzip_compress_bound(compressor.get(), text.size()), '\0');
+  packed.resize(libdeflate_gzip_compress(compressor.get(), text.data(), text.size(), packed.data(), packed.size()));
+  FUZZ_CHECK(!packed.empty());
+  return packed;
+}
 
 struct Outcome {
   std::optional<reading::AtomList> atoms;
@@ -30,9 +66,10 @@ struct Outcome {
   std::string console;
 };
 
-Outcome run(Routine routine, bool verbose, const reading::AtomType& atom_type) {
+Outcome run(records::FileSource& files, std::string_view read_from, Routine routine, bool verbose,
+            const reading::AtomType& atom_type) {
   records::Output console = records::Output::capture();
-  records::Input entry(1);
+  records::Input entry(1, files);
   reading::READING component(console, entry);
   const reading::EntryPath path(entry_file);
 
@@ -45,12 +82,14 @@ Outcome run(Routine routine, bool verbose, const reading::AtomType& atom_type) {
       component.BACKBONES(path, outcome.resolution, outcome.atoms, verbose, atom_type);
     }
   } catch (const records::IoError& error) {
-    // What an entry's content can do: end too early, or hold a field that
-    // is not a number. Either is reported against the entry.
+    // What an entry's content can do: end too early, hold a field that is
+    // not a number, or be compressed data that does not unpack. Each is
+    // reported against the file read.
     FUZZ_CHECK(error.failure() == records::Failure::end_of_file ||
-               error.failure() == records::Failure::input_conversion);
+               error.failure() == records::Failure::input_conversion ||
+               error.failure() == records::Failure::corrupt_compressed_data);
     FUZZ_CHECK(error.unit() == 1);
-    FUZZ_CHECK(error.file() == entry_file);
+    FUZZ_CHECK(error.file() == read_from);
     outcome.failure = error.what();
     outcome.failure_kind = error.failure();
   }
@@ -78,10 +117,16 @@ void check_same_result(const Outcome& verbose, const Outcome& quiet) {
   if (verbose.atoms) FUZZ_CHECK(same_atoms(*verbose.atoms, *quiet.atoms));
 }
 
-// What the routine hands back is what the plain reading finds.
-void check_against_reference(const Outcome& outcome, Routine routine, std::string_view entry,
+// What the routine hands back is what the plain reading finds in `text`,
+// or the compressed data did not unpack.
+void check_against_reference(const Outcome& outcome, Routine routine, std::optional<std::string_view> text,
                              const reading::AtomType& atom_type) {
-  const fuzzing::ReadingResult expected = fuzzing::reference_reading(routine, entry, atom_type, unset_resolution);
+  if (!text) {
+    FUZZ_CHECK(outcome.failure_kind == records::Failure::corrupt_compressed_data);
+    return;
+  }
+  const testing_support::ReadingResult expected =
+      testing_support::reference_reading(routine, *text, atom_type, unset_resolution);
   FUZZ_CHECK(outcome.failure_kind == expected.failure);
   FUZZ_CHECK(std::bit_cast<std::uint32_t>(outcome.resolution) == std::bit_cast<std::uint32_t>(expected.resolution));
   FUZZ_CHECK(outcome.atoms.has_value() == expected.atoms.has_value());
@@ -98,29 +143,55 @@ bool shows_helices_found(std::string_view console) {
   return false;
 }
 
+// The entry stored as `storage` says; returns the name it is read from.
+std::string_view store(records::FilesInMemory& files, Storage storage, std::string_view entry) {
+  switch (storage) {
+    case Storage::plain:
+      files.add(std::string(entry_file), std::string(entry));
+      return entry_file;
+    case Storage::compressed:
+      files.add(std::string(entry_file), gzip(entry));
+      return entry_file;
+    case Storage::two_members:
+      files.add(std::string(entry_file), gzip(entry.substr(0, entry.size() / 2)) + gzip(entry.substr(entry.size() / 2)));
+      return entry_file;
+    case Storage::fallback:
+      files.add(std::string(compressed_file), gzip(entry));
+      return compressed_file;
+    case Storage::raw_fallback:
+      files.add(std::string(compressed_file), std::string(entry));
+      return compressed_file;
+  }
+  return entry_file;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  fuzzing::enter_scratch_directory();
-  const int descriptors = fuzzing::lowest_free_descriptor();
-
   fuzzing::Bytes in(data, size);
-  const reading::AtomType atom_type(atom_types[in.byte() % atom_types.size()]);
-  const std::string_view entry = in.rest();
-  fuzzing::write_file(std::string(entry_file).c_str(), entry);
+  const std::uint8_t choice = in.byte();
+  const reading::AtomType atom_type(atom_types[choice % atom_types.size()]);
+  const std::string_view bytes = in.rest();
 
-  const Outcome backbones = run(Routine::backbones, true, atom_type);
-  check_same_result(backbones, run(Routine::backbones, false, atom_type));
+  records::FilesInMemory files;
+  const Storage storage = storage_of(choice);
+  const std::string_view read_from = store(files, storage, bytes);
+  // The text the routines should see: raw bytes that look compressed are
+  // unpacked, and may turn out corrupt.
+  records::PageBuffer unpacked;
+  std::optional<std::string_view> text = bytes;
+  if (storage == Storage::raw_fallback && records::is_compressed(bytes)) text = records::unpack(bytes, unpacked);
+
+  const Outcome backbones = run(files, read_from, Routine::backbones, true, atom_type);
+  check_same_result(backbones, run(files, read_from, Routine::backbones, false, atom_type));
   if (!backbones.failure) FUZZ_CHECK(backbones.atoms.has_value());
-  check_against_reference(backbones, Routine::backbones, entry, atom_type);
+  check_against_reference(backbones, Routine::backbones, text, atom_type);
 
-  const Outcome helices = run(Routine::helices, true, atom_type);
-  check_same_result(helices, run(Routine::helices, false, atom_type));
+  const Outcome helices = run(files, read_from, Routine::helices, true, atom_type);
+  check_same_result(helices, run(files, read_from, Routine::helices, false, atom_type));
   const bool found = shows_helices_found(helices.console);
   if (helices.atoms) FUZZ_CHECK(found);
   if (!helices.failure) FUZZ_CHECK(helices.atoms.has_value() == found);
-  check_against_reference(helices, Routine::helices, entry, atom_type);
-
-  FUZZ_CHECK(fuzzing::lowest_free_descriptor() == descriptors);
+  check_against_reference(helices, Routine::helices, text, atom_type);
   return 0;
 }

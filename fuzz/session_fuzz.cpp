@@ -3,7 +3,9 @@
 // Input: the answers, then optionally "@@@\n" and the entry, then optionally
 // "@@@\n" and Files.ini, then optionally "@@@\n" and the entry's file name in
 // PDB/ (x.pdb when not given). A part that is not there is a file that does
-// not exist. Lines typed at a pause are never run.
+// not exist. The entry and Files.ini are held in memory; the exports and
+// goodfiles.txt go to a scratch working directory. Lines typed at a pause are
+// never run.
 
 #include <sys/stat.h>
 
@@ -61,14 +63,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::string_view text(reinterpret_cast<const char*>(data), data == nullptr ? 0 : size);
   const std::vector<std::string_view> parts = fuzzing::split(text, separator, 4);
-  if (parts.size() > 1) fuzzing::write_file(entry_path(parts).c_str(), parts[1]);
-  if (parts.size() > 2) fuzzing::write_file(list_file, parts[2]);
+  records::FilesInMemory files;
+  if (parts.size() > 1) files.add(entry_path(parts), std::string(parts[1]));
+  if (parts.size() > 2) files.add(list_file, std::string(parts[2]));
 
   records::Output console = records::Output::capture();
   records::TextLines answers(parts[0]);
+  driver::Settings settings;
+  settings.files = &files;
+  settings.run_command = fuzzing::ignore_command;
   bool finished = false;
   try {
-    driver::EXTRACT(console, answers, fuzzing::ignore_command);
+    driver::EXTRACT(console, answers, settings);
     finished = true;
   } catch (const records::IoError& error) {
     FUZZ_CHECK(std::strncmp(error.what(), "extract: severe (", 17) == 0);
@@ -79,8 +85,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   fuzzing::remove_file(good_files);
-  fuzzing::remove_file(list_file);
-  fuzzing::empty_directory("PDB");
   fuzzing::empty_directory("source");
   FUZZ_CHECK(fuzzing::lowest_free_descriptor() == descriptors);
   return 0;

@@ -2,7 +2,10 @@
 // export files and goodfiles.txt.
 #pragma once
 
+#include <cstddef>
+#include <string>
 #include <string_view>
+#include <variant>
 
 #include "reading/reading.hpp"
 #include "records/records.hpp"
@@ -12,10 +15,31 @@ namespace driver {
 // A file name of the list: 12 characters, blank-padded.
 using FileName = records::Chars<12>;
 
-// The whole session, on the given console. Lines typed at a pause go to
-// `run_command`.
-void EXTRACT(records::Output& console, records::LineSource& console_in,
-             records::CommandRunner run_command = records::run_shell_command);
+// The session's connections, as its diagnostics name them.
+inline constexpr int input_unit = 1;  // Files.ini, then each PDB entry
+inline constexpr int export_unit = 2;
+inline constexpr int good_files_unit = 3;
+
+// How a session runs besides what is answered: the command line's choices,
+// and where files come from and typed commands go.
+struct Settings {
+  // An entry whose own file fails is reported on `errors` and passed over,
+  // instead of ending the run.
+  bool keep_going = false;
+  // Every pause goes on at once, as if an empty line had been typed.
+  bool no_pause = false;
+  records::Output* errors = nullptr;  // needed with `keep_going`
+  records::FileSource* files = &records::file_system();
+  records::CommandRunner run_command = records::run_shell_command;
+};
+
+struct Summary {
+  std::size_t entries = 0;  // in the file list
+  std::size_t failed = 0;   // passed over under `keep_going`
+};
+
+// The whole session, on the given console.
+Summary EXTRACT(records::Output& console, records::LineSource& console_in, const Settings& settings = {});
 
 // Gives `name` the extension `letters` (three letters) after its first dot,
 // writing only what falls within the 12 characters. A name without a dot gets
@@ -23,8 +47,25 @@ void EXTRACT(records::Output& console, records::LineSource& console_in,
 void rewrite_extension(FileName& name, std::string_view letters);
 
 // Writes the export file of one entry to `path` (connection 2), replacing
-// any file of that name.
+// any file of that name once it is complete.
 void write_export(std::string_view path, const reading::AtomType& atom_type, float resolution,
                   const reading::AtomList& atoms);
+
+// ---------------------------------------------------------------------------
+// The command line
+
+struct Run {
+  Settings settings;
+};
+// What to print instead of running, where, and the exit status.
+struct Answer {
+  std::string text;
+  bool to_standard_error = false;
+  int status = 0;
+};
+
+// Options are the only arguments: -k/--keep-going, --no-pause, -h/--help,
+// -V/--version. Anything else is answered with the usage and status 2.
+std::variant<Run, Answer> parse_command_line(int argc, char* argv[]);
 
 }  // namespace driver

@@ -1,15 +1,13 @@
 // The export file: a short header, then one fixed-column record per atom,
 // read by other programs by their columns.
 
-#include <limits>
-
 #include "driver.hpp"
 
 namespace driver {
 
 void write_export(std::string_view path, const reading::AtomType& atom_type, float resolution,
                   const reading::AtomList& atoms) {
-  records::Output file = records::Output::replace(2, path);
+  records::Output file = records::Output::replace(export_unit, path);
   file.record().text("Atom cartesian coordinates from PDB").end();
   file.record().text("Brindlemark project. File created using Quarryman.").end();
   file.free_form();
@@ -19,12 +17,10 @@ void write_export(std::string_view path, const reading::AtomType& atom_type, flo
   file.record().text("Entry     x [\u00c5]     y [\u00c5]     z [\u00c5]  residue  chain").end();
   file.free_form();
 
-  std::int32_t entry = 0;
-  for (const reading::AtomEntry& atom : atoms) {
-    // Past the largest number the field shows asterisks anyway.
-    if (entry < std::numeric_limits<std::int32_t>::max()) ++entry;
+  for (std::size_t k = 0; k < atoms.size(); ++k) {
+    const reading::AtomEntry& atom = atoms[k];
     file.record()
-        .I(entry, 5)
+        .I(records::as_count(k + 1), 5)
         .F(atom.x, 10, 3)
         .F(atom.y, 10, 3)
         .F(atom.z, 10, 3)

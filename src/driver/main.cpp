@@ -1,38 +1,63 @@
-// The process: runs EXTRACT and turns a failure into its one diagnostic line.
+// The process: reads the command line, runs EXTRACT and turns a failure into
+// its one diagnostic line and exit status.
 
-#include <cstdio>
 #include <new>
 
 #include "driver.hpp"
 
 namespace {
 
-int fail(records::Output& console, const char* diagnostic, int status) {
+// Some entries were passed over under --keep-going.
+constexpr int entries_failed_status = 3;
+
+int fail(records::Output& console, records::Output& errors, const char* diagnostic, int status) {
   // Standard output first, so the diagnostic follows everything shown. Like
   // every console line, it ends with CR LF.
   console.flush_quietly();
-  std::fprintf(stderr, "%s\r\n", diagnostic);
-  std::fflush(stderr);
+  errors.write_quietly(diagnostic);
   return status;
+}
+
+int answer(const driver::Answer& answer) {
+  records::Output out = answer.to_standard_error ? records::Output::errors() : records::Output::console();
+  try {
+    out.record().text(answer.text).hold();
+    out.flush();
+  } catch (...) {
+    return answer.status == 0 ? 1 : answer.status;
+  }
+  return answer.status;
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char* argv[]) {
+  // Before anything is opened: no file may take a standard descriptor.
+  records::open_missing_standard_descriptors();
   records::install_control_event_handlers();
+
+  const auto command_line = driver::parse_command_line(argc, argv);
+  if (const auto* given = std::get_if<driver::Answer>(&command_line)) return answer(*given);
+  driver::Settings settings = std::get<driver::Run>(command_line).settings;
+
   records::Output console = records::Output::console();
+  records::Output errors = records::Output::errors();
   records::ConsoleInput console_in(console);
+  settings.errors = &errors;
   // Made now: once memory has run out, the diagnostic must not need any.
   const std::string out_of_memory = records::IoError(records::Failure::out_of_memory).what();
   try {
-    driver::EXTRACT(console, console_in);
+    const driver::Summary summary = driver::EXTRACT(console, console_in, settings);
     console.flush();
-    return 0;
+    if (summary.failed == 0) return 0;
+    const std::string counted = "extract: " + std::to_string(summary.failed) + " of " +
+                                std::to_string(summary.entries) + " entries failed";
+    return fail(console, errors, counted.c_str(), entries_failed_status);
   } catch (const records::IoError& error) {
-    return fail(console, error.what(), 1);
+    return fail(console, errors, error.what(), 1);
   } catch (const records::ControlEvent& event) {
-    return fail(console, event.what(), 128 + event.signal_number());
+    return fail(console, errors, event.what(), 128 + event.signal_number());
   } catch (const std::bad_alloc&) {
-    return fail(console, out_of_memory.c_str(), 1);
+    return fail(console, errors, out_of_memory.c_str(), 1);
   }
 }

@@ -1,6 +1,7 @@
 // The session: banner, the three questions, the file loop and the summary.
 
 #include <algorithm>
+#include <cerrno>
 #include <vector>
 
 #include "driver.hpp"
@@ -10,11 +11,14 @@ namespace {
 
 using records::Output;
 
-constexpr int list_unit = 1;
-constexpr int good_files_unit = 3;
 constexpr std::int32_t list_of_files = 2;
 constexpr std::int32_t helix_mode = 1;
 constexpr std::int32_t backbone_mode = 2;
+
+// The directories, relative to the working directory, that entries are read
+// from and exports written to.
+constexpr std::string_view PDB = "PDB";
+constexpr std::string_view source = "source";
 
 // A line of asterisks under a heading: a blank, then `length` of them.
 void write_rule(Output& console, std::size_t length) {
@@ -42,9 +46,9 @@ void write_banner(Output& console, bool verbose) {
 
 // The names in Files.ini, one per record in columns 1-12, every record
 // counted, blank ones included.
-std::vector<FileName> read_file_list(Output& console) {
+std::vector<FileName> read_file_list(Output& console, records::FileSource& source_of_files) {
   console.record().text(" Opening Files.ini... -> ").hold();
-  records::Input list(list_unit);
+  records::Input list(input_unit, source_of_files);
   list.open_old("Files.ini");
   list.rewind();
   std::size_t count = 0;
@@ -55,18 +59,17 @@ std::vector<FileName> read_file_list(Output& console) {
   for (FileName& name : files) records::FieldReader(list.read_or_fail()).A(12, name);
   list.close();
 
-  const auto shown = static_cast<std::int32_t>(std::min<std::size_t>(count, 0x7fffffff));
-  console.record().I(shown, 10).text(" files to process").end();
+  console.record().I(records::as_count(count), 10).text(" files to process").end();
   console.free_form();
   return files;
 }
 
-std::vector<FileName> ask_file_list(Output& console, records::LineSource& console_in) {
+std::vector<FileName> ask_file_list(Output& console, records::LineSource& console_in, records::FileSource& source_of_files) {
   console.record().text(" Please choose your option now : ").hold();
   std::int32_t how_many = 0;
   records::read_free(console_in, how_many);
   console.free_form();
-  if (how_many == list_of_files) return read_file_list(console);
+  if (how_many == list_of_files) return read_file_list(console, source_of_files);
 
   std::vector<FileName> files(1);
   console.record().text(" Please provide the filename of the PDB file : ").hold();
@@ -121,6 +124,31 @@ std::string path_in(std::string_view directory, std::string_view name) {
   return path;
 }
 
+// A name typed or listed may hold directories, but none may lead out of the
+// directory it is written to.
+bool climbs_out(std::string_view name) {
+  for (std::size_t start = 0; start <= name.size();) {
+    const std::size_t end = std::min(name.find('/', start), name.size());
+    if (name.substr(start, end - start) == "..") return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+void write_export_of(const FileName& name, const reading::AtomType& atom_type, float resolution,
+                     const reading::AtomList& atoms) {
+  const std::string path = path_in(source, name.trimmed());
+  if (climbs_out(name.trimmed())) throw records::IoError(records::Failure::open_failure, export_unit, path, EACCES);
+  write_export(path, atom_type, resolution, atoms);
+}
+
+// An entry's own failure under --keep-going: its diagnostic, after all that
+// the console has shown of the entry.
+void report_entry_failure(Output& console, Output& errors, const records::IoError& error) {
+  console.flush();
+  errors.record().text(error.what()).end();
+}
+
 void write_good_files(const std::vector<FileName>& files, const std::vector<char>& good) {
   Output list = Output::replace(good_files_unit, "goodfiles.txt");
   for (std::size_t i = 0; i < files.size(); ++i) {
@@ -143,34 +171,40 @@ void rewrite_extension(FileName& name, std::string_view letters) {
   for (std::size_t i = 0; i < letters.size() && dot + 1 + i < name.size(); ++i) name[dot + 1 + i] = letters[i];
 }
 
-void EXTRACT(Output& console, records::LineSource& console_in, records::CommandRunner run_command) {
+Summary EXTRACT(Output& console, records::LineSource& console_in, const Settings& settings) {
   const bool verbose = true;
-  const records::Chars<3> PDB("PDB");
-  const records::Chars<6> source("source");
 
   write_banner(console, verbose);
-  std::vector<FileName> files = ask_file_list(console, console_in);
+  std::vector<FileName> files = ask_file_list(console, console_in, *settings.files);
   std::vector<char> good(files.size(), 1);
   const reading::AtomType atom_type = ask_atom_type(console, console_in);
   const std::int32_t mode = ask_mode(console, console_in);
 
-  records::Input entry(1);
+  Summary summary{files.size(), 0};
+  records::Input entry(input_unit, *settings.files);
   reading::READING component(console, entry);
   for (std::size_t i = 0; i < files.size(); ++i) {
     FileName& name = files[i];
     if (verbose) announce_entry(console, name);
 
-    const reading::EntryPath entry_path(path_in(PDB.view(), name.view()));
+    const reading::EntryPath entry_path(path_in(PDB, name.view()));
     // Every entry starts from no resolution, so an entry that states none
     // never shows the one before it.
     float resolution = 0.0F;
     std::optional<reading::AtomList> atoms;
-    if (mode == helix_mode) {
-      component.HELICES(entry_path, resolution, atoms, verbose, atom_type);
-      rewrite_extension(name, "hel");
-    } else if (mode == backbone_mode) {
-      component.BACKBONES(entry_path, resolution, atoms, verbose, atom_type);
-      rewrite_extension(name, "bck");
+    try {
+      if (mode == helix_mode) {
+        component.HELICES(entry_path, resolution, atoms, verbose, atom_type);
+        rewrite_extension(name, "hel");
+      } else if (mode == backbone_mode) {
+        component.BACKBONES(entry_path, resolution, atoms, verbose, atom_type);
+        rewrite_extension(name, "bck");
+      }
+    } catch (const records::IoError& error) {
+      if (!settings.keep_going || error.unit() != input_unit || settings.errors == nullptr) throw;
+      report_entry_failure(console, *settings.errors, error);
+      atoms.reset();
+      ++summary.failed;
     }
 
     if (atoms) {
@@ -180,14 +214,18 @@ void EXTRACT(Output& console, records::LineSource& console_in, records::CommandR
         write_rule(console, 50);
         console.free_form();
       }
-      write_export(path_in(source.view(), name.trimmed()), atom_type, resolution, *atoms);
+      write_export_of(name, atom_type, resolution, *atoms);
       atoms.reset();
     } else {
       if (verbose) {
         console.record().text(" This file will be ignored. Please check if it is applicable.").end();
         console.free_form();
       }
-      records::pause(console, console_in, run_command);
+      if (settings.no_pause) {
+        records::pause_without_waiting(console);
+      } else {
+        records::pause(console, console_in, settings.run_command);
+      }
       good[i] = 0;
     }
   }
@@ -196,6 +234,7 @@ void EXTRACT(Output& console, records::LineSource& console_in, records::CommandR
   console.free_form();
   console.record().text(" DONE ! ").end();
   console.free_form();
+  return summary;
 }
 
 }  // namespace driver

@@ -1,8 +1,6 @@
 // The opening that both extraction routines share: title lines and
 // resolution. Also the number conversions and the console listing.
 
-#include <limits>
-
 #include "layouts.hpp"
 
 namespace reading {
@@ -21,7 +19,7 @@ float convert_F(const records::Input& entry, std::string_view field) {
 
 void open_and_scan_header(records::Input& entry, const EntryPath& entry_path, records::Output& console, bool verbose,
                           float& resolution) {
-  entry.open_old(entry_path.trimmed());
+  entry.open_entry(entry_path.trimmed());
 
   const TitleFields first = read_title(entry.read_or_fail());
   if (verbose) {
@@ -63,9 +61,7 @@ void write_listing_header(records::Output& console) {
 }
 
 void write_listing_line(records::Output& console, std::size_t position, const AtomEntry& atom) {
-  constexpr auto largest = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
-  const auto number = static_cast<std::int32_t>(position < largest ? position : largest);
-  console.record().text("  ").I(number, 5).I(atom.residue, 6).F(atom.x, 8, 3).F(atom.y, 8, 3).F(atom.z, 8, 3).end();
+  console.record().text("  ").I(records::as_count(position), 5).I(atom.residue, 6).F(atom.x, 8, 3).F(atom.y, 8, 3).F(atom.z, 8, 3).end();
 }
 
 }  // namespace reading

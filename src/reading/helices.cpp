@@ -10,9 +10,10 @@ namespace {
 std::int32_t count_alpha_helices(records::Input& entry) {
   std::int32_t count = 0;
   entry.rewind();
-  while (const auto record = entry.read()) {
+  // Only HELIX records can count; the others are passed over unread.
+  for (entry.skip_to(helix_key); const auto record = entry.read(); entry.skip_to(helix_key)) {
     const HelixClassFields helix = read_helix_class(*record);
-    if (helix.name == helix_key && is_alpha_helix(helix.helix_class)) ++count;
+    if (is_alpha_helix(helix.helix_class)) ++count;
   }
   return count;
 }
@@ -25,6 +26,8 @@ std::vector<Helix> collect_helices(records::Input& entry, std::int32_t count, re
   entry.rewind();
   bool collected = false;
   while (helices.size() < static_cast<std::size_t>(count)) {
+    // Before the run begins nothing but its first HELIX record matters.
+    if (!collected) entry.skip_to(helix_key);
     // Every counted helix lies ahead, so the run ends before the file does.
     const auto record = entry.read();
     if (!record) break;
@@ -64,7 +67,7 @@ void READING::HELICES(const EntryPath& entry_path, float& resolution, std::optio
   const std::vector<Helix> helices = collect_helices(entry_, count, console_, verbose);
   if (verbose) {
     console_.free_form();
-    console_.record().text("   ").I(static_cast<std::int32_t>(helices.size()), 3).text(" helices found.").end();
+    console_.record().text("   ").I(records::as_count(helices.size()), 3).text(" helices found.").end();
     console_.free_form();
   }
 

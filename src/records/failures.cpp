@@ -1,4 +1,4 @@
-// The diagnostic lines of the failures that end a run, and the console
+// The diagnostic lines of the failures that end a run and of the console
 // control events.
 
 #include <csignal>
@@ -23,6 +23,8 @@ std::string_view message_text(Failure failure) {
       return "open failure";
     case Failure::write_error:
       return "error during write";
+    case Failure::corrupt_compressed_data:
+      return "corrupt or truncated compressed data";
     case Failure::out_of_memory:
       return "insufficient virtual memory";
     case Failure::list_directed_syntax:
@@ -38,12 +40,6 @@ std::string diagnostic_line(std::string_view severity, int number, std::string_v
   line.append(prefix).append(": ").append(severity).append(" (");
   line.append(std::to_string(number)).append("): ").append(message);
   return line;
-}
-
-volatile std::sig_atomic_t pending_event = 0;
-
-extern "C" void note_control_event(int signal_number) {
-  pending_event = signal_number;
 }
 
 }  // namespace
@@ -71,21 +67,6 @@ ControlEvent::ControlEvent(int signal_number) : signal_(signal_number) {
   if (signal_number == SIGQUIT) event = "control-BREAK";
   if (signal_number == SIGHUP) event = "window-CLOSE";
   diagnostic_ = diagnostic_line("error", 200, "program aborting due to " + std::string(event) + " event");
-}
-
-void install_control_event_handlers() {
-  struct sigaction action {};
-  action.sa_handler = note_control_event;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;  // no SA_RESTART: a blocked console read must return
-  for (const int signal_number : {SIGINT, SIGQUIT, SIGHUP}) sigaction(signal_number, &action, nullptr);
-  // A closed pipe or a file size limit must surface as a write error.
-  std::signal(SIGPIPE, SIG_IGN);
-  std::signal(SIGXFSZ, SIG_IGN);
-}
-
-void throw_if_control_event() {
-  if (pending_event != 0) throw ControlEvent(pending_event);
 }
 
 }  // namespace records

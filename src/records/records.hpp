@@ -8,6 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
+#include <limits>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -26,6 +29,7 @@ enum class Failure : int {
   file_not_found = 29,
   open_failure = 30,
   write_error = 38,
+  corrupt_compressed_data = 39,
   out_of_memory = 41,
   list_directed_syntax = 59,
   input_conversion = 64,
@@ -74,10 +78,16 @@ class ControlEvent : public std::exception {
 };
 
 // Control-C (SIGINT), control-BREAK (SIGQUIT) and window-CLOSE (SIGHUP) are
-// noted by a handler and turned into a ControlEvent at the next check, so
-// that buffered output is flushed on the way out like on every other exit.
+// noted by a handler and turned into a ControlEvent at the next check or at
+// once in any wait, so that buffered output is flushed and temporaries are
+// removed on the way out like on every other exit.
 void install_control_event_handlers();
 void throw_if_control_event();
+
+// Opens /dev/null on whichever of descriptors 0, 1 and 2 is closed, so that
+// no file opened later takes a standard descriptor's number (and a
+// diagnostic meant for standard error never lands in an export).
+void open_missing_standard_descriptors();
 
 // ---------------------------------------------------------------------------
 // Fixed-length character variables
@@ -159,6 +169,60 @@ void put_I(std::string& out, std::int32_t value, int w);
 void put_F(std::string& out, float value, int w, int d);
 void put_A(std::string& out, std::string_view value, int w);
 
+// A count (of records, atoms, files) as the 32-bit integer that its field
+// writes. Past the largest one, every field the tool has shows asterisks.
+constexpr std::int32_t as_count(std::size_t count) {
+  constexpr auto largest = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
+  return static_cast<std::int32_t>(count < largest ? count : largest);
+}
+
+// ---------------------------------------------------------------------------
+// File descriptors and memory
+
+// Owns one open file descriptor and closes it when it goes.
+class FileDescriptor {
+ public:
+  FileDescriptor() = default;
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() { reset(); }
+
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  int release() noexcept;
+  void reset() noexcept;
+
+ private:
+  int fd_ = -1;
+};
+
+// Memory for whole files, kept from one file to the next. Anonymous pages
+// aligned for transparent huge pages: a 16 MB entry read into fresh heap
+// memory cost 4,000 page faults, most of the run's time.
+class PageBuffer {
+ public:
+  PageBuffer() = default;
+  PageBuffer(const PageBuffer&) = delete;
+  PageBuffer& operator=(const PageBuffer&) = delete;
+  ~PageBuffer();
+
+  // Room for at least `size` bytes, the first `keep` of them kept. Throws
+  // std::bad_alloc when the memory cannot be obtained.
+  char* reserve(std::size_t size, std::size_t keep = 0);
+  char* data() const { return data_; }
+  std::size_t capacity() const { return capacity_; }
+
+ private:
+  void release() noexcept;
+  char* mapping_ = nullptr;  // what was mapped, `data_` aligned within it
+  std::size_t mapped_ = 0;
+  char* data_ = nullptr;
+  std::size_t capacity_ = 0;
+};
+
 // ---------------------------------------------------------------------------
 // Output connections
 
@@ -166,13 +230,17 @@ class Record;
 
 // A formatted sequential output connection: the console or a file opened
 // with status "REPLACE". Records are collected in a buffer and written out
-// whole, so a flush never tears a record.
+// whole, so a flush never tears a record. A replaced file is written to a
+// temporary beside it and takes the file's name only when closed, so the
+// name always holds the previous complete file or the new complete one.
 class Output {
  public:
   // The console: standard output, shown record by record on a terminal and
   // buffered otherwise.
   static Output console();
-  // Creates `path`, first deleting any file of that name.
+  // Standard error, for diagnostics.
+  static Output errors();
+  // A new file that replaces `path` when closed.
   static Output replace(int unit, std::string_view path);
   // Keeps every record in memory (`captured()`); for tests.
   static Output capture(int unit = console_out_unit, std::string_view file = console_out_file);
@@ -180,16 +248,22 @@ class Output {
   Output(Output&& other) noexcept;
   Output& operator=(Output&&) = delete;
   Output(const Output&) = delete;
-  ~Output();  // closes, keeping what was written
+  // The console is flushed as far as it can be; a replaced file that was
+  // not closed is dropped, leaving the previous file as it was.
+  ~Output();
 
   Record record();
   // A free-form write: a blank, then each value as it stands.
   void free_form(std::string_view value = {});
   void flush();
-  // Close with status "KEEP". Later writes are an error of the caller.
+  // Close with status "KEEP": a replaced file now takes its name. Later
+  // writes are an error of the caller.
   void close();
-  // Best-effort flush for exit paths that are already failing.
+  // Flush for exit paths that are already failing: never throws, and gives
+  // up on a console that takes nothing for a moment.
   void flush_quietly() noexcept;
+  // One last record on such a path, written the same way.
+  void write_quietly(std::string_view record) noexcept;
 
   int unit() const { return unit_; }
   const std::string& file() const { return file_; }
@@ -199,12 +273,15 @@ class Output {
   friend class Record;
   Output(int unit, std::string_view file, int fd, bool flush_every_record);
   void end_record();
-  void write_out();
+  void write_out(bool on_the_way_out);
   void drop_torn_record(std::size_t sent);
 
   int unit_;
   std::string file_;
-  int fd_;
+  int fd_;                      // the console's, or `owned_`'s
+  FileDescriptor owned_;        // a replaced file's temporary
+  std::string temporary_;       // its name until it is closed
+  bool pieces_ = false;         // a pipe or terminal: written in pieces it takes without waiting
   bool flush_every_record_;
   std::string buffer_;
   std::int64_t written_ = 0;  // bytes in the file, always whole records
@@ -241,18 +318,54 @@ class Record {
 };
 
 // ---------------------------------------------------------------------------
-// Input connections
+// Input files
+
+// Where input files come from: the file system, or names and contents held
+// in memory for tests and fuzzing.
+class FileSource {
+ public:
+  struct Loaded {
+    std::string_view content;
+    int os_error = 0;  // when not 0, why there is no content (ENOENT: no such file)
+  };
+
+  virtual ~FileSource() = default;
+  // The whole content of the regular file `path`, up to the size it had
+  // when opened. It may be read into `scratch`, and stays valid until the
+  // next load into it.
+  virtual Loaded load(const std::string& path, PageBuffer& scratch) = 0;
+};
+
+FileSource& file_system();
+
+class FilesInMemory final : public FileSource {
+ public:
+  void add(std::string path, std::string content);
+  void clear() { files_.clear(); }
+  Loaded load(const std::string& path, PageBuffer& scratch) override;
+
+ private:
+  std::map<std::string, std::string, std::less<>> files_;
+};
+
+// True when `content` begins like gzip data.
+bool is_compressed(std::string_view content);
+// The unpacked text of gzip data, all its members in turn, in `into`;
+// nullopt when the data is corrupt, truncated or followed by anything else.
+std::optional<std::string_view> unpack(std::string_view compressed, PageBuffer& into);
 
 // A formatted sequential input connection opened with status "OLD". The file
-// is read into memory once; rewind resets a cursor and records are views
-// into that memory, valid until the next open.
+// is read whole once; rewind resets a cursor and records are views into that
+// memory, valid until the next open.
 class Input {
  public:
-  explicit Input(int unit) : unit_(unit) {}
+  explicit Input(int unit, FileSource& files = file_system()) : unit_(unit), files_(&files) {}
 
+  // The file must exist and be a regular file (or a link to one).
   void open_old(std::string_view path);
-  // Takes `text` as the file's content; for tests and fuzzing.
-  void open_text(std::string_view name, std::string_view text);
+  // A PDB entry: as `open_old`, but gzip data is read unpacked, and
+  // `path`.gz stands in for a missing `path`. Failures name the file read.
+  void open_entry(std::string_view path);
   void rewind() { cursor_ = 0; }
   void close();
 
@@ -260,22 +373,28 @@ class Input {
   std::optional<std::string_view> read();
   // A read without status: the end of the file is fatal.
   std::string_view read_or_fail();
+  // Moves on to the next record that begins with `key` (of at least one
+  // character); the records in between are passed over unread.
+  void skip_to(std::string_view key);
 
   [[noreturn]] void fail(Failure failure, int os_error = 0) const;
   int unit() const { return unit_; }
   const std::string& file() const { return file_; }
 
  private:
-  int unit_;
-  std::string file_;
-  // Grows when the file needs it; its bytes are overwritten, never cleared.
-  void make_room(std::size_t capacity);
+  std::string_view load(const std::string& path);
 
-  std::unique_ptr<char[]> data_;  // reused from one file to the next
-  std::size_t capacity_ = 0;
-  std::size_t size_ = 0;
+  int unit_;
+  FileSource* files_;
+  std::string file_;
+  PageBuffer loaded_;    // the file as stored, reused from one file to the next
+  PageBuffer unpacked_;  // a compressed entry's text
+  std::string_view content_;
   std::size_t cursor_ = 0;
 };
+
+// ---------------------------------------------------------------------------
+// Console input
 
 // Where free-form answers and pause lines come from.
 class LineSource {
@@ -289,9 +408,13 @@ class LineSource {
 };
 
 // Standard input. Every read first flushes the console output, so that each
-// prompt is visible before its answer is awaited.
+// prompt is visible before its answer is awaited. A line keeps at most its
+// first `longest_line` bytes; the rest of it is read and dropped, since an
+// answer needs only its first value.
 class ConsoleInput final : public LineSource {
  public:
+  static constexpr std::size_t longest_line = std::size_t{1} << 20;
+
   explicit ConsoleInput(Output& console, int fd = 0) : console_(console), fd_(fd) {}
   std::optional<std::string_view> next_line() override;
   int unit() const override { return console_in_unit; }
@@ -303,6 +426,7 @@ class ConsoleInput final : public LineSource {
   int fd_;
   std::string buffer_;
   std::size_t line_start_ = 0;
+  bool dropping_ = false;  // the current line is too long: its rest goes
   bool at_end_ = false;
 };
 
@@ -333,12 +457,17 @@ void read_free(LineSource& in, Chars<N>& value) {
 // ---------------------------------------------------------------------------
 // Pause
 
-// Runs a command line through the operating system's command processor.
-using CommandRunner = void (*)(const std::string& command);
-void run_shell_command(const std::string& command);
+// Runs a command line through the operating system's command processor and
+// waits for it. Returns 0, or the system's error number when the command
+// could not be started at all.
+using CommandRunner = std::function<int(const std::string& command)>;
+int run_shell_command(const std::string& command);
 
 // Shows the pause prompt and waits for an empty line; any other line is run
 // as a command, then the prompt is shown again.
-void pause(Output& console, LineSource& console_in, CommandRunner run = run_shell_command);
+void pause(Output& console, LineSource& console_in, const CommandRunner& run = run_shell_command);
+// The pause of a run that must not wait: the prompt, then on at once, as if
+// an empty line had been typed.
+void pause_without_waiting(Output& console);
 
 }  // namespace records

@@ -61,20 +61,33 @@ TEST_F(Faults, ABlankListedNameNamesTheEntryDirectory) {
   EXPECT_TRUE(read_file(dir / "source/small.bck").ends_with("        3      A\r\n"));
 }
 
-TEST_F(Faults, AFullFileKeepsOnlyWholeRecords) {
+TEST_F(Faults, AFullExportLeavesThePreviousOneWhole) {
   // The console shows fewer bytes per atom than the export holds, so with
   // a limit between the two only the export runs out of room.
   write_file(dir / "PDB/large.pdb", chain_entry(1000));
   write_file(dir / "Files.ini", "small.pdb\nlarge.pdb\n");
+  write_file(dir / "source/large.bck", "the previous export\r\n");
   constexpr long limit = 48'000;
   const ToolRun result = run("2\nCA\n2\n", {.stdout_path = {}, .file_size_limit = limit, .memory_limit = -1});
   expect_failure(result, "extract: severe (38): error during write, unit 2, file source/large.bck");
   EXPECT_TRUE(result.out.ends_with("**************************************************\r\n \r\n"));
-  const std::string cut = read_file(dir / "source/large.bck");
-  EXPECT_LE(cut.size(), static_cast<std::size_t>(limit));
-  EXPECT_GT(cut.size(), 40'000U);
-  EXPECT_TRUE(cut.ends_with("      A\r\n")) << "the last record is whole";
+  EXPECT_EQ(read_file(dir / "source/large.bck"), "the previous export\r\n");
   EXPECT_TRUE(read_file(dir / "source/small.bck").ends_with("        3      A\r\n"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "source"), {}), 2) << "no temporary left";
+}
+
+TEST_F(Faults, AFullGoodFilesListLeavesThePreviousOneWhole) {
+  // Enough names that the list outgrows the limit, while each export stays
+  // far below it.
+  std::string list;
+  for (int i = 0; i < 400; ++i) list += "small.pdb\n";
+  write_file(dir / "Files.ini", list);
+  const ToolRun result =
+      run("2\nCA\n2\n", {.stdout_path = "/dev/null", .file_size_limit = 4'000, .memory_limit = -1});
+  expect_failure(result, "extract: severe (38): error during write, unit 3, file goodfiles.txt");
+  for (const auto& item : std::filesystem::directory_iterator(dir.path())) {
+    EXPECT_FALSE(item.path().filename().string().starts_with(".goodfiles.txt")) << "no temporary left";
+  }
 }
 
 TEST_F(Faults, AConsoleThatCannotBeWritten) {

@@ -4,18 +4,11 @@
 
 namespace testing_support {
 
-ReadingTest::ReadingTest() : previous_(std::filesystem::current_path()) {
-  std::filesystem::current_path(dir_.path());
-}
-
-ReadingTest::~ReadingTest() {
-  std::filesystem::current_path(previous_);
-}
-
 Extraction ReadingTest::run(Routine routine, const std::string& entry, const Options& options) {
-  write_file("PDB/test.pdb", entry);
+  records::FilesInMemory files;
+  files.add("PDB/test.pdb", entry);
   records::Output console = records::Output::capture();
-  records::Input input(1);
+  records::Input input(1, files);
   reading::READING component(console, input);
   const reading::EntryPath path("PDB/test.pdb");
   const reading::AtomType atom_type(options.atom_type);

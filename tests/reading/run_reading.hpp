@@ -1,10 +1,9 @@
-// Runs READING's routines on a synthetic entry in a scratch working
-// directory and keeps what they report.
+// Runs READING's routines on a synthetic entry held in memory and keeps what
+// they report.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -31,9 +30,6 @@ struct Options {
 
 class ReadingTest : public ::testing::Test {
  protected:
-  ReadingTest();
-  ~ReadingTest() override;
-
   Extraction run(Routine routine, const std::string& entry, const Options& options = {});
   Extraction backbones(const EntryText& entry, const Options& options = {}) {
     return run(Routine::backbones, entry.text(), options);
@@ -41,10 +37,6 @@ class ReadingTest : public ::testing::Test {
   Extraction helices(const EntryText& entry, const Options& options = {}) {
     return run(Routine::helices, entry.text(), options);
   }
-
- private:
-  TempDir dir_;
-  std::filesystem::path previous_;
 };
 
 // The atom list as (residue, chain) pairs, for compact expectations.

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <vector>
 
 #include "records/records.hpp"
@@ -22,6 +24,16 @@ std::vector<std::string> all_records(Input& input) {
   return records;
 }
 
+// An input connection with one file held in memory.
+struct InputOnText {
+  explicit InputOnText(std::string_view text, std::string name = "test") {
+    files.add(name, std::string(text));
+    input.open_old(name);
+  }
+  records::FilesInMemory files;
+  Input input{1, files};
+};
+
 TEST(InputRecords, EndAtLineFeedWithoutTheCarriageReturnBeforeIt) {
   struct Case {
     std::string_view text;
@@ -36,15 +48,14 @@ TEST(InputRecords, EndAtLineFeedWithoutTheCarriageReturnBeforeIt) {
       {std::string_view("x\0y\n", 4), {std::string("x\0y", 3)}},
   };
   for (const auto& c : cases) {
-    Input input(1);
-    input.open_text("test", c.text);
-    EXPECT_EQ(all_records(input), c.records) << '"' << c.text << '"';
+    InputOnText on(c.text);
+    EXPECT_EQ(all_records(on.input), c.records) << '"' << c.text << '"';
   }
 }
 
 TEST(InputRecords, RewindStartsAgainAndTheEndIsFatalWithoutStatus) {
-  Input input(1);
-  input.open_text("PDB/1abc.pdb", "one\ntwo\n");
+  InputOnText on("one\ntwo\n", "PDB/1abc.pdb");
+  Input& input = on.input;
   EXPECT_EQ(input.read_or_fail(), "one");
   input.rewind();
   EXPECT_EQ(all_records(input), (std::vector<std::string>{"one", "two"}));
@@ -123,22 +134,48 @@ TEST(OutputRecords, EndInCarriageReturnLineFeedAndPromptsKeepTheLineOpen) {
             " Opening Files.ini... ->          3 files to process\r\n");
 }
 
-TEST(OutputFiles, ReplaceStartsEmptyAndKeepsWhatWasWrittenWhenDropped) {
+// The names in `dir`, hidden ones included.
+std::vector<std::string> names_in(const std::filesystem::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(OutputFiles, ReplaceTakesTheNameOnlyWhenClosed) {
   TempDir dir;
   const auto path = (dir / "out.txt").string();
   testing_support::write_file(path, "old content that must go\n");
   {
     Output out = Output::replace(2, path);
     out.record().text("first").end();
+    out.flush();
+    EXPECT_EQ(testing_support::read_file(path), "old content that must go\n") << "still the old file";
+    EXPECT_EQ(names_in(dir.path()).size(), 2U) << "a temporary beside it";
     out.close();
   }
   EXPECT_EQ(testing_support::read_file(path), "first\r\n");
+  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.txt"});
   {
-    // Unwinding past an open file (a failure elsewhere) keeps its records.
+    // Unwinding past an open file (a failure elsewhere) drops it whole.
     Output out = Output::replace(2, path);
-    out.record().text("kept").end();
+    out.record().text("dropped").end();
+    out.flush();
   }
-  EXPECT_EQ(testing_support::read_file(path), "kept\r\n");
+  EXPECT_EQ(testing_support::read_file(path), "first\r\n");
+  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.txt"});
+}
+
+TEST(OutputFiles, ALinkAtTheNameIsReplacedNotWrittenThrough) {
+  TempDir dir;
+  testing_support::write_file(dir / "elsewhere.txt", "not to be touched\n");
+  std::filesystem::create_symlink(dir / "elsewhere.txt", dir / "out.txt");
+  Output out = Output::replace(2, (dir / "out.txt").string());
+  out.record().text("new").end();
+  out.close();
+  EXPECT_FALSE(std::filesystem::is_symlink(dir / "out.txt"));
+  EXPECT_EQ(testing_support::read_file(dir / "out.txt"), "new\r\n");
+  EXPECT_EQ(testing_support::read_file(dir / "elsewhere.txt"), "not to be touched\n");
 }
 
 TEST(OutputFiles, ADirectoryThatIsMissingOrAFileIsAnOpenFailure) {
@@ -157,18 +194,20 @@ TEST(OutputFiles, ADirectoryThatIsMissingOrAFileIsAnOpenFailure) {
 }
 
 TEST(Pause, RunsEachCommandAndEndsOnAnEmptyLine) {
-  static std::vector<std::string> commands;
-  commands.clear();
+  std::vector<std::string> commands;
   Output console = Output::capture();
   records::TextLines in("ls -l\necho hi\n\nafter\n");
-  records::pause(console, in, [](const std::string& command) { commands.push_back(command); });
+  records::pause(console, in, [&](const std::string& command) {
+    commands.push_back(command);
+    return 0;
+  });
   EXPECT_EQ(commands, (std::vector<std::string>{"ls -l", "echo hi"}));
   const std::string prompt = "Korvane Pause - Enter command<CR> or <CR> to continue.\r\n";
   EXPECT_EQ(console.captured(), prompt + prompt + prompt);
 
   records::TextLines ended("x\n");
   try {
-    records::pause(console, ended, [](const std::string&) {});
+    records::pause(console, ended, [](const std::string&) { return 0; });
     FAIL() << "the pause outlived its input";
   } catch (const IoError& error) {
     EXPECT_EQ(error.message(), "end-of-file during read, unit 5, file stdin");

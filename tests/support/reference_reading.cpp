@@ -1,9 +1,9 @@
-#include "reading_reference.hpp"
+#include "reference_reading.hpp"
 
 #include <algorithm>
 #include <vector>
 
-namespace fuzzing {
+namespace testing_support {
 namespace {
 
 using records::Failure;
@@ -134,17 +134,11 @@ void backbones(Records& entry, const reading::AtomType& atom_type, ReadingResult
   }
 }
 
-struct Helix {
-  char chain;
-  std::int32_t start;
-  std::int32_t end;
-};
-
 bool is_alpha(const std::string& helix_class) {
   return helix_class == " 1" || helix_class == " 6";
 }
 
-void scan_helix(Records& entry, const Helix& helix, const reading::AtomType& atom_type, reading::AtomList& atoms) {
+void scan_helix(Records& entry, const ReferenceHelix& helix, const reading::AtomType& atom_type, reading::AtomList& atoms) {
   entry.rewind();
   std::int32_t current_residue = 0;
   std::int32_t previous_serial = -10;
@@ -183,7 +177,7 @@ void helices(Records& entry, const reading::AtomType& atom_type, ReadingResult& 
   if (count == 0) return;
 
   // The first unbroken run of HELIX records; other classes stay in the run.
-  std::vector<Helix> table;
+  std::vector<ReferenceHelix> table;
   entry.rewind();
   bool collected = false;
   while (table.size() < count) {
@@ -200,10 +194,22 @@ void helices(Records& entry, const reading::AtomType& atom_type, ReadingResult& 
   }
 
   reading::AtomList& atoms = result.atoms.emplace();
-  for (const Helix& helix : table) scan_helix(entry, helix, atom_type, atoms);
+  for (const ReferenceHelix& helix : table) scan_helix(entry, helix, atom_type, atoms);
 }
 
 }  // namespace
+
+HelixScans reference_helix_scans(std::string_view entry_text, const std::vector<ReferenceHelix>& helices,
+                                 const reading::AtomType& atom_type) {
+  HelixScans scans;
+  Records entry(entry_text);
+  try {
+    for (const ReferenceHelix& helix : helices) scan_helix(entry, helix, atom_type, scans.atoms.emplace_back());
+  } catch (const Stop& stop) {
+    scans.failure = stop.failure;
+  }
+  return scans;
+}
 
 ReadingResult reference_reading(Routine routine, std::string_view entry_text, const reading::AtomType& atom_type,
                                 float resolution) {
@@ -223,4 +229,4 @@ ReadingResult reference_reading(Routine routine, std::string_view entry_text, co
   return result;
 }
 
-}  // namespace fuzzing
+}  // namespace testing_support

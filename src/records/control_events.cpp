@@ -1,0 +1,143 @@
+// Console control events, and the waits they interrupt.
+//
+// The handler only notes the event. Every wait blocks the three signals,
+// looks at the note and only then waits with them unblocked (ppoll), so an
+// event that comes just before the wait is seen by the check and one that
+// comes during it interrupts it. A flag checked after EINTR alone lost the
+// events that came between the check and the blocking call.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <ctime>
+
+#include "records.hpp"
+#include "waits.hpp"
+
+namespace records {
+namespace {
+
+volatile std::sig_atomic_t pending_event = 0;
+
+extern "C" void note_control_event(int signal_number) {
+  pending_event = signal_number;
+}
+
+sigset_t control_signals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (const int signal_number : {SIGINT, SIGQUIT, SIGHUP}) sigaddset(&signals, signal_number);
+  return signals;
+}
+
+// Holds the control signals back for its lifetime; `waiting_mask()` lets
+// them through again, for the wait itself.
+class ControlSignalsHeld {
+ public:
+  ControlSignalsHeld() {
+    const sigset_t signals = control_signals();
+    pthread_sigmask(SIG_BLOCK, &signals, &previous_);
+  }
+  ~ControlSignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  ControlSignalsHeld(const ControlSignalsHeld&) = delete;
+  ControlSignalsHeld& operator=(const ControlSignalsHeld&) = delete;
+
+  const sigset_t* waiting_mask() const { return &previous_; }
+
+ private:
+  sigset_t previous_{};
+};
+
+timespec after_milliseconds(int milliseconds) {
+  return {milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1'000'000L};
+}
+
+// One ppoll on `fd`; the control signals are let through only inside it.
+// `timeout` null waits without end. Returns ppoll's result.
+int poll_once(int fd, short events, const timespec* timeout, bool interruptible) {
+  const ControlSignalsHeld held;
+  if (interruptible) throw_if_control_event();
+  pollfd watched{fd, events, 0};
+  return ::ppoll(&watched, 1, timeout, interruptible ? held.waiting_mask() : nullptr);
+}
+
+int open_process_descriptor(pid_t child) {
+#ifdef SYS_pidfd_open
+  return static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
+#else
+  (void)child;
+  errno = ENOSYS;
+  return -1;
+#endif
+}
+
+}  // namespace
+
+void install_control_event_handlers() {
+  struct sigaction action {};
+  action.sa_handler = note_control_event;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no SA_RESTART: a blocked call must return
+  for (const int signal_number : {SIGINT, SIGQUIT, SIGHUP}) sigaction(signal_number, &action, nullptr);
+  // A parent may hand down these signals blocked; the waits need them.
+  const sigset_t signals = control_signals();
+  pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
+  // A closed pipe or a file size limit must surface as a write error.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+}
+
+void throw_if_control_event() {
+  if (pending_event != 0) throw ControlEvent(pending_event);
+}
+
+void open_missing_standard_descriptors() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free number is this one, since the ones below are open.
+    const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    if (opened != fd && opened >= 0) ::close(opened);
+  }
+}
+
+void wait_until_ready(int fd, short events) {
+  while (poll_once(fd, events, nullptr, true) < 0) {
+    // Another signal, or a failure the read or write will meet itself.
+    if (errno != EINTR) return;
+  }
+}
+
+bool wait_briefly(int fd, short events, int milliseconds) {
+  const timespec timeout = after_milliseconds(milliseconds);
+  const int ready = poll_once(fd, events, &timeout, false);
+  return ready != 0;
+}
+
+void wait_for_child(pid_t child) {
+  const FileDescriptor process(open_process_descriptor(child));
+  for (;;) {
+    try {
+      if (process) {
+        wait_until_ready(process.get(), POLLIN);
+      } else {
+        // Without process descriptors: look again every 20 ms.
+        const timespec pause_between = after_milliseconds(20);
+        if (poll_once(-1, 0, &pause_between, true) < 0 && errno != EINTR) return;
+      }
+    } catch (const ControlEvent& event) {
+      // The command is the user's; it gets the same event and is not awaited.
+      ::kill(child, event.signal_number());
+      throw;
+    }
+    int status = 0;
+    const pid_t ended = ::waitpid(child, &status, process ? 0 : WNOHANG);
+    if (ended == child || (ended < 0 && errno != EINTR)) return;
+  }
+}
+
+}  // namespace records

@@ -1,0 +1,232 @@
+// Input connections: whole files from a source, records handed out as views;
+// and the console's lines.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "records.hpp"
+#include "waits.hpp"
+
+namespace records {
+namespace {
+
+// A file is read in pieces of this size, with a look for control events
+// between them.
+constexpr std::size_t read_piece = std::size_t{16} << 20;
+
+Failure open_failure_for(int os_error) {
+  if (os_error == ENOENT) return Failure::file_not_found;
+  if (os_error == EACCES || os_error == EPERM) return Failure::permission_denied;
+  return Failure::open_failure;
+}
+
+// The record without its line end: LF, and a CR directly before it.
+std::string_view without_line_end(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
+
+class FileSystem final : public FileSource {
+ public:
+  Loaded load(const std::string& path, PageBuffer& scratch) override {
+    // Non-blocking, so that opening a FIFO without a writer returns at once;
+    // only regular files are read, so nothing blocks afterwards either.
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!file) return {{}, errno};
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0) return {{}, errno};
+    if (S_ISDIR(info.st_mode)) return {{}, EISDIR};
+    if (!S_ISREG(info.st_mode)) return {{}, EINVAL};
+
+    // The size it has now: a file that grows while it is read is read only
+    // so far, and one cut short ends where it was cut.
+    const auto size = static_cast<std::size_t>(info.st_size);
+    char* const data = scratch.reserve(size);
+    std::size_t done = 0;
+    while (done < size) {
+      throw_if_control_event();
+      const ssize_t n = ::read(file.get(), data + done, std::min(read_piece, size - done));
+      if (n > 0) {
+        done += static_cast<std::size_t>(n);
+      } else if (n == 0) {
+        break;
+      } else if (errno != EINTR) {
+        return {{}, errno};
+      }
+    }
+    return {{data, done}, 0};
+  }
+};
+
+}  // namespace
+
+FileSource& file_system() {
+  static FileSystem files;
+  return files;
+}
+
+void FilesInMemory::add(std::string path, std::string content) {
+  files_.insert_or_assign(std::move(path), std::move(content));
+}
+
+FileSource::Loaded FilesInMemory::load(const std::string& path, PageBuffer&) {
+  const auto found = files_.find(path);
+  if (found == files_.end()) return {{}, ENOENT};
+  return {found->second, 0};
+}
+
+std::string_view Input::load(const std::string& path) {
+  throw_if_control_event();
+  const FileSource::Loaded loaded = files_->load(path, loaded_);
+  if (loaded.os_error != 0) fail(open_failure_for(loaded.os_error), loaded.os_error);
+  return loaded.content;
+}
+
+void Input::open_old(std::string_view path) {
+  content_ = {};
+  cursor_ = 0;
+  file_.assign(path);
+  content_ = load(file_);
+}
+
+void Input::open_entry(std::string_view path) {
+  content_ = {};
+  cursor_ = 0;
+  file_.assign(path);
+  std::string_view content;
+  try {
+    content = load(file_);
+  } catch (const IoError& error) {
+    // The archive hands out entries compressed; one that was not unpacked
+    // is read as it is.
+    if (error.failure() != Failure::file_not_found) throw;
+    file_.append(".gz");
+    try {
+      content = load(file_);
+    } catch (const IoError& compressed) {
+      if (compressed.failure() != Failure::file_not_found) throw;
+      file_.assign(path);  // neither is there: the entry is what is missing
+      throw error;
+    }
+  }
+  if (is_compressed(content)) {
+    const auto text = unpack(content, unpacked_);
+    if (!text) fail(Failure::corrupt_compressed_data);
+    content = *text;
+  }
+  content_ = content;
+}
+
+void Input::close() {
+  content_ = {};
+  cursor_ = 0;
+}
+
+std::optional<std::string_view> Input::read() {
+  if (cursor_ >= content_.size()) return std::nullopt;
+  const char* start = content_.data() + cursor_;
+  const std::size_t left = content_.size() - cursor_;
+  const void* newline = std::memchr(start, '\n', left);
+  if (newline == nullptr) {
+    cursor_ = content_.size();
+    return std::string_view(start, left);
+  }
+  const auto length = static_cast<std::size_t>(static_cast<const char*>(newline) - start);
+  cursor_ += length + 1;
+  return without_line_end(std::string_view(start, length));
+}
+
+std::string_view Input::read_or_fail() {
+  const auto record = read();
+  if (!record) fail(Failure::end_of_file);
+  return *record;
+}
+
+void Input::skip_to(std::string_view key) {
+  const std::string_view rest = content_.substr(std::min(cursor_, content_.size()));
+  if (rest.starts_with(key)) return;
+  // A record begins after a line feed: look for the two together.
+  std::array<char, 16> needle{};
+  const std::size_t length = std::min(key.size(), needle.size() - 1) + 1;
+  needle[0] = '\n';
+  std::copy_n(key.data(), length - 1, needle.data() + 1);
+  const void* found = ::memmem(rest.data(), rest.size(), needle.data(), length);
+  cursor_ = found == nullptr ? content_.size()
+                             : static_cast<std::size_t>(static_cast<const char*>(found) + 1 - content_.data());
+}
+
+void Input::fail(Failure failure, int os_error) const {
+  throw IoError(failure, unit_, file_, os_error);
+}
+
+// ---------------------------------------------------------------------------
+// Console lines
+
+std::optional<std::string_view> ConsoleInput::next_line() {
+  console_.flush();
+  buffer_.erase(0, line_start_);
+  line_start_ = 0;
+  std::size_t searched = 0;
+  for (;;) {
+    const std::size_t newline = buffer_.find('\n', searched);
+    if (newline != std::string::npos) {
+      line_start_ = newline + 1;
+      return without_line_end(std::string_view(buffer_).substr(0, newline));
+    }
+    if (buffer_.size() > longest_line) {
+      buffer_.resize(longest_line);
+      dropping_ = true;
+    }
+    searched = buffer_.size();
+    if (!fill()) break;
+  }
+  dropping_ = false;
+  if (buffer_.empty()) return std::nullopt;
+  line_start_ = buffer_.size();
+  return std::string_view(buffer_);
+}
+
+bool ConsoleInput::fill() {
+  if (at_end_) return false;
+  std::array<char, 64 * 1024> chunk{};
+  for (;;) {
+    wait_until_ready(fd_, POLLIN);
+    const ssize_t n = ::read(fd_, chunk.data(), chunk.size());
+    if (n > 0) {
+      std::string_view taken(chunk.data(), static_cast<std::size_t>(n));
+      if (dropping_) {
+        // The rest of an overlong line goes, up to its line end.
+        const std::size_t newline = taken.find('\n');
+        if (newline == std::string_view::npos) return true;
+        taken.remove_prefix(newline);
+        dropping_ = false;
+      }
+      buffer_.append(taken);
+      return true;
+    }
+    // Another signal, or a console someone made non-blocking: wait again.
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    // The end of input, or a console that can no longer be read.
+    at_end_ = true;
+    return false;
+  }
+}
+
+std::optional<std::string_view> TextLines::next_line() {
+  if (text_.empty()) return std::nullopt;
+  const std::size_t newline = text_.find('\n');
+  if (newline == std::string_view::npos) return std::exchange(text_, {});
+  const std::string_view line = text_.substr(0, newline);
+  text_.remove_prefix(newline + 1);
+  return without_line_end(line);
+}
+
+}  // namespace records

@@ -1,0 +1,256 @@
+// Output connections: records through a buffer, written out whole, and
+// replaced files that take their name only when complete.
+
+#include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <utility>
+
+#include "records.hpp"
+#include "waits.hpp"
+
+namespace records {
+namespace {
+
+constexpr std::string_view line_end = "\r\n";
+// Files and a redirected console are written in pieces of about this size.
+constexpr std::size_t flush_threshold = 64 * 1024;
+// On the way out, a console that takes nothing for this long is given up.
+constexpr int patience_on_the_way_out_ms = 250;
+
+Failure creation_failure_for(int os_error) {
+  if (os_error == EACCES || os_error == EPERM) return Failure::permission_denied;
+  return Failure::open_failure;
+}
+
+// A pipe or terminal can make a write wait for its reader; a regular file
+// or a device that is always ready cannot.
+bool may_make_writes_wait(int fd) {
+  struct stat info {};
+  return fd >= 0 && ::fstat(fd, &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) || isatty(fd) == 1);
+}
+
+// Six letters or digits that no other run is likely to pick at once.
+std::string random_suffix() {
+  constexpr std::string_view alphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  std::array<unsigned char, 6> bytes{};
+  if (::getrandom(bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size())) {
+    const auto seed = static_cast<unsigned>(::getpid()) ^ static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(&bytes));
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(seed >> (4 * i));
+  }
+  std::string suffix;
+  for (const unsigned char b : bytes) suffix.push_back(alphabet[b % alphabet.size()]);
+  return suffix;
+}
+
+// The temporary of `path`: beside it, hidden by a leading dot, showing the
+// name it stands for: "source/.1abc.bck.Xq3Tz8".
+std::string temporary_name(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  const std::size_t base = slash == std::string_view::npos ? 0 : slash + 1;
+  std::string name(path.substr(0, base));
+  name.append(".").append(path.substr(base)).append(".").append(random_suffix());
+  return name;
+}
+
+}  // namespace
+
+Output::Output(int unit, std::string_view file, int fd, bool flush_every_record)
+    : unit_(unit),
+      file_(file),
+      fd_(fd),
+      pieces_(may_make_writes_wait(fd)),
+      flush_every_record_(flush_every_record) {}
+
+Output::Output(Output&& other) noexcept
+    : unit_(other.unit_),
+      file_(std::move(other.file_)),
+      fd_(std::exchange(other.fd_, -1)),
+      owned_(std::move(other.owned_)),
+      temporary_(std::move(other.temporary_)),
+      pieces_(other.pieces_),
+      flush_every_record_(other.flush_every_record_),
+      buffer_(std::move(other.buffer_)),
+      written_(other.written_),
+      failed_(other.failed_) {
+  other.temporary_.clear();
+}
+
+Output Output::console() {
+  return Output(console_out_unit, console_out_file, STDOUT_FILENO, isatty(STDOUT_FILENO) == 1);
+}
+
+Output Output::errors() {
+  Output errors(0, "stderr", STDERR_FILENO, true);
+  // Room for a diagnostic made now: once memory has run out, writing it
+  // must not need any.
+  errors.buffer_.reserve(256);
+  return errors;
+}
+
+Output Output::capture(int unit, std::string_view file) {
+  return Output(unit, file, -1, false);
+}
+
+Output Output::replace(int unit, std::string_view path) {
+  const std::string name(path);
+  struct stat existing {};
+  if (::lstat(name.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
+    throw IoError(Failure::open_failure, unit, path, EISDIR);
+  }
+  // Created new and never through a link, so no other run's temporary and
+  // no link planted at the name can receive these records.
+  std::string temporary;
+  FileDescriptor fd;
+  for (int attempt = 0; !fd; ++attempt) {
+    temporary = temporary_name(path);
+    fd = FileDescriptor(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (!fd && (errno != EEXIST || attempt == 100)) throw IoError(creation_failure_for(errno), unit, path, errno);
+  }
+  Output out(unit, path, fd.get(), false);
+  out.owned_ = std::move(fd);
+  out.temporary_ = std::move(temporary);
+  return out;
+}
+
+Output::~Output() {
+  if (!temporary_.empty()) {
+    owned_.reset();
+    ::unlink(temporary_.c_str());
+    return;
+  }
+  flush_quietly();
+}
+
+Record Output::record() {
+  return Record(*this);
+}
+
+void Output::free_form(std::string_view value) {
+  buffer_.push_back(' ');
+  buffer_.append(value);
+  end_record();
+}
+
+void Output::end_record() {
+  buffer_.append(line_end);
+  if (fd_ < 0) return;
+  // A long entry or a long list must not keep a control event waiting until
+  // the next console read; a record's end is a safe place to stop.
+  throw_if_control_event();
+  if (flush_every_record_ || buffer_.size() >= flush_threshold) flush();
+}
+
+void Output::flush() {
+  if (fd_ < 0 || failed_ || buffer_.empty()) return;
+  write_out(false);
+}
+
+void Output::flush_quietly() noexcept {
+  if (fd_ < 0 || failed_ || buffer_.empty()) return;
+  try {
+    write_out(true);
+  } catch (...) {
+    // Already on a failing exit path: the first failure is the one reported.
+  }
+}
+
+void Output::write_quietly(std::string_view record) noexcept {
+  try {
+    buffer_.append(record).append(line_end);
+  } catch (...) {
+    return;  // no memory left even for the line
+  }
+  flush_quietly();
+}
+
+void Output::close() {
+  flush();
+  if (!temporary_.empty()) {
+    const int closed = ::close(owned_.release());
+    if (closed != 0) throw IoError(Failure::write_error, unit_, file_, errno);
+    if (::rename(temporary_.c_str(), file_.c_str()) != 0) {
+      const int os_error = errno;
+      throw IoError(creation_failure_for(os_error), unit_, file_, os_error);
+    }
+    temporary_.clear();
+  }
+  fd_ = -1;
+}
+
+void Output::write_out(bool on_the_way_out) {
+  std::size_t done = 0;
+  // What was sent is gone from the buffer whatever ends the write, so the
+  // last flush on the way out never sends it twice.
+  const auto consume_sent = [&] {
+    written_ += static_cast<std::int64_t>(done);
+    buffer_.erase(0, done);
+    done = 0;
+  };
+  try {
+    while (done < buffer_.size()) {
+      std::size_t piece = buffer_.size() - done;
+      if (pieces_) {
+        // A piece no larger than PIPE_BUF, once the reader has room, is
+        // taken without waiting; so every wait happens where a control
+        // event can end it.
+        if (!on_the_way_out) {
+          wait_until_ready(fd_, POLLOUT);
+        } else if (!wait_briefly(fd_, POLLOUT, patience_on_the_way_out_ms)) {
+          return consume_sent();
+        }
+        piece = std::min<std::size_t>(piece, PIPE_BUF);
+      }
+      const ssize_t n = ::write(fd_, buffer_.data() + done, piece);
+      if (n > 0) {
+        done += static_cast<std::size_t>(n);
+        continue;
+      }
+      if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+        pieces_ = pieces_ || errno == EAGAIN;  // a console someone made non-blocking
+        if (!on_the_way_out) throw_if_control_event();
+        continue;
+      }
+      const int os_error = n < 0 ? errno : ENOSPC;
+      drop_torn_record(done);
+      throw IoError(Failure::write_error, unit_, file_, os_error);
+    }
+  } catch (...) {
+    consume_sent();
+    throw;
+  }
+  consume_sent();
+}
+
+void Output::drop_torn_record(std::size_t done) {
+  failed_ = true;
+  // Cut a regular file back to the end of its last whole record, so that a
+  // full disk never leaves half a record for the programs that read it.
+  const std::string_view sent(buffer_.data(), done);
+  const std::size_t last_end = sent.rfind('\n');
+  const std::size_t whole = last_end == std::string_view::npos ? 0 : last_end + 1;
+  struct stat info {};
+  if (whole != done && ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) {
+    if (::ftruncate(fd_, static_cast<off_t>(written_) + static_cast<off_t>(whole)) != 0) {
+      // Nothing more can be done for a file that refuses even to shrink.
+    }
+  }
+  buffer_.clear();
+}
+
+void Record::end() {
+  out_.end_record();
+}
+
+void Record::hold() {
+  if (out_.flush_every_record_) out_.flush();
+}
+
+}  // namespace records
