@@ -5,99 +5,178 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <array>
 #include <csignal>
 #include <stdexcept>
 #include <thread>
 
-#include "support.hpp"
-
 namespace testing_support {
 namespace {
 
-struct Streams {
-  TempDir dir;
-  std::string out = (dir / "stdout").string();
-  std::string err = (dir / "stderr").string();
-};
-
-// Starts the tool with `stdin_fd` as its standard input.
 void limit(int resource, long bytes) {
   if (bytes < 0) return;
   const rlimit value{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
   setrlimit(resource, &value);
 }
 
-pid_t start(const std::filesystem::path& binary, const std::filesystem::path& working_directory, int stdin_fd,
-            const std::string& out, const std::string& err, const ToolOptions& options) {
-  const std::string program = binary.string();
+// Every descriptor the test makes is close-on-exec: a pipe's write end that
+// leaked into the tool would keep its input open for ever.
+int open_cloexec(const std::filesystem::path& path, int flags) {
+  const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
+  if (fd < 0) throw std::runtime_error("cannot open " + path.string());
+  return fd;
+}
+
+std::array<int, 2> make_pipe() {
+  std::array<int, 2> ends{};
+  if (::pipe2(ends.data(), O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+  return ends;
+}
+
+struct ChildStreams {
+  int in;
+  int out;
+  int err;  // -1: closed
+};
+
+pid_t start(const std::filesystem::path& binary, const std::filesystem::path& working_directory,
+            const ChildStreams& streams, const ToolOptions& options) {
+  std::vector<std::string> words{binary.string()};
+  words.insert(words.end(), options.arguments.begin(), options.arguments.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
   const std::string directory = working_directory.string();
+
   const pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork failed");
   if (child != 0) return child;
-
-  const int fd_out = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  const int fd_err = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd_out < 0 || fd_err < 0 || chdir(directory.c_str()) != 0) _exit(127);
-  dup2(stdin_fd, 0);
-  dup2(fd_out, 1);
-  dup2(fd_err, 2);
+  if (chdir(directory.c_str()) != 0) _exit(127);
+  dup2(streams.in, 0);
+  dup2(streams.out, 1);
+  if (streams.err >= 0) {
+    dup2(streams.err, 2);
+  } else {
+    close(2);
+  }
   limit(RLIMIT_FSIZE, options.file_size_limit);
   limit(RLIMIT_AS, options.memory_limit);
-  execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+  execv(argv[0], argv.data());
   _exit(127);
 }
 
-ToolRun finish(pid_t child, const Streams& streams, const std::string& out,
-               std::chrono::steady_clock::time_point started) {
-  int status = 0;
-  rusage usage{};
-  wait4(child, &status, 0, &usage);
+// What a finished run left: its streams, status, time and memory.
+ToolRun result_of(int status, const rusage& usage, std::chrono::steady_clock::time_point started,
+                  const std::filesystem::path& out, const std::filesystem::path& err) {
   ToolRun run;
   run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   run.peak_memory_kb = usage.ru_maxrss;
-  run.out = out.starts_with("/dev/") ? "" : read_file(out);
-  run.err = read_file(streams.err);
+  run.out = out.empty() || out.string().starts_with("/dev/") ? "" : read_file(out);
+  if (std::filesystem::exists(err)) run.err = read_file(err);
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return run;
 }
 
 }  // namespace
 
+RunningTool::RunningTool(const std::filesystem::path& binary, const std::filesystem::path& working_directory,
+                         const ToolOptions& options, bool output_pipe) {
+  out_ = options.stdout_path.empty() ? streams_ / "stdout" : options.stdout_path;
+  const auto input = make_pipe();
+  int out_fd = -1;
+  if (output_pipe) {
+    const auto output = make_pipe();
+    output_read_ = output[0];
+    out_fd = output[1];
+  } else {
+    out_fd = open_cloexec(out_, O_WRONLY | O_CREAT | O_TRUNC);
+  }
+  const int err_fd = options.close_standard_error ? -1 : open_cloexec(streams_ / "stderr", O_WRONLY | O_CREAT | O_TRUNC);
+  started_ = std::chrono::steady_clock::now();
+  child_ = start(binary, working_directory, {input[0], out_fd, err_fd}, options);
+  close(input[0]);
+  close(out_fd);
+  if (err_fd >= 0) close(err_fd);
+  input_write_ = input[1];
+}
+
+RunningTool::~RunningTool() {
+  if (child_ > 0) {
+    kill(child_, SIGKILL);
+    waitpid(child_, nullptr, 0);
+  }
+  if (input_write_ >= 0) close(input_write_);
+  if (output_read_ >= 0) close(output_read_);
+}
+
+void RunningTool::type(std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t n = write(input_write_, text.data(), text.size());
+    if (n <= 0) throw std::runtime_error("cannot type the answers");
+    text.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+bool RunningTool::wait_for_output(std::string_view marker, std::chrono::milliseconds limit) const {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  do {
+    if (std::filesystem::exists(out_) && read_file(out_).find(marker) != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  } while (std::chrono::steady_clock::now() < until);
+  return false;
+}
+
+void RunningTool::signal(int signal_number) const {
+  kill(child_, signal_number);
+}
+
+ToolRun RunningTool::finish(std::chrono::milliseconds limit) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  rusage usage{};
+  while (wait4(child_, &status, WNOHANG, &usage) == 0) {
+    if (std::chrono::steady_clock::now() > until) {
+      kill(child_, SIGKILL);
+      wait4(child_, &status, 0, &usage);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  child_ = -1;
+  return result_of(status, usage, started_, output_read_ >= 0 ? std::filesystem::path() : out_,
+                   streams_ / "stderr");
+}
+
 ToolRun run_tool(const std::filesystem::path& binary, const std::filesystem::path& working_directory,
                  std::string_view answers, const ToolOptions& options) {
-  const Streams streams;
-  write_file(streams.dir / "stdin", answers);
-  const std::string out = options.stdout_path.empty() ? streams.out : options.stdout_path.string();
-  const int stdin_fd = open((streams.dir / "stdin").c_str(), O_RDONLY);
+  // Answers from a file, so that any amount is read without a writer.
+  const TempDir scratch;
+  write_file(scratch / "stdin", answers);
+  const int stdin_fd = open_cloexec(scratch / "stdin", O_RDONLY);
+  const TempDir streams;
+  const auto out = options.stdout_path.empty() ? streams / "stdout" : options.stdout_path;
+  const int out_fd = open_cloexec(out, O_WRONLY | O_CREAT | O_TRUNC);
+  const int err_fd = options.close_standard_error ? -1 : open_cloexec(streams / "stderr", O_WRONLY | O_CREAT | O_TRUNC);
   const auto started = std::chrono::steady_clock::now();
-  const pid_t child = start(binary, working_directory, stdin_fd, out, streams.err, options);
+  const pid_t child = start(binary, working_directory, {stdin_fd, out_fd, err_fd}, options);
   close(stdin_fd);
-  return finish(child, streams, out, started);
+  close(out_fd);
+  if (err_fd >= 0) close(err_fd);
+
+  int status = 0;
+  rusage usage{};
+  wait4(child, &status, 0, &usage);
+  return result_of(status, usage, started, out, streams / "stderr");
 }
 
 ToolRun interrupt_tool(const std::filesystem::path& binary, const std::filesystem::path& working_directory,
                        std::string_view answers, std::string_view marker, int signal_number) {
-  const Streams streams;
-  int pipe_fds[2];
-  if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
-  const auto started = std::chrono::steady_clock::now();
-  const pid_t child = start(binary, working_directory, pipe_fds[0], streams.out, streams.err, {});
-  close(pipe_fds[0]);
-  if (write(pipe_fds[1], answers.data(), answers.size()) != static_cast<ssize_t>(answers.size())) {
-    throw std::runtime_error("cannot write the answers");
-  }
+  RunningTool tool(binary, working_directory);
+  tool.type(answers);
   // The tool flushes its output before it waits for the console.
-  const auto shows_marker = [&] {
-    return std::filesystem::exists(streams.out) && read_file(streams.out).find(marker) != std::string::npos;
-  };
-  for (int wait = 0; wait < 3000 && !shows_marker(); ++wait) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  kill(child, signal_number);
-  ToolRun run = finish(child, streams, streams.out, started);
-  close(pipe_fds[1]);
-  return run;
+  tool.wait_for_output(marker);
+  tool.signal(signal_number);
+  return tool.finish();
 }
 
 }  // namespace testing_support
