@@ -146,6 +146,84 @@ std::vector<HelixPlan> plan_helices(const std::vector<Chain>& chains, int total,
   return plan;
 }
 
+void add_line(std::string& out, std::string_view line) {
+  out += padded(line);
+  out += '\n';
+}
+
+void add_seqres(std::string& out, const std::vector<Chain>& chains) {
+  for (const Chain& c : chains) {
+    const auto n = static_cast<long>(c.residues.size());
+    std::string line;
+    for (long i = 0; i < n; ++i) {
+      if (i % 13 == 0) {
+        if (!line.empty()) add_line(out, line);
+        line = padded("SEQRES", 18);
+        put_right(line, 8, 3, i / 13 + 1);
+        line[11] = c.letter;
+        put_right(line, 14, 4, n);
+      }
+      line += ' ';
+      line += c.residues[static_cast<std::size_t>(i)]->name;
+    }
+    add_line(out, line);
+  }
+}
+
+void add_helices(std::string& out, const std::vector<Chain>& chains, const std::vector<HelixPlan>& plan,
+                 BigShape& shape) {
+  for (std::size_t i = 0; i < plan.size(); ++i) {
+    const HelixPlan& h = plan[i];
+    const Chain& c = *std::find_if(chains.begin(), chains.end(), [&](const Chain& x) { return x.letter == h.chain; });
+    std::string line = padded("HELIX");
+    // The serial and the identifier have three columns: past 999 they wrap.
+    const auto number = static_cast<long>(i % 999 + 1);
+    put_right(line, 8, 3, number);
+    put_right(line, 12, 3, number);
+    line.replace(15, 3, c.residues[static_cast<std::size_t>(h.start - 1)]->name);
+    line[19] = h.chain;
+    put_right(line, 22, 4, h.start);
+    line.replace(27, 3, c.residues[static_cast<std::size_t>(h.end - 1)]->name);
+    line[31] = h.chain;
+    put_right(line, 34, 4, h.end);
+    line.replace(38, 2, h.helix_class);
+    put_right(line, 72, 5, h.end - h.start + 1);
+    add_line(out, line);
+    ++shape.helices;
+    if (h.helix_class != " 5") ++shape.alpha_helices;
+  }
+}
+
+// Helices of 6 to 20 residues packed along each chain in order, apart by
+// gaps of at least one residue that share out the chain's remaining residues
+// at random, `total` in all, shared evenly between the chains.
+std::vector<HelixPlan> pack_helices(const std::vector<Chain>& chains, int total, Random& random) {
+  std::vector<HelixPlan> plan;
+  const auto chain_count = static_cast<int>(chains.size());
+  for (int k = 0; k < chain_count; ++k) {
+    const Chain& c = chains[static_cast<std::size_t>(k)];
+    const int count = total / chain_count + (k < total % chain_count ? 1 : 0);
+    std::vector<int> lengths(static_cast<std::size_t>(count));
+    int helix_residues = 0;
+    for (int& length : lengths) {
+      length = random.between(6, 20);
+      helix_residues += length;
+    }
+    const int spare = static_cast<int>(c.residues.size()) - helix_residues - (count + 1);
+    if (spare < 0) throw std::runtime_error("the chains are too short for their helices");
+    std::vector<int> gaps(static_cast<std::size_t>(count) + 1, 1);
+    for (int i = 0; i < spare; ++i) ++gaps[static_cast<std::size_t>(random.between(0, count))];
+    int residue = 1;
+    for (int i = 0; i < count; ++i) {
+      residue += gaps[static_cast<std::size_t>(i)];
+      const int length = lengths[static_cast<std::size_t>(i)];
+      plan.push_back({c.letter, residue, residue + length - 1, " 1"});
+      residue += length;
+    }
+  }
+  return plan;
+}
+
 }  // namespace
 
 std::filesystem::path default_real_entries() {
@@ -205,10 +283,7 @@ BigEntry make_big_entry(const std::vector<RealEntry>& real, int first_chain, int
   BigShape& shape = big.shape;
   std::string& out = big.text;
   out.reserve(static_cast<std::size_t>(serials) * 2 * 81 + 200'000);
-  const auto add = [&](std::string_view line) {
-    out += padded(line);
-    out += '\n';
-  };
+  const auto add = [&](std::string_view line) { add_line(out, line); };
 
   add("HEADER    SYNTHETIC ENTRY FOR TIMINGS                     08-DEC-25   XBIG");
   add("TITLE     RESIDUES OF THE BUNDLED ENTRIES TILED INTO " + std::to_string(chains.size()) + " CHAINS, THE FIRST " +
@@ -217,41 +292,8 @@ BigEntry make_big_entry(const std::vector<RealEntry>& real, int first_chain, int
   add("REMARK   2");
   add("REMARK   2 RESOLUTION.    1.70 ANGSTROMS.");
 
-  for (const Chain& c : chains) {
-    const auto n = static_cast<long>(c.residues.size());
-    std::string line;
-    for (long i = 0; i < n; ++i) {
-      if (i % 13 == 0) {
-        if (!line.empty()) add(line);
-        line = padded("SEQRES", 18);
-        put_right(line, 8, 3, i / 13 + 1);
-        line[11] = c.letter;
-        put_right(line, 14, 4, n);
-      }
-      line += ' ';
-      line += c.residues[static_cast<std::size_t>(i)]->name;
-    }
-    add(line);
-  }
-
-  for (std::size_t i = 0; i < plan.size(); ++i) {
-    const HelixPlan& h = plan[i];
-    const Chain& c = *std::find_if(chains.begin(), chains.end(), [&](const Chain& x) { return x.letter == h.chain; });
-    std::string line = padded("HELIX");
-    put_right(line, 8, 3, static_cast<long>(i + 1));
-    put_right(line, 12, 3, static_cast<long>(i + 1));
-    line.replace(15, 3, c.residues[static_cast<std::size_t>(h.start - 1)]->name);
-    line[19] = h.chain;
-    put_right(line, 22, 4, h.start);
-    line.replace(27, 3, c.residues[static_cast<std::size_t>(h.end - 1)]->name);
-    line[31] = h.chain;
-    put_right(line, 34, 4, h.end);
-    line.replace(38, 2, h.helix_class);
-    put_right(line, 72, 5, h.end - h.start + 1);
-    add(line);
-    ++shape.helices;
-    if (h.helix_class != " 5") ++shape.alpha_helices;
-  }
+  add_seqres(out, chains);
+  add_helices(out, chains, plan, shape);
 
   int serial = 0;
   std::size_t lent = 0;
@@ -288,6 +330,82 @@ BigEntry make_big_entry(const std::vector<RealEntry>& real, int first_chain, int
   shape.chains = static_cast<int>(chains.size());
   shape.first_chain = static_cast<int>(chains.front().residues.size());
   return big;
+}
+
+BigEntry make_many_helices_entry(const std::vector<RealEntry>& real, int chains_wanted, int residues_per_chain,
+                                 int helices) {
+  if (chains_wanted < 1 || static_cast<std::size_t>(chains_wanted) > chain_letters.size()) {
+    throw std::runtime_error("one chain letter per chain");
+  }
+  if (residues_per_chain < 1 || residues_per_chain > 9999) throw std::runtime_error("residue numbers have 4 columns");
+  const Pool pool = residue_pool(real);
+  Random random;
+
+  std::vector<Chain> chains;
+  std::size_t cursor = 0;
+  for (int k = 0; k < chains_wanted; ++k) {
+    Chain& chain = chains.emplace_back(Chain{chain_letters[static_cast<std::size_t>(k)], {}});
+    for (int i = 0; i < residues_per_chain; ++i)
+      chain.residues.push_back(&pool.residues[cursor++ % pool.residues.size()]);
+  }
+  const std::vector<HelixPlan> plan = pack_helices(chains, helices, random);
+
+  BigEntry entry;
+  BigShape& shape = entry.shape;
+  std::string& out = entry.text;
+  out.reserve(static_cast<std::size_t>(chains_wanted) * static_cast<std::size_t>(residues_per_chain) * 4 * 81 +
+              static_cast<std::size_t>(helices) * 81 + 2'000'000);
+  const auto add = [&](std::string_view line) { add_line(out, line); };
+
+  add("HEADER    SYNTHETIC ENTRY FOR TIMINGS                     08-DEC-25   XHLX");
+  add("TITLE     BACKBONES OF THE BUNDLED ENTRIES' RESIDUES IN " + std::to_string(chains.size()) + " CHAINS OF " +
+      std::to_string(residues_per_chain) + " RESIDUES");
+  add("EXPDTA    X-RAY DIFFRACTION");
+  add("REMARK   2");
+  add("REMARK   2 RESOLUTION.    1.70 ANGSTROMS.");
+  add_seqres(out, chains);
+  add_helices(out, chains, plan, shape);
+
+  // The backbone of every residue (the first N, CA, C and O it has, in that
+  // order), so that two alpha carbons never carry consecutive serials, which
+  // would make the second an alternate location of the first. Past 99,999
+  // the five-column serials wrap round.
+  constexpr std::string_view backbone[] = {" N  ", " CA ", " C  ", " O  "};
+  long serial = 0;
+  const auto next_serial = [&] { return ++serial % (max_serial + 1); };
+  for (const Chain& c : chains) {
+    int number = 0;
+    for (const Residue* r : c.residues) {
+      ++number;
+      for (const std::string_view name : backbone) {
+        const auto atom_of_name = std::find_if(r->atoms.begin(), r->atoms.end(),
+                                               [&](const std::string& a) { return a.compare(12, 4, name) == 0; });
+        if (atom_of_name == r->atoms.end()) continue;
+        std::string atom = *atom_of_name;
+        put_right(atom, 7, 5, next_serial());
+        atom[16] = ' ';  // no alternate location
+        atom[21] = c.letter;
+        put_right(atom, 23, 4, number);
+        atom[26] = ' ';
+        add(atom);
+        ++shape.atoms;
+      }
+    }
+    std::string ter = padded("TER");
+    put_right(ter, 7, 5, next_serial());
+    ter.replace(17, 3, c.residues.back()->name);
+    ter[21] = c.letter;
+    put_right(ter, 23, 4, number);
+    add(ter);
+    shape.residues += number;
+  }
+  add("END");
+
+  shape.bytes = out.size();
+  shape.serials = static_cast<int>(serial);
+  shape.chains = static_cast<int>(chains.size());
+  shape.first_chain = residues_per_chain;
+  return entry;
 }
 
 }  // namespace bench_inputs

@@ -1,5 +1,6 @@
 // Writes the benchmark inputs under a data directory:
 //   big/PDB/big.pdb, big/Files.ini      the tiled big entry
+//   helices/PDB/helices.pdb, Files.ini  10,000 short helices over 60 chains
 //   batch/PDB/b0001.pdb ..., Files.ini  copies of the real entries
 //   shape.txt                           what they hold, read by run.sh
 
@@ -43,6 +44,10 @@ int main(int argc, char** argv) {
     write_file(data / "big" / "PDB" / "big.pdb", big.text);
     write_file(data / "big" / "Files.ini", "big.pdb\n");
 
+    const bench_inputs::BigEntry helices = bench_inputs::make_many_helices_entry(real);
+    write_file(data / "helices" / "PDB" / "helices.pdb", helices.text);
+    write_file(data / "helices" / "Files.ini", "helices.pdb\n");
+
     // Real copies rather than links, so that the batch reads as many distinct
     // files as a real one would.
     std::string list;
@@ -70,6 +75,12 @@ int main(int argc, char** argv) {
     shape += "big_residues=" + std::to_string(s.residues) + "\n";
     shape += "big_helices=" + std::to_string(s.helices) + "\n";
     shape += "big_alpha_helices=" + std::to_string(s.alpha_helices) + "\n";
+    const bench_inputs::BigShape& h = helices.shape;
+    shape += "helices_bytes=" + std::to_string(h.bytes) + "\n";
+    shape += "helices_atoms=" + std::to_string(h.atoms) + "\n";
+    shape += "helices_chains=" + std::to_string(h.chains) + "\n";
+    shape += "helices_residues=" + std::to_string(h.residues) + "\n";
+    shape += "helices_alpha_helices=" + std::to_string(h.alpha_helices) + "\n";
     shape += "batch_entries=" + std::to_string(batch_size) + "\n";
     shape += "batch_bytes=" + std::to_string(batch_bytes) + "\n";
     shape += "batch_largest=" + std::to_string(largest) + "\n";

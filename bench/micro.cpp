@@ -1,9 +1,10 @@
-// Micro-benchmarks of the paths every record of an entry goes through, and of
-// the two extraction routines on the generated big entry.
+// Micro-benchmarks of the paths every record of an entry goes through, of
+// the two extraction routines on the generated big entry, and of helix mode
+// on an entry crowded with helices.
 //
-// The big entry is built in-process from the bundled real entries (the same
-// one make_inputs writes) and, for the routines that open it by name, written
-// to a temporary working directory that is removed at exit.
+// The entries are built in-process from the bundled real entries (the same
+// ones make_inputs writes) and, for the routines that open them by name,
+// written to a temporary working directory that is removed at exit.
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -11,11 +12,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "inputs.hpp"
+#include "reading/helix_scan.hpp"
 #include "reading/reading.hpp"
 #include "records/records.hpp"
 
@@ -23,9 +26,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
+const std::vector<bench_inputs::RealEntry>& real_entries() {
+  static const std::vector<bench_inputs::RealEntry> entries =
+      bench_inputs::read_real_entries(bench_inputs::default_real_entries());
+  return entries;
+}
+
 const bench_inputs::BigEntry& big() {
-  static const bench_inputs::BigEntry entry =
-      bench_inputs::make_big_entry(bench_inputs::read_real_entries(bench_inputs::default_real_entries()));
+  static const bench_inputs::BigEntry entry = bench_inputs::make_big_entry(real_entries());
+  return entry;
+}
+
+// 10,000 helices over 60 chains of 3,000 residues.
+const bench_inputs::BigEntry& many_helices() {
+  static const bench_inputs::BigEntry entry = bench_inputs::make_many_helices_entry(real_entries());
   return entry;
 }
 
@@ -60,7 +74,7 @@ std::vector<std::string_view> sample_fields(std::size_t column, std::size_t widt
 }
 
 // The routines open "PDB/<name>" relative to the working directory, like
-// the tool does; this one holds the big entry for as long as the process.
+// the tool does; this one holds the entries for as long as the process.
 class WorkingDirectory {
  public:
   WorkingDirectory() {
@@ -68,7 +82,6 @@ class WorkingDirectory {
     if (::mkdtemp(pattern) == nullptr) std::abort();
     dir_ = pattern;
     fs::create_directories(dir_ / "PDB");
-    std::ofstream(dir_ / "PDB" / "big.pdb", std::ios::binary) << big().text;
     fs::current_path(dir_);
   }
   ~WorkingDirectory() {
@@ -83,8 +96,12 @@ class WorkingDirectory {
   fs::path dir_;
 };
 
-void enter_working_directory() {
+// The entry as PDB/<name> in the working directory, written on first use.
+reading::EntryPath placed(const std::string& name, const bench_inputs::BigEntry& entry) {
   static const WorkingDirectory dir;
+  static std::set<std::string> written;
+  if (written.insert(name).second) std::ofstream(fs::path("PDB") / name, std::ios::binary) << entry.text;
+  return reading::EntryPath("PDB/" + name);
 }
 
 // ---------------------------------------------------------------------------
@@ -227,12 +244,12 @@ BENCHMARK(BM_Input_rescan)->Unit(benchmark::kMillisecond);
 using Routine = void (reading::READING::*)(const reading::EntryPath&, float&, std::optional<reading::AtomList>&, bool,
                                            const reading::AtomType&);
 
-// One routine on the big entry as the tool runs it: from the file, verbose,
-// with the console kept in memory (a fresh one each time, since a capture
-// keeps everything written to it).
-void run_routine(benchmark::State& state, Routine routine) {
-  enter_working_directory();
-  const reading::EntryPath path("PDB/big.pdb");
+// One routine on an entry as the tool runs it: from the file, verbose, with
+// the console kept in memory (a fresh one each time, since a capture keeps
+// everything written to it).
+void run_routine(benchmark::State& state, Routine routine, const std::string& name,
+                 const bench_inputs::BigEntry& source) {
+  const reading::EntryPath path = placed(name, source);
   const reading::AtomType atom_type(" CA ");
   std::size_t atoms = 0;
   std::size_t console_bytes = 0;
@@ -249,18 +266,63 @@ void run_routine(benchmark::State& state, Routine routine) {
   }
   state.counters["atoms"] = static_cast<double>(atoms);
   state.counters["console_bytes"] = static_cast<double>(console_bytes);
-  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(big().text.size()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(source.text.size()));
 }
 
 void BM_BACKBONES(benchmark::State& state) {
-  run_routine(state, &reading::READING::BACKBONES);
+  run_routine(state, &reading::READING::BACKBONES, "big.pdb", big());
 }
 BENCHMARK(BM_BACKBONES)->Unit(benchmark::kMillisecond);
 
 void BM_HELICES(benchmark::State& state) {
-  run_routine(state, &reading::READING::HELICES);
+  run_routine(state, &reading::READING::HELICES, "big.pdb", big());
 }
 BENCHMARK(BM_HELICES)->Unit(benchmark::kMillisecond);
+
+void BM_HELICES_many_helices(benchmark::State& state) {
+  run_routine(state, &reading::READING::HELICES, "helices.pdb", many_helices());
+}
+BENCHMARK(BM_HELICES_many_helices)->Unit(benchmark::kMillisecond);
+
+// The entry's alpha helices, read from its HELIX records: chain in column
+// 20, start in columns 22-25, end in columns 34-37, class in columns 39-40.
+std::vector<reading::Helix> alpha_helices(std::string_view text) {
+  std::vector<reading::Helix> helices;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    const std::string_view line = text.substr(0, end);
+    if (line.substr(0, 6) == "HELIX " && line.size() >= 40 &&
+        (line.substr(38, 2) == " 1" || line.substr(38, 2) == " 6")) {
+      helices.push_back({line[19], *records::read_I(line.substr(21, 4)), *records::read_I(line.substr(33, 4))});
+    }
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return helices;
+}
+
+// Helix mode's pass that gathers every helix's atoms, on its own and
+// without the report, from an entry already in memory.
+void BM_collect_helix_atoms(benchmark::State& state, const bench_inputs::BigEntry& (*entry_of)()) {
+  const bench_inputs::BigEntry& entry = entry_of();
+  const std::vector<reading::Helix> helices = alpha_helices(entry.text);
+  const reading::AtomType atom_type(" CA ");
+  records::Input input(1);
+  input.open_text("PDB/entry.pdb", entry.text);
+  records::Output console = records::Output::capture();
+  std::size_t atoms = 0;
+  for (auto _ : state) {
+    reading::AtomList list;
+    reading::collect_helix_atoms(input, helices, {console, false, atom_type}, list);
+    atoms = list.size();
+    benchmark::DoNotOptimize(list);
+  }
+  state.counters["helices"] = static_cast<double>(helices.size());
+  state.counters["atoms"] = static_cast<double>(atoms);
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(entry.text.size()));
+}
+BENCHMARK_CAPTURE(BM_collect_helix_atoms, big, big)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_collect_helix_atoms, many_helices, many_helices)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
