@@ -307,8 +307,10 @@ void BM_collect_helix_atoms(benchmark::State& state, const bench_inputs::BigEntr
   const bench_inputs::BigEntry& entry = entry_of();
   const std::vector<reading::Helix> helices = alpha_helices(entry.text);
   const reading::AtomType atom_type(" CA ");
-  records::Input input(1);
-  input.open_text("PDB/entry.pdb", entry.text);
+  records::FilesInMemory files;
+  files.add("PDB/entry.pdb", entry.text);
+  records::Input input(1, files);
+  input.open_old("PDB/entry.pdb");
   records::Output console = records::Output::capture();
   std::size_t atoms = 0;
   for (auto _ : state) {
