@@ -1,9 +1,12 @@
 // Connections: records in and out, the failures that end a run, the pause.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <vector>
 
@@ -191,6 +194,40 @@ TEST(OutputFiles, ADirectoryThatIsMissingOrAFileIsAnOpenFailure) {
       EXPECT_EQ(error.message(), "open failure, unit 2, file " + path);
     }
   }
+}
+
+// A control event is process-wide and sticky, so these run in a child.
+constexpr int acted_on = 42;
+
+TEST(ControlEventsDeathTest, AnEventIsActedOnAtTheNextRecordsEnd) {
+  TempDir dir;
+  EXPECT_EXIT(
+      {
+        records::install_control_event_handlers();
+        Output file = Output::replace(2, (dir / "out.txt").string());
+        std::raise(SIGINT);
+        try {
+          file.record().text("the next record").end();
+        } catch (const records::ControlEvent&) {
+          std::_Exit(acted_on);
+        }
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(acted_on), "");
+}
+
+TEST(StandardDescriptorsDeathTest, AClosedOneIsOpenedOnTheNullDevice) {
+  EXPECT_EXIT(
+      {
+        ::close(STDERR_FILENO);
+        records::open_missing_standard_descriptors();
+        struct stat opened {};
+        struct stat null_device {};
+        const bool on_null = ::fstat(STDERR_FILENO, &opened) == 0 && ::stat("/dev/null", &null_device) == 0 &&
+                             opened.st_rdev == null_device.st_rdev;
+        std::_Exit(on_null ? acted_on : 0);
+      },
+      ::testing::ExitedWithCode(acted_on), "");
 }
 
 TEST(Pause, RunsEachCommandAndEndsOnAnEmptyLine) {

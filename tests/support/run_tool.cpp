@@ -92,9 +92,11 @@ RunningTool::RunningTool(const std::filesystem::path& binary, const std::filesys
     out_fd = open_cloexec(out_, O_WRONLY | O_CREAT | O_TRUNC);
   }
   const int err_fd = options.close_standard_error ? -1 : open_cloexec(streams_ / "stderr", O_WRONLY | O_CREAT | O_TRUNC);
+  const int in_fd = options.stdin_path.empty() ? input[0] : open_cloexec(options.stdin_path, O_RDONLY);
   started_ = std::chrono::steady_clock::now();
-  child_ = start(binary, working_directory, {input[0], out_fd, err_fd}, options);
+  child_ = start(binary, working_directory, {in_fd, out_fd, err_fd}, options);
   close(input[0]);
+  if (in_fd != input[0]) close(in_fd);
   close(out_fd);
   if (err_fd >= 0) close(err_fd);
   input_write_ = input[1];
@@ -152,7 +154,7 @@ ToolRun run_tool(const std::filesystem::path& binary, const std::filesystem::pat
   // Answers from a file, so that any amount is read without a writer.
   const TempDir scratch;
   write_file(scratch / "stdin", answers);
-  const int stdin_fd = open_cloexec(scratch / "stdin", O_RDONLY);
+  const int stdin_fd = open_cloexec(options.stdin_path.empty() ? scratch / "stdin" : options.stdin_path, O_RDONLY);
   const TempDir streams;
   const auto out = options.stdout_path.empty() ? streams / "stdout" : options.stdout_path;
   const int out_fd = open_cloexec(out, O_WRONLY | O_CREAT | O_TRUNC);

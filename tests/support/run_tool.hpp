@@ -28,13 +28,14 @@ struct ToolOptions {
   long memory_limit = -1;             // bytes of address space, when not negative
   std::vector<std::string> arguments = {};
   bool close_standard_error = false;  // started with 2>&-
+  std::filesystem::path stdin_path = {};  // standard input, instead of the answers typed
 };
 
 ToolRun run_tool(const std::filesystem::path& binary, const std::filesystem::path& working_directory,
                  std::string_view answers, const ToolOptions& options = {});
 
 // A run that the test steers while it goes: answers typed on a pipe that
-// stays open, signals sent at chosen moments. Standard output goes to a
+// stays open (unless `stdin_path` is given), signals sent at chosen moments. Standard output goes to a
 // file, or to a pipe the test reads (`output_pipe`).
 class RunningTool {
  public:

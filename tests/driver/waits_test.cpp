@@ -1,0 +1,181 @@
+// Nothing blocks the run or the user: one control event ends the run at any
+// moment, whatever it waits for, and no input can stall it or make it grow
+// without bound.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <random>
+#include <thread>
+
+#include "entries.hpp"
+#include "run_tool.hpp"
+#include "support.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testing_support::EntryText;
+using testing_support::read_file;
+using testing_support::RunningTool;
+using testing_support::ToolRun;
+using testing_support::write_file;
+
+constexpr std::string_view control_c = "extract: error (200): program aborting due to control-C event\r\n";
+
+std::string chain_entry(int residues) {
+  auto entry = EntryText::with_header();
+  entry.add(testing_support::seqres_record('A', residues)).add_chain('A', 1, residues, 1);
+  return entry.text();
+}
+
+class Waits : public ::testing::Test {
+ protected:
+  Waits() {
+    fs::create_directories(dir / "PDB");
+    fs::create_directories(dir / "source");
+    write_file(dir / "PDB/small.pdb", chain_entry(3));
+  }
+  ToolRun run(std::string_view answers, const testing_support::ToolOptions& options = {}) {
+    return testing_support::run_tool(EXTRACT_BINARY, dir.path(), answers, options);
+  }
+  testing_support::TempDir dir;
+};
+
+TEST_F(Waits, EntriesMustBeRegularFilesAndNeverBlock) {
+  ASSERT_EQ(mkfifo((dir / "PDB/lonely.pdb").c_str(), 0600), 0);
+  ASSERT_EQ(mkfifo((dir / "PDB/written.pdb").c_str(), 0600), 0);
+  // A writer that stays open for the whole test.
+  const int writer = open((dir / "PDB/written.pdb").c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  fs::create_symlink("/dev/zero", dir / "PDB/zero.pdb");
+  fs::create_directories(dir / "PDB/folder.pdb");
+  for (const std::string name : {"lonely.pdb", "written.pdb", "zero.pdb", "folder.pdb"}) {
+    RunningTool tool(EXTRACT_BINARY, dir.path());
+    tool.type("1\n" + name + "\nCA\n2\n");
+    const ToolRun result = tool.finish(10s);
+    EXPECT_EQ(result.err, "extract: severe (30): open failure, unit 1, file PDB/" + name + "\r\n");
+    EXPECT_LT(result.seconds, 2.0) << name;
+  }
+  close(writer);
+  write_file(dir / "Files.ini", "small.pdb\n");
+  fs::rename(dir / "Files.ini", dir / "list");
+  fs::create_symlink("/dev/zero", dir / "Files.ini");
+  EXPECT_EQ(run("2\nCA\n2\n").err, "extract: severe (30): open failure, unit 1, file Files.ini\r\n");
+}
+
+TEST_F(Waits, AnOverlongConsoleLineKeepsItsFirstMegabyte) {
+  // The answer is its first value; the ten megabytes after it are dropped.
+  const std::string line = "small.pdb " + std::string(10 * 1024 * 1024, 'x');
+  const ToolRun result = run("1\n" + line + "\nCA\n2\n");
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.out.find(" Processing now file small.pdb   \r\n"), std::string::npos);
+}
+
+TEST_F(Waits, AnEndlessConsoleLineIsReadInBoundedMemoryUntilControlC) {
+  RunningTool tool(EXTRACT_BINARY, dir.path(), [] {
+    testing_support::ToolOptions options;
+    options.stdin_path = "/dev/zero";
+    return options;
+  }());
+  std::this_thread::sleep_for(300ms);
+  const auto signalled = std::chrono::steady_clock::now();
+  tool.signal(SIGINT);
+  const ToolRun result = tool.finish(10s);
+  EXPECT_EQ(result.status, 130);
+  EXPECT_EQ(result.err, control_c);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count(), 1.0);
+  EXPECT_LT(result.peak_memory_kb, 256 * 1024) << "kilobytes";
+}
+
+TEST_F(Waits, OneControlCAtAnyMomentEndsTheRun) {
+  // The moments include those between a look for pending events and the
+  // wait itself, where a flag checked after EINTR lost the event.
+  std::mt19937 random(42);
+  for (int attempt = 0; attempt < 300; ++attempt) {
+    RunningTool tool(EXTRACT_BINARY, dir.path());
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 4000));
+    const auto signalled = std::chrono::steady_clock::now();
+    tool.signal(SIGINT);
+    const ToolRun result = tool.finish(5s);
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
+    ASSERT_EQ(result.status, 130) << "attempt " << attempt;
+    ASSERT_LT(took, 1.0) << "attempt " << attempt;
+  }
+}
+
+TEST_F(Waits, ControlCWithTheConsoleBlockedOnAFullPipe) {
+  write_file(dir / "PDB/long.pdb", chain_entry(2000));
+  std::string list;
+  for (int i = 0; i < 50; ++i) list += "long.pdb\n";
+  write_file(dir / "Files.ini", list);
+  // Nobody reads standard output: the run soon waits for room in the pipe.
+  RunningTool tool(EXTRACT_BINARY, dir.path(), {}, true);
+  tool.type("2\nCA\n2\n");
+  std::this_thread::sleep_for(300ms);
+  const auto signalled = std::chrono::steady_clock::now();
+  tool.signal(SIGINT);
+  const ToolRun result = tool.finish(10s);
+  EXPECT_EQ(result.status, 130);
+  EXPECT_EQ(result.err, control_c);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count(), 1.0);
+}
+
+TEST_F(Waits, ControlCWhileAPauseCommandRuns) {
+  RunningTool tool(EXTRACT_BINARY, dir.path());
+  tool.type("1\nnone.pdb\nCA\n3\nsleep 30\n");
+  ASSERT_TRUE(tool.wait_for_output("continue.\r\n"));
+  std::this_thread::sleep_for(100ms);  // the command has started
+  const auto signalled = std::chrono::steady_clock::now();
+  tool.signal(SIGINT);
+  const ToolRun result = tool.finish(10s);
+  EXPECT_EQ(result.status, 130);
+  EXPECT_EQ(result.err, control_c);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count(), 1.0);
+}
+
+TEST_F(Waits, APauseCommandThatCannotStartIsToldAndThePauseAsksAgain) {
+  // One argument longer than the system takes.
+  const std::string command = "echo " + std::string(300 * 1024, 'y');
+  const ToolRun result = run("1\nnone.pdb\nCA\n3\n" + command + "\n\n");
+  EXPECT_EQ(result.status, 0) << result.err;
+  const std::string prompt = "Korvane Pause - Enter command<CR> or <CR> to continue.\r\n";
+  EXPECT_NE(result.out.find(prompt + " The command could not be started: Argument list too long\r\n" + prompt +
+                            " \r\n DONE ! \r\n"),
+            std::string::npos);
+}
+
+TEST_F(Waits, AnInterruptedConsoleNeverShowsAnythingTwice) {
+  write_file(dir / "PDB/long.pdb", chain_entry(2000));
+  std::string list;
+  for (int i = 0; i < 20; ++i) list += "long.pdb\n";
+  write_file(dir / "Files.ini", list);
+  const std::string whole = run("2\nCA\n2\n").out;
+
+  // A reader slower than the run: writes wait for it, and the control event
+  // comes in the middle of one.
+  RunningTool tool(EXTRACT_BINARY, dir.path(), {}, true);
+  tool.type("2\nCA\n2\n");
+  std::string shown;
+  std::thread reader([&] {
+    char chunk[1000];
+    ssize_t n = 0;
+    while ((n = read(tool.output(), chunk, sizeof chunk)) > 0) {
+      shown.append(chunk, static_cast<std::size_t>(n));
+      std::this_thread::sleep_for(100us);
+    }
+  });
+  std::this_thread::sleep_for(200ms);
+  tool.signal(SIGINT);
+  const ToolRun result = tool.finish(10s);
+  reader.join();
+  EXPECT_EQ(result.status, 130);
+  EXPECT_LT(shown.size(), whole.size());
+  EXPECT_TRUE(whole.starts_with(shown)) << "what was shown is the run's output, once";
+}
+
+}  // namespace
