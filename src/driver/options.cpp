@@ -73,7 +73,9 @@ std::variant<Run, Answer> parse_command_line(int argc, char* argv[]) {
       case 'V':
         return Answer{"extract " EXTRACT_VERSION "\n", false, 0};
       default: {
-        const std::string given = optopt != 0 ? std::string("-") + static_cast<char>(optopt) : argv[optind - 1];
+        const std::string_view word = argv[optind - 1];
+        const std::string given = word.starts_with("--") || optopt == 0 ? std::string(word.substr(0, word.find('=')))
+                                                                        : std::string("-") + static_cast<char>(optopt);
         return usage_error(option == ':' ? "option '" + given + "' takes no argument"
                                          : "unrecognized option '" + given + "'");
       }

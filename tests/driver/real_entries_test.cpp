@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <libdeflate.h>
+
 #include <cstdlib>
 #include <map>
+#include <memory>
 
 #include "run_tool.hpp"
 #include "support.hpp"
@@ -46,17 +49,63 @@ std::map<std::string, std::string> expected_of(const fs::path& expected) {
   return files;
 }
 
+// How the entries of a session are stored: as they are, or compressed the
+// ways the archive hands them out.
+enum class Storage {
+  plain,
+  compressed_beside,  // PDB/<name>.gz and no PDB/<name>
+  compressed_inside,  // gzip data under PDB/<name>
+  two_members,        // the same, in two gzip members
+};
+
+std::string gzip(std::string_view text) {
+  struct Free {
+    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+  };
+  const std::unique_ptr<libdeflate_compressor, Free> compressor(libdeflate_alloc_compressor(6));
+  std::string packed(libdeflate_gzip_compress_bound(compressor.get(), text.size()), '\0');
+  packed.resize(libdeflate_gzip_compress(compressor.get(), text.data(), text.size(), packed.data(), packed.size()));
+  return packed;
+}
+
+void store_entries(const fs::path& pdb, Storage storage) {
+  fs::create_directories(pdb);
+  for (const auto& entry : fs::directory_iterator(data / "pdb")) {
+    const std::string text = read_file(entry.path());
+    const fs::path plain = pdb / entry.path().filename();
+    switch (storage) {
+      case Storage::plain:
+        write_file(plain, text);
+        break;
+      case Storage::compressed_beside:
+        write_file(plain.string() + ".gz", gzip(text));
+        break;
+      case Storage::compressed_inside:
+        write_file(plain, gzip(text));
+        break;
+      case Storage::two_members:
+        write_file(plain, gzip(std::string_view(text).substr(0, text.size() / 3)) +
+                              gzip(std::string_view(text).substr(text.size() / 3)));
+        break;
+    }
+  }
+}
+
+// The session as the user runs it, its entries stored as `storage` says.
+std::map<std::string, std::string> run_session(const fs::path& session, Storage storage) {
+  testing_support::TempDir dir;
+  fs::create_directories(dir / "source");
+  store_entries(dir / "PDB", storage);
+  if (fs::exists(session / "Files.ini")) fs::copy_file(session / "Files.ini", dir / "Files.ini");
+  const auto run = testing_support::run_tool(EXTRACT_BINARY, dir.path(), read_file(session / "answers"));
+  return outcome_of(dir.path(), run);
+}
+
 class RealEntries : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(RealEntries, SessionGivesTheExpectedTranscriptAndFiles) {
   const fs::path session = data / "sessions" / GetParam();
-  testing_support::TempDir dir;
-  fs::create_directories(dir / "source");
-  fs::copy(data / "pdb", dir / "PDB");
-  if (fs::exists(session / "Files.ini")) fs::copy_file(session / "Files.ini", dir / "Files.ini");
-
-  const auto run = testing_support::run_tool(EXTRACT_BINARY, dir.path(), read_file(session / "answers"));
-  const auto actual = outcome_of(dir.path(), run);
+  const auto actual = run_session(session, Storage::plain);
 
   const char* update = std::getenv("EXTRACT_UPDATE_EXPECTED");
   if (update != nullptr && std::string_view(update) == "1") {
@@ -80,5 +129,21 @@ std::string test_name(const ::testing::TestParamInfo<std::string>& session) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sessions, RealEntries, ::testing::ValuesIn(session_names()), test_name);
+
+// Compressed entries give the console and files of the plain ones; only a
+// diagnostic names the file actually read.
+TEST(RealEntriesCompressed, EverySessionGivesThePlainSessionsTranscriptAndFiles) {
+  for (const std::string& name : session_names()) {
+    const fs::path session = data / "sessions" / name;
+    const auto plain = run_session(session, Storage::plain);
+    for (const Storage storage : {Storage::compressed_beside, Storage::compressed_inside, Storage::two_members}) {
+      auto expected = plain;
+      if (storage == Storage::compressed_beside && !expected["stderr"].empty()) {
+        expected["stderr"].insert(expected["stderr"].find(".pdb\r\n") + 4, ".gz");
+      }
+      EXPECT_EQ(run_session(session, storage), expected) << name << ", storage " << static_cast<int>(storage);
+    }
+  }
+}
 
 }  // namespace
