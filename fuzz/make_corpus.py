@@ -5,6 +5,7 @@ and answer sequences. Run it again after changing an input layout; review
 what changed before keeping it. Every seed stays under 4 KB, so libFuzzer
 keeps its default length limit and the seeds stay readable in review."""
 
+import gzip
 import os
 import struct
 import sys
@@ -15,7 +16,8 @@ CORPUS = os.path.join(HERE, "corpus")
 LIMIT = 4000
 
 SEPARATOR = b"@@@\n"  # the session target's part separator
-ATOM_TYPES = {" CA ": 0, " N  ": 1, "CA  ": 2, "    ": 3}  # reading target's first byte
+ATOM_TYPES = {" CA ": 0, " N  ": 1, "CA  ": 2, "    ": 3}  # reading target's first byte, low bits
+STORAGE = {"plain": 0, "gzip": 1, "two-members": 2, "beside": 3, "raw-beside": 4}  # its next three bits
 
 
 def write(target, name, data):
@@ -183,6 +185,16 @@ def reading_corpus(made):
             write("reading_fuzz", f"{name}.{ATOM_TYPES[atom_type]}", bytes([ATOM_TYPES[atom_type]]) + entry.encode("latin-1"))
     write("reading_fuzz", "nitrogen-chain.1", bytes([1]) + text(header() + [seqres("A", 3)] + chain(1, 3)).encode())
     write("reading_fuzz", "left-justified-ca.2", bytes([2]) + text(header() + [seqres("A", 2)] + chain(1, 2, name="CA  ")).encode())
+    # Stored compressed by the target itself, and compressed data as it is,
+    # so that mutations reach the unpacking.
+    small = made["1a8o-cut"].encode("latin-1")
+    for storage in ("gzip", "two-members", "beside"):
+        write("reading_fuzz", f"1a8o-cut-{storage}.0", bytes([STORAGE[storage] << 2]) + small)
+    packed = gzip.compress(small, mtime=0)
+    write("reading_fuzz", "1a8o-cut-raw-gzip.0", bytes([STORAGE["raw-beside"] << 2]) + packed)
+    write("reading_fuzz", "1a8o-cut-raw-two-members.0",
+          bytes([STORAGE["raw-beside"] << 2]) + gzip.compress(small[:500], mtime=0) + gzip.compress(small[500:], mtime=0))
+    write("reading_fuzz", "1a8o-cut-raw-truncated.0", bytes([STORAGE["raw-beside"] << 2]) + packed[: len(packed) // 2])
 
 
 def session(answers, entry=None, files_ini=None, entry_name=None):
