@@ -6,29 +6,20 @@
 namespace reading {
 namespace {
 
-// Right- and left-handed alpha helices in the whole entry.
-std::int32_t count_alpha_helices(records::Input& entry) {
-  std::int32_t count = 0;
-  entry.rewind();
-  // Only HELIX records can count; the others are passed over unread.
-  for (entry.skip_to(helix_key); const auto record = entry.read(); entry.skip_to(helix_key)) {
-    const HelixClassFields helix = read_helix_class(*record);
-    if (is_alpha_helix(helix.helix_class)) ++count;
-  }
-  return count;
-}
-
-// The counted helices of the first unbroken run of HELIX records, reported
-// as they are found. HELIX records of other classes do not break the run.
-std::vector<Helix> collect_helices(records::Input& entry, std::int32_t count, records::Output& console, bool verbose) {
+// The alpha helices of the first unbroken run of HELIX records, reported as
+// they are found. HELIX records of other classes do not break the run.
+//
+// The routine's rule counts the alpha helices of the whole entry first and
+// collects at most that many, but the count changes nothing else: there is
+// none exactly when no run holds an alpha helix, and the first run never
+// holds more than there are. So one pass serves, and it reads only HELIX
+// records until the run begins.
+std::vector<Helix> collect_helices(records::Input& entry, records::Output& console, bool verbose) {
   std::vector<Helix> helices;
-  helices.reserve(static_cast<std::size_t>(count));
   entry.rewind();
   bool collected = false;
-  while (helices.size() < static_cast<std::size_t>(count)) {
-    // Before the run begins nothing but its first HELIX record matters.
+  for (;;) {
     if (!collected) entry.skip_to(helix_key);
-    // Every counted helix lies ahead, so the run ends before the file does.
     const auto record = entry.read();
     if (!record) break;
     const HelixFields fields = read_helix(*record);
@@ -54,8 +45,8 @@ void READING::HELICES(const EntryPath& entry_path, float& resolution, std::optio
                       const AtomType& atom_type) {
   open_and_scan_header(entry_, entry_path, console_, verbose, resolution);
 
-  const std::int32_t count = count_alpha_helices(entry_);
-  if (count == 0) {
+  const std::vector<Helix> helices = collect_helices(entry_, console_, verbose);
+  if (helices.empty()) {
     if (verbose) {
       console_.record().text("   No alpha helices in this file !!").end();
       console_.free_form();
@@ -64,7 +55,6 @@ void READING::HELICES(const EntryPath& entry_path, float& resolution, std::optio
     return;
   }
 
-  const std::vector<Helix> helices = collect_helices(entry_, count, console_, verbose);
   if (verbose) {
     console_.free_form();
     console_.record().text("   ").I(records::as_count(helices.size()), 3).text(" helices found.").end();

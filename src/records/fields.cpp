@@ -278,6 +278,27 @@ std::optional<float> read_plain_decimal(std::string_view field, int d) {
 
 }  // namespace
 
+bool reads_as_F(std::string_view field) {
+  // Most fields are blanks, a sign, digits around at most one point, blanks.
+  std::size_t i = 0;
+  const std::size_t n = field.size();
+  while (i < n && field[i] == ' ') ++i;
+  if (i < n && (field[i] == '-' || field[i] == '+')) ++i;
+  bool digits = false;
+  bool point = false;
+  for (; i < n; ++i) {
+    if (is_digit(field[i])) {
+      digits = true;
+    } else if (field[i] == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  while (i < n && field[i] == ' ') ++i;
+  return (i == n && digits) || read_F(field, 0).has_value();
+}
+
 std::optional<float> read_F(std::string_view field, int d) {
   if (const auto plain = read_plain_decimal(field, d)) return plain;
 

@@ -159,6 +159,8 @@ class FieldReader {
 // conversion error. Blanks anywhere are ignored, and a blank field is zero.
 std::optional<std::int32_t> read_I(std::string_view field);
 std::optional<float> read_F(std::string_view field, int d);
+// Whether `read_F` would convert the field, found without converting it.
+bool reads_as_F(std::string_view field);
 
 // ---------------------------------------------------------------------------
 // Field output: each appends exactly w characters, asterisks when the value
