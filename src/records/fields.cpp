@@ -11,6 +11,10 @@
 namespace records {
 namespace {
 
+constexpr bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+
 constexpr std::uint64_t power_of_ten(int n) {
   std::uint64_t p = 1;
   while (n-- > 0) p *= 10;
@@ -123,10 +127,6 @@ void put_A(std::string& out, std::string_view value, int w) {
   }
 }
 
-FieldReader& FieldReader::skip(int w) {
-  column_ += static_cast<std::size_t>(w);
-  return *this;
-}
 
 // The general rule; fields wholly inside the record are copied inline by A.
 void FieldReader::read_characters(int w, std::span<char> into) {
@@ -143,6 +143,16 @@ void FieldReader::read_characters(int w, std::span<char> into) {
 }
 
 std::optional<std::int32_t> read_I(std::string_view field) {
+  // Most fields are blanks, an optional minus and at most nine digits.
+  std::size_t i = 0;
+  const std::size_t n = field.size();
+  while (i < n && field[i] == ' ') ++i;
+  const bool minus = i < n && field[i] == '-';
+  const std::size_t first_digit = i + (minus ? 1 : 0);
+  std::int32_t plain = 0;
+  for (i = first_digit; i < n && i - first_digit < 9 && is_digit(field[i]); ++i) plain = plain * 10 + (field[i] - '0');
+  if (i == n && i > first_digit) return minus ? -plain : plain;
+
   bool negative = false;
   bool seen_sign = false;
   bool seen_digit = false;
@@ -152,7 +162,7 @@ std::optional<std::int32_t> read_I(std::string_view field) {
     if ((c == '+' || c == '-') && !seen_sign && !seen_digit) {
       seen_sign = true;
       negative = c == '-';
-    } else if (c >= '0' && c <= '9') {
+    } else if (is_digit(c)) {
       seen_digit = true;
       magnitude = magnitude * 10 + (c - '0');
       if (magnitude > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1) return std::nullopt;
@@ -181,10 +191,6 @@ struct DecimalText {
 };
 
 constexpr std::int64_t exponent_limit = 100'000;  // far beyond any float
-
-bool is_digit(char c) {
-  return c >= '0' && c <= '9';
-}
 
 // Parses the blank-free text of an `F` field. False for anything that is not
 // a number of the field's grammar.

@@ -21,6 +21,11 @@ namespace {
 // A file is read in pieces of this size, with a look for control events
 // between them.
 constexpr std::size_t read_piece = std::size_t{16} << 20;
+// Files from this size on are mapped: a 16 MB entry read into fresh memory
+// spent two thirds of the run in the kernel clearing and faulting pages in.
+// Smaller ones are read into memory that is already there from the file
+// before, which measured faster than mapping below 1 to 2 MiB.
+constexpr std::size_t smallest_mapped = std::size_t{2} << 20;
 
 Failure open_failure_for(int os_error) {
   if (os_error == ENOENT) return Failure::file_not_found;
@@ -36,7 +41,7 @@ std::string_view without_line_end(std::string_view line) {
 
 class FileSystem final : public FileSource {
  public:
-  Loaded load(const std::string& path, PageBuffer& scratch) override {
+  Loaded load(const std::string& path, FileMemory& memory) override {
     // Non-blocking, so that opening a FIFO without a writer returns at once;
     // only regular files are read, so nothing blocks afterwards either.
     const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
@@ -49,7 +54,9 @@ class FileSystem final : public FileSource {
     // The size it has now: a file that grows while it is read is read only
     // so far, and one cut short ends where it was cut.
     const auto size = static_cast<std::size_t>(info.st_size);
-    char* const data = scratch.reserve(size);
+    memory.mapped.release();
+    if (size >= smallest_mapped && memory.mapped.map(file.get(), size)) return {memory.mapped.content(), 0};
+    char* const data = memory.buffer.reserve(size);
     std::size_t done = 0;
     while (done < size) {
       throw_if_control_event();
@@ -77,29 +84,21 @@ void FilesInMemory::add(std::string path, std::string content) {
   files_.insert_or_assign(std::move(path), std::move(content));
 }
 
-FileSource::Loaded FilesInMemory::load(const std::string& path, PageBuffer&) {
+FileSource::Loaded FilesInMemory::load(const std::string& path, FileMemory&) {
   const auto found = files_.find(path);
   if (found == files_.end()) return {{}, ENOENT};
   return {found->second, 0};
 }
 
-std::string_view Input::load(const std::string& path) {
-  throw_if_control_event();
-  const FileSource::Loaded loaded = files_->load(path, loaded_);
-  if (loaded.os_error != 0) fail(open_failure_for(loaded.os_error), loaded.os_error);
-  return loaded.content;
-}
 
 void Input::open_old(std::string_view path) {
-  content_ = {};
-  cursor_ = 0;
+  close();
   file_.assign(path);
   content_ = load(file_);
 }
 
 void Input::open_entry(std::string_view path) {
-  content_ = {};
-  cursor_ = 0;
+  close();
   file_.assign(path);
   std::string_view content;
   try {
@@ -121,27 +120,53 @@ void Input::open_entry(std::string_view path) {
     const auto text = unpack(content, unpacked_);
     if (!text) fail(Failure::corrupt_compressed_data);
     content = *text;
+    mapped_ = nullptr;
   }
   content_ = content;
 }
 
+std::string_view Input::load(const std::string& path) {
+  throw_if_control_event();
+  const FileSource::Loaded loaded = files_->load(path, loaded_);
+  if (loaded.os_error != 0) fail(open_failure_for(loaded.os_error), loaded.os_error);
+  const bool mapped = loaded.content.data() != nullptr && loaded.content.data() == loaded_.mapped.content().data();
+  mapped_ = mapped ? &loaded_.mapped : nullptr;
+  return loaded.content;
+}
+
 void Input::close() {
   content_ = {};
+  mapped_ = nullptr;
   cursor_ = 0;
 }
 
 std::optional<std::string_view> Input::read() {
+  if (mapped_ != nullptr) end_at_cut();
   if (cursor_ >= content_.size()) return std::nullopt;
   const char* start = content_.data() + cursor_;
   const std::size_t left = content_.size() - cursor_;
   const void* newline = std::memchr(start, '\n', left);
+  // The search itself may have met the cut.
+  if (mapped_ != nullptr && end_at_cut() && (newline == nullptr || newline >= content_.data() + content_.size())) {
+    newline = nullptr;
+  }
   if (newline == nullptr) {
+    const std::size_t rest = content_.size() - cursor_;
     cursor_ = content_.size();
-    return std::string_view(start, left);
+    return std::string_view(start, rest);
   }
   const auto length = static_cast<std::size_t>(static_cast<const char*>(newline) - start);
   cursor_ += length + 1;
   return without_line_end(std::string_view(start, length));
+}
+
+bool Input::end_at_cut() {
+  // A mapped file that someone cut short ends where the cut began.
+  const std::size_t intact = mapped_->intact_size();
+  if (intact >= content_.size()) return false;
+  content_ = content_.substr(0, intact);
+  cursor_ = std::min(cursor_, content_.size());
+  return true;
 }
 
 std::string_view Input::read_or_fail() {

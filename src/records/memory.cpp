@@ -4,6 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -21,7 +24,80 @@ constexpr std::size_t round_up(std::size_t size, std::size_t step) {
   return (size + step - 1) / step * step;
 }
 
+// The mapped files the SIGBUS handler may cover, so that it never needs a
+// lock or memory of its own.
+struct GuardedRegion {
+  std::atomic<char*> data{nullptr};
+  std::atomic<std::size_t> size{0};
+  std::atomic<std::size_t> intact{0};  // bytes before the first page that was cut off
+};
+std::array<GuardedRegion, 8> guarded;
+
+std::size_t page_size() {
+  static const auto size = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  return size;
+}
+
+// A page of a mapped file that the file no longer reaches: zero pages go in
+// its place and in the place of every page after it, and the access is made
+// again. A fault anywhere else is a real one and takes its default course.
+extern "C" void cover_cut_pages(int, siginfo_t* info, void*) {
+  auto* const address = static_cast<char*>(info->si_addr);
+  for (GuardedRegion& region : guarded) {
+    char* const data = region.data.load();
+    const std::size_t size = region.size.load();
+    if (data == nullptr || address < data || address >= data + size) continue;
+    const std::size_t offset = static_cast<std::size_t>(address - data) / page_size() * page_size();
+    if (::mmap(data + offset, size - offset, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
+      region.intact.store(std::min(region.intact.load(), offset));
+      return;
+    }
+    break;
+  }
+  ::signal(SIGBUS, SIG_DFL);
+}
+
+void guard_mapped_files() {
+  static const bool installed = [] {
+    struct sigaction action {};
+    action.sa_sigaction = cover_cut_pages;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_SIGINFO;
+    return ::sigaction(SIGBUS, &action, nullptr) == 0;
+  }();
+  (void)installed;
+}
+
 }  // namespace
+
+bool MappedFile::map(int fd, std::size_t size) {
+  release();
+  guard_mapped_files();
+  const auto free_slot = std::find_if(guarded.begin(), guarded.end(), [](const GuardedRegion& r) { return r.data.load() == nullptr; });
+  if (size == 0 || free_slot == guarded.end()) return false;
+  // Populated at once: the pages come from the page cache in one call
+  // instead of one fault each.
+  void* const mapping = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+  if (mapping == MAP_FAILED) return false;
+  data_ = static_cast<char*>(mapping);
+  size_ = size;
+  slot_ = static_cast<int>(free_slot - guarded.begin());
+  intact_ = &free_slot->intact;
+  free_slot->size.store(size);
+  free_slot->intact.store(size);
+  free_slot->data.store(data_);
+  return true;
+}
+
+void MappedFile::release() noexcept {
+  if (data_ == nullptr) return;
+  guarded[static_cast<std::size_t>(slot_)].data.store(nullptr);
+  ::munmap(data_, size_);
+  data_ = nullptr;
+  size_ = 0;
+  slot_ = -1;
+  intact_ = nullptr;
+}
 
 FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
   if (this != &other) {

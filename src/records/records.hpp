@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -147,7 +148,10 @@ class FieldReader {
     return *this;
   }
   // A field of the layout that is read and thrown away.
-  FieldReader& skip(int w);
+  FieldReader& skip(int w) {
+    column_ += static_cast<std::size_t>(w);
+    return *this;
+  }
 
  private:
   void read_characters(int w, std::span<char> into);
@@ -223,6 +227,38 @@ class PageBuffer {
   std::size_t mapped_ = 0;
   char* data_ = nullptr;
   std::size_t capacity_ = 0;
+};
+
+// A regular file mapped into memory, read only. Pages that another process
+// cuts off the file while it is mapped would stop the run with SIGBUS; a
+// handler maps zero pages there instead, and `intact_size()` then ends the
+// content where the cut began.
+class MappedFile {
+ public:
+  MappedFile() = default;
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  ~MappedFile() { release(); }
+
+  // Maps the first `size` bytes of `fd`; false when the system will not,
+  // and the file is to be read instead.
+  bool map(int fd, std::size_t size);
+  void release() noexcept;
+  std::string_view content() const { return {data_, size_}; }
+  std::size_t intact_size() const { return intact_ == nullptr ? 0 : intact_->load(std::memory_order_relaxed); }
+
+ private:
+  char* data_ = nullptr;
+  std::size_t size_ = 0;
+  int slot_ = -1;  // in the table the SIGBUS handler looks at
+  const std::atomic<std::size_t>* intact_ = nullptr;  // that slot's count of bytes not cut off
+};
+
+// Where a file source puts a file it loads: large files are mapped, small
+// ones read into memory kept from one file to the next.
+struct FileMemory {
+  PageBuffer buffer;
+  MappedFile mapped;
 };
 
 // ---------------------------------------------------------------------------
@@ -333,9 +369,9 @@ class FileSource {
 
   virtual ~FileSource() = default;
   // The whole content of the regular file `path`, up to the size it had
-  // when opened. It may be read into `scratch`, and stays valid until the
-  // next load into it.
-  virtual Loaded load(const std::string& path, PageBuffer& scratch) = 0;
+  // when opened. It may be held in `memory`, and stays valid until the next
+  // load into it.
+  virtual Loaded load(const std::string& path, FileMemory& memory) = 0;
 };
 
 FileSource& file_system();
@@ -344,7 +380,7 @@ class FilesInMemory final : public FileSource {
  public:
   void add(std::string path, std::string content);
   void clear() { files_.clear(); }
-  Loaded load(const std::string& path, PageBuffer& scratch) override;
+  Loaded load(const std::string& path, FileMemory& memory) override;
 
  private:
   std::map<std::string, std::string, std::less<>> files_;
@@ -385,13 +421,15 @@ class Input {
 
  private:
   std::string_view load(const std::string& path);
+  bool end_at_cut();
 
   int unit_;
   FileSource* files_;
   std::string file_;
-  PageBuffer loaded_;    // the file as stored, reused from one file to the next
+  FileMemory loaded_;    // the file as stored
   PageBuffer unpacked_;  // a compressed entry's text
   std::string_view content_;
+  const MappedFile* mapped_ = nullptr;  // when the content is a mapped file's
   std::size_t cursor_ = 0;
 };
 

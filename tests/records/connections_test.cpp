@@ -92,6 +92,27 @@ TEST(InputFiles, OpenOldReadsTheFileOrNamesTheFailure) {
   EXPECT_EQ(failure_opening((dir / "entry.pdb" / "x").string()), Failure::open_failure);
 }
 
+TEST(InputFiles, ALargeFileCutShortWhileReadEndsWhereItWasCut) {
+  TempDir dir;
+  const auto path = dir / "large.pdb";
+  std::string text;
+  for (int i = 0; text.size() < (std::size_t{6} << 20); ++i) text += "RECORD " + std::to_string(i) + "\n";
+  testing_support::write_file(path, text);
+  Input input(1);
+  input.open_old(path.string());
+  EXPECT_EQ(input.read_or_fail(), "RECORD 0");
+  // Another program cuts the file while it is read: what is left of it reads
+  // as before, and the rest is gone without a crash.
+  constexpr std::size_t kept = std::size_t{1} << 20;
+  std::filesystem::resize_file(path, kept);
+  std::size_t read = 9;
+  while (const auto record = input.read()) {
+    ASSERT_TRUE(record->starts_with("RECORD ") || std::string_view("RECORD ").starts_with(*record)) << *record;
+    read += record->size() + 1;
+  }
+  EXPECT_EQ(read, kept + 1);
+}
+
 TEST(Diagnostics, OneLineWithNumberMessageUnitAndFile) {
   struct Case {
     IoError error;
