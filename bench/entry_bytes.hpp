@@ -1,10 +1,10 @@
-// How floor gets an entry's bytes into memory: the cheapest way we know on
-// Linux, so that the costs extract is measured against are the work itself
+// How floor and inflate get an entry's bytes into memory: the cheapest way we
+// know on Linux, so that the costs they are measured with are the work itself
 // and not the way memory was come by.
 //
-// It keeps the memory from one entry to the next and asks for transparent
+// Both keep the memory from one entry to the next and ask for transparent
 // huge pages; a file of 2 MiB or more is mapped instead of read, which takes
-// pages straight from the page cache. It is not careful: a mapped file cut
+// pages straight from the page cache. Neither is careful: a mapped file cut
 // short while it is being scanned ends the program with SIGBUS.
 #pragma once
 
