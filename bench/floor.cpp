@@ -5,9 +5,11 @@
 //
 // Run in a working directory like extract's: reads PDB/NAME, or every name
 // listed in Files.ini, and writes source/<name>.bck or .hel and goodfiles.txt
-// with the same bytes. Each entry is read into memory once and its records
-// walked once (the few header records before SEQRES are looked at twice in
-// backbone mode). The console gets a single line.
+// with the same bytes. Like extract, it reads PDB/<name>.gz when there is no
+// PDB/<name>, and decompresses an entry that starts with the gzip magic whole
+// before scanning it. Each entry is got into memory once (see entry_bytes.hpp)
+// and its records walked once (the few header records before SEQRES are
+// looked at twice in backbone mode). The console gets a single line.
 //
 // The helix export follows extract on entries where every helix's last
 // residue has an atom of the chosen type in the helix's chain, as in real
@@ -16,7 +18,6 @@
 // reports an error.
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -32,6 +33,7 @@
 #include <string_view>
 #include <vector>
 
+#include "entry_bytes.hpp"
 #include "records/records.hpp"
 
 namespace {
@@ -41,30 +43,6 @@ using std::string_view;
 struct Failure : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
-
-// The whole file into `into`, whose memory is reused from one entry to the next.
-void read_whole(const std::string& path, std::string& into) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw Failure("cannot open " + path + ": " + std::strerror(errno));
-  struct stat info {};
-  std::size_t capacity = ::fstat(fd, &info) == 0 ? static_cast<std::size_t>(info.st_size) + 1 : 1 << 16;
-  std::size_t size = 0;
-  into.resize(capacity);
-  for (;;) {
-    if (size == capacity) into.resize(capacity *= 2);
-    const ssize_t n = ::read(fd, into.data() + size, capacity - size);
-    if (n > 0) {
-      size += static_cast<std::size_t>(n);
-    } else if (n == 0) {
-      break;
-    } else if (errno != EINTR) {
-      ::close(fd);
-      throw Failure("cannot read " + path);
-    }
-  }
-  ::close(fd);
-  into.resize(size);
-}
 
 void write_whole(const std::string& path, const std::string& text) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -190,8 +168,9 @@ struct Found {
   string_view record;  // into the entry's text, which outlives the export
 };
 
-std::string export_text(string_view atom_type, float resolution, const std::vector<Found>& atoms) {
-  std::string out;
+// Into `out`, whose memory is reused from one export to the next.
+void export_text(string_view atom_type, float resolution, const std::vector<Found>& atoms, std::string& out) {
+  out.clear();
   out.reserve(300 + atoms.size() * 53);
   out += "Atom cartesian coordinates from PDB\r\n";
   out += "Brindlemark project. File created using Quarryman.\r\n";
@@ -216,7 +195,6 @@ std::string export_text(string_view atom_type, float resolution, const std::vect
     out += atom.record.size() > 21 ? atom.record[21] : ' ';
     out += "\r\n";
   }
-  return out;
 }
 
 constexpr string_view atom_key = "ATOM  ";
@@ -391,21 +369,21 @@ int main(int argc, char** argv) {
   atom_type.resize(4, ' ');
 
   try {
+    entry_bytes::Loader loader;
     std::vector<std::string> names;
-    std::string text;
     if (argc == 4) {
       names.push_back(list_name(argv[3]));
     } else {
-      read_whole("Files.ini", text);
-      Records list(text);
+      Records list(loader.read("Files.ini"));
       string_view r;
       while (list.next(r)) names.push_back(list_name(r));
     }
 
     std::string good;
+    std::string out;
     std::size_t exported = 0;
     for (std::string& name : names) {
-      read_whole(std::string(trimmed("PDB/" + name)), text);
+      const string_view text = loader.load(std::string(trimmed("PDB/" + name)));
       float resolution = 0.0F;
       std::optional<std::vector<Found>> atoms;
       if (helix_mode) {
@@ -415,7 +393,8 @@ int main(int argc, char** argv) {
       }
       rewrite_extension(name, helix_mode ? "hel" : "bck");
       if (!atoms) continue;
-      write_whole("source/" + std::string(trimmed(name)), export_text(atom_type, resolution, *atoms));
+      export_text(atom_type, resolution, *atoms, out);
+      write_whole("source/" + std::string(trimmed(name)), out);
       good += ' ' + name + "\r\n";
       ++exported;
     }

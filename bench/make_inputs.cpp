@@ -1,8 +1,12 @@
 // Writes the benchmark inputs under a data directory:
-//   big/PDB/big.pdb, big/Files.ini      the tiled big entry
-//   helices/PDB/helices.pdb, Files.ini  10,000 short helices over 60 chains
-//   batch/PDB/b0001.pdb ..., Files.ini  copies of the real entries
-//   shape.txt                           what they hold, read by run.sh
+//   big/PDB/big.pdb, big/Files.ini            the tiled big entry
+//   helices/PDB/helices.pdb, Files.ini        10,000 short helices over 60 chains
+//   batch/PDB/b0001.pdb ..., Files.ini        copies of the real entries
+//   batch-gz/PDB/b0001.pdb.gz ..., Files.ini  the same batch gzip-compressed,
+//                                             listed by the plain names
+//   shape.txt                                 what they hold, read by run.sh
+
+#include <libdeflate.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -10,8 +14,10 @@
 #include <cstdlib>
 #include <exception>
 #include <fstream>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "inputs.hpp"
 
@@ -24,6 +30,27 @@ void write_file(const fs::path& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
   if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
+}
+
+struct FreeCompressor {
+  void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+};
+using Compressor = std::unique_ptr<libdeflate_compressor, FreeCompressor>;
+
+std::string gzip(libdeflate_compressor* compressor, std::string_view text) {
+  std::string out(libdeflate_gzip_compress_bound(compressor, text.size()), '\0');
+  const std::size_t n = libdeflate_gzip_compress(compressor, text.data(), text.size(), out.data(), out.size());
+  if (n == 0) throw std::runtime_error("gzip compression failed");
+  out.resize(n);
+  return out;
+}
+
+// Two gzip members, split at the first line end past the middle, the way
+// files joined with cat come out; readers must not stop at the first.
+std::string gzip_two_members(libdeflate_compressor* compressor, std::string_view text) {
+  const std::size_t middle = text.find('\n', text.size() / 2);
+  if (middle == std::string_view::npos) throw std::runtime_error("an entry without a line end past its middle");
+  return gzip(compressor, text.substr(0, middle + 1)) + gzip(compressor, text.substr(middle + 1));
 }
 
 }  // namespace
@@ -49,21 +76,31 @@ int main(int argc, char** argv) {
     write_file(data / "helices" / "Files.ini", "helices.pdb\n");
 
     // Real copies rather than links, so that the batch reads as many distinct
-    // files as a real one would.
+    // files as a real one would. The compressed batch holds the same entries
+    // at libdeflate's default level, the first of them as two members.
+    const Compressor compressor(libdeflate_alloc_compressor(6));
+    if (!compressor) throw std::runtime_error("cannot set up the compressor");
     std::string list;
     std::uintmax_t batch_bytes = 0;
+    std::uintmax_t gz_bytes = 0;
     std::size_t largest = 0;
+    std::string two_members;
     for (int i = 1; i <= batch_size; ++i) {
       char name[16];
       std::snprintf(name, sizeof name, "b%04d.pdb", i);
       const bench_inputs::RealEntry& source = real[static_cast<std::size_t>(i - 1) % real.size()];
       write_file(data / "batch" / "PDB" / name, source.text);
+      const std::string gz = i == 1 ? gzip_two_members(compressor.get(), source.text) : gzip(compressor.get(), source.text);
+      if (i == 1) two_members = name;
+      write_file(data / "batch-gz" / "PDB" / (std::string(name) + ".gz"), gz);
       list += name;
       list += '\n';
       batch_bytes += source.text.size();
+      gz_bytes += gz.size();
       largest = std::max(largest, source.text.size());
     }
     write_file(data / "batch" / "Files.ini", list);
+    write_file(data / "batch-gz" / "Files.ini", list);
 
     const bench_inputs::BigShape& s = big.shape;
     std::string shape;
@@ -84,6 +121,8 @@ int main(int argc, char** argv) {
     shape += "batch_entries=" + std::to_string(batch_size) + "\n";
     shape += "batch_bytes=" + std::to_string(batch_bytes) + "\n";
     shape += "batch_largest=" + std::to_string(largest) + "\n";
+    shape += "batch_gz_bytes=" + std::to_string(gz_bytes) + "\n";
+    shape += "batch_gz_two_members=" + two_members + "\n";
     write_file(data / "shape.txt", shape);
     std::fputs(shape.c_str(), stdout);
     return 0;

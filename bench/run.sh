@@ -1,13 +1,23 @@
 #!/usr/bin/env bash
 # Times extract against floor (the least work that writes the same files) on
-# the generated inputs, and checks that both wrote the same bytes.
+# the generated inputs, and checks that both wrote the same bytes. On the
+# compressed batch it also times inflate, the decompression alone.
 #
 #   bench/run.sh [N]        N timed runs of each program per case (default 7)
 #
 # Builds the `bench` preset into build/bench, generates the inputs once into
 # build/bench/data (again only when make_inputs changes) and runs everything
-# under build/bench/work. Each run starts with an empty source/; clearing it
-# is outside the timed part, which covers only the program itself.
+# in working directories on tmpfs (/dev/shm) when there is one, else under
+# build/bench/work; EXTRACT_BENCH_WORK=DIR chooses another place. Each run
+# starts with an empty source/; clearing it is outside the timed part, which
+# covers only the program itself. On ext4, creating thousands of files just
+# after deleting as many in the same place costs more every round (a new
+# inode is checked against recently deleted ones): up to 0.3 s more per batch
+# run of either program, varying from run to run, which tmpfs does not do.
+#
+# An extract that cannot read compressed entries yet fails on the compressed
+# batch; its side of that case is then skipped, with the reason, and the rest
+# still runs.
 set -euo pipefail
 
 runs=${1:-7}
@@ -16,7 +26,14 @@ runs=${1:-7}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$root/build/bench
 data=$build/data
-work=$build/work
+if [[ -n ${EXTRACT_BENCH_WORK:-} ]]; then
+  work=$EXTRACT_BENCH_WORK
+elif [[ -d /dev/shm && -w /dev/shm ]]; then
+  # One place per user and tree, so that two trees can be timed side by side.
+  work=/dev/shm/extract-bench-$(id -u)-$(cksum <<<"$root" | cut -d" " -f1)
+else
+  work=$build/work
+fi
 
 cd "$root"
 log=$(mktemp)
@@ -28,6 +45,7 @@ fi
 
 extract=$build/extract
 floor=$build/bench/floor
+inflate=$build/bench/inflate
 runner=$build/bench/runner
 make_inputs=$build/bench/make_inputs
 
@@ -41,14 +59,25 @@ while IFS='=' read -r key value; do shape[$key]=$value; done <"$data/shape.txt"
 
 # case: input set, extract's answers, floor's arguments. Helix mode pauses on
 # an entry without helices, so its answers carry spare empty lines.
-cases=(big-backbone big-helix batch-backbone)
-declare -A set=([big-backbone]=big [big-helix]=big [batch-backbone]=batch)
+cases=(big-backbone big-helix batch-backbone batch-gz-backbone)
+declare -A set=([big-backbone]=big [big-helix]=big [batch-backbone]=batch [batch-gz-backbone]=batch-gz)
 declare -A answers=(
   [big-backbone]=$'1\nbig.pdb\nCA\n2\n'
   [big-helix]=$'1\nbig.pdb\nCA\n1\n\n\n\n\n'
   [batch-backbone]=$'2\nCA\n2\n'
+  [batch-gz-backbone]=$'2\nCA\n2\n'
 )
-declare -A floor_args=([big-backbone]="backbone CA big.pdb" [big-helix]="helix CA big.pdb" [batch-backbone]="backbone CA")
+declare -A floor_args=([big-backbone]="backbone CA big.pdb" [big-helix]="helix CA big.pdb" [batch-backbone]="backbone CA"
+  [batch-gz-backbone]="backbone CA")
+# Cases whose extract side is skipped, not fatal, when extract fails on them.
+declare -A may_skip=([batch-gz-backbone]=1)
+# The case on which inflate is timed too, and the files it is given: the
+# compressed entries in Files.ini's order, relative to the working directory.
+gz_case=batch-gz-backbone
+mapfile -t gz_files <"$data/batch-gz/Files.ini"
+gz_files=("${gz_files[@]%$'\r'}")
+gz_files=("${gz_files[@]/#/PDB/}")
+gz_files=("${gz_files[@]/%/.gz}")
 
 # A working directory per program and case, holding links to the inputs.
 prepare() {
@@ -60,24 +89,32 @@ prepare() {
   printf '%s' "${answers[$2]}" >"$dir/answers"
 }
 
-# Prints "<seconds> <peak KiB>" for one run of program $1 on case $2.
+# Prints "<seconds> <peak KiB> <exit status>" for one run of program $1
+# (extract, floor or inflate) on case $2.
 run_once() {
-  local tool=$1 name=$2 dir=$work/$1/$2 result
+  local tool=$1 name=$2 dir=$work/$1/$2
   rm -rf "$dir/source" "$dir/goodfiles.txt"
   mkdir "$dir/source"
   local -a command
-  if [[ $tool == extract ]]; then
-    command=("$extract")
-  else
-    local -a words
-    read -ra words <<<"${floor_args[$name]}"
-    command=("$floor" "${words[@]}")
-  fi
-  result=$("$runner" "$dir" "$dir/answers" "$dir/stdout.txt" "$dir/stderr.txt" -- "${command[@]}")
-  read -r seconds kib status <<<"$result"
+  case $tool in
+    extract) command=("$extract") ;;
+    inflate) command=("$inflate" "${gz_files[@]}") ;;
+    floor)
+      local -a words
+      read -ra words <<<"${floor_args[$name]}"
+      command=("$floor" "${words[@]}")
+      ;;
+  esac
+  "$runner" "$dir" "$dir/answers" "$dir/stdout.txt" "$dir/stderr.txt" -- "${command[@]}"
+}
+
+# Prints "<seconds> <peak KiB>" for a run that has to succeed.
+run_ok() {
+  local seconds kib status
+  read -r seconds kib status <<<"$(run_once "$1" "$2")"
   if [[ $status != 0 ]]; then
-    echo "$tool failed on $name (status $status):" >&2
-    tail -n 5 "$dir/stderr.txt" >&2
+    echo "$1 failed on $2 (status $status):" >&2
+    tail -n 5 "$work/$1/$2/stderr.txt" >&2
     exit 1
   fi
   echo "$seconds $kib"
@@ -86,11 +123,12 @@ run_once() {
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 largest() { sort -g | tail -n 1; }
 
-# The same files, byte for byte: the export files and goodfiles.txt.
+# The same files, byte for byte, in two working directories: the export
+# files and goodfiles.txt. Prints how many export files there were.
 check_same() {
-  local a=$work/extract/$1 b=$work/floor/$1 f count=0
+  local a=$1 b=$2 f count=0
   cmp "$a/goodfiles.txt" "$b/goodfiles.txt"
-  [[ $(ls "$a/source" | wc -l) == $(ls "$b/source" | wc -l) ]] || { echo "$1: different file counts" >&2; exit 1; }
+  [[ $(ls "$a/source" | wc -l) == $(ls "$b/source" | wc -l) ]] || { echo "$a, $b: different file counts" >&2; exit 1; }
   for f in "$a"/source/*; do
     cmp "$f" "$b/source/${f##*/}"
     count=$((count + 1))
@@ -98,47 +136,96 @@ check_same() {
   echo "$count"
 }
 
-mb() { awk -v b="$1" 'BEGIN { printf "%.1f MB", b / 1e6 }'; }
+# Medians and peak RSS of the runs listed in $2 ("<seconds> <KiB>" lines),
+# kept under the names of program $1 for case $3.
+declare -A med rss skipped same
+summarise() {
+  printf '%s\n' "$2" >"$work/$1/$3/times.txt"
+  med[$1,$3]=$(cut -d' ' -f1 <<<"${2%$'\n'}" | median)
+  rss[$1,$3]=$(cut -d' ' -f2 <<<"${2%$'\n'}" | largest)
+}
 
-declare -A e_time e_rss f_time f_rss same
+# Other work on the machine shows in every figure; the load is printed with them.
+load_before=$(cut -d' ' -f1 /proc/loadavg)
 for name in "${cases[@]}"; do
-  prepare extract "$name"
-  prepare floor "$name"
-  echo "running $name: 1 warm-up and $runs timed runs of each ..."
-  run_once extract "$name" >/dev/null
-  run_once floor "$name" >/dev/null
-  e_runs="" f_runs=""
+  tools=(extract floor)
+  [[ $name == "$gz_case" ]] && tools+=(inflate)
+  for tool in "${tools[@]}"; do prepare "$tool" "$name"; done
+  echo "running $name: 1 warm-up and $runs timed runs of ${tools[*]} ..."
+  # The warm-up run of extract tells whether it can do this case at all.
+  read -r _ _ status <<<"$(run_once extract "$name")"
+  if [[ $status != 0 ]]; then
+    if [[ -z ${may_skip[$name]:-} ]]; then
+      echo "extract failed on $name (status $status):" >&2
+      tail -n 5 "$work/extract/$name/stderr.txt" >&2
+      exit 1
+    fi
+    skipped[$name]="extract failed on it (status $status: $(tail -n 1 "$work/extract/$name/stderr.txt"))"
+    echo "  skipping extract on $name: ${skipped[$name]}"
+    tools=("${tools[@]:1}")
+  fi
+  for tool in "${tools[@]}"; do [[ $tool == extract ]] || run_ok "$tool" "$name" >/dev/null; done
+  declare -A results=()
   for ((i = 1; i <= runs; i++)); do
-    e_runs+="$(run_once extract "$name")"$'\n'
-    f_runs+="$(run_once floor "$name")"$'\n'
+    for tool in "${tools[@]}"; do results[$tool]+="$(run_ok "$tool" "$name")"$'\n'; done
   done
-  printf '%s\n' "$e_runs" >"$work/extract/$name/times.txt"
-  printf '%s\n' "$f_runs" >"$work/floor/$name/times.txt"
-  e_time[$name]=$(cut -d' ' -f1 <<<"${e_runs%$'\n'}" | median)
-  e_rss[$name]=$(cut -d' ' -f2 <<<"${e_runs%$'\n'}" | largest)
-  f_time[$name]=$(cut -d' ' -f1 <<<"${f_runs%$'\n'}" | median)
-  f_rss[$name]=$(cut -d' ' -f2 <<<"${f_runs%$'\n'}" | largest)
-  same[$name]=$(check_same "$name")
+  for tool in "${tools[@]}"; do summarise "$tool" "${results[$tool]}" "$name"; done
+  unset results
+  [[ -n ${skipped[$name]:-} ]] || same[$name]=$(check_same "$work/extract/$name" "$work/floor/$name")
 done
+# The floor's compressed batch against its plain one: the same entries.
+same_gz_floor=$(check_same "$work/floor/batch-backbone" "$work/floor/$gz_case")
+
+mb() { awk -v b="$1" 'BEGIN { printf "%.1f MB", b / 1e6 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2fx", a / b }'; }
+mb_kib() { awk -v k="$1" 'BEGIN { printf "%.1f MB", k * 1024 / 1e6 }'; }
 
 echo
 echo "big entry: $(mb "${shape[big_bytes]}"), ${shape[big_atoms]} atoms (${shape[big_serials]} serials with TER)," \
   "${shape[big_chains]} chains, first chain ${shape[big_first_chain]} residues, ${shape[big_residues]} residues in all,"
 echo "           ${shape[big_helices]} HELIX records of which ${shape[big_alpha_helices]} of class 1 or 6"
 echo "batch:     ${shape[batch_entries]} entries, $(mb "${shape[batch_bytes]}") in all, largest $(mb "${shape[batch_largest]}")"
+echo "batch-gz:  the same entries gzip-compressed (level 6) as PDB/<name>.gz, $(mb "${shape[batch_gz_bytes]}") in all," \
+  "${shape[batch_gz_two_members]} as two members"
 echo
-printf '%-16s %10s %10s %8s  %-10s %-10s %-12s %s\n' \
+printf '%-18s %10s %10s %8s  %-10s %-10s %-12s %s\n' \
   case "extract s" "floor s" ratio "extract" "floor" "entry size" "extract RSS"
-printf '%-16s %10s %10s %8s  %-10s %-10s %-12s %s\n' \
+printf '%-18s %10s %10s %8s  %-10s %-10s %-12s %s\n' \
   "" median median "" "peak RSS" "peak RSS" "(largest)" "/ entry"
 for name in "${cases[@]}"; do
   if [[ ${set[$name]} == big ]]; then entry=${shape[big_bytes]}; else entry=${shape[batch_largest]}; fi
-  awk -v n="$name" -v et="${e_time[$name]}" -v ft="${f_time[$name]}" -v er="${e_rss[$name]}" -v fr="${f_rss[$name]}" \
-    -v size="$entry" 'BEGIN {
-      printf "%-16s %10.4f %10.4f %7.1fx  %-10s %-10s %-12s %.2fx\n", n, et, ft, et / ft,
+  if [[ -n ${skipped[$name]:-} ]]; then
+    printf '%-18s %10s %10.4f %8s  %-10s %-10s %-12s %s\n' "$name" skipped "${med[floor,$name]}" - - \
+      "$(mb_kib "${rss[floor,$name]}")" "$(mb "$entry")" -
+    continue
+  fi
+  awk -v n="$name" -v et="${med[extract,$name]}" -v ft="${med[floor,$name]}" -v er="${rss[extract,$name]}" \
+    -v fr="${rss[floor,$name]}" -v size="$entry" 'BEGIN {
+      printf "%-18s %10.4f %10.4f %7.1fx  %-10s %-10s %-12s %.2fx\n", n, et, ft, et / ft,
         sprintf("%.1f MB", er * 1024 / 1e6), sprintf("%.1f MB", fr * 1024 / 1e6), sprintf("%.1f MB", size / 1e6),
         er * 1024 / size }'
 done
+printf '%-18s %10s %10.4f %8s  %-10s %-10s\n' "inflate only (gz)" "" "${med[inflate,$gz_case]}" "" "" \
+  "$(mb_kib "${rss[inflate,$gz_case]}")"
 echo
-for name in "${cases[@]}"; do echo "$name: ${same[$name]} export file(s) and goodfiles.txt identical (cmp)"; done
+echo "compressed batch:"
+if [[ -n ${skipped[$gz_case]:-} ]]; then
+  echo "  extract(gz) / extract(plain)    n/a: ${skipped[$gz_case]}"
+  echo "  extract(gz) / inflate only      n/a"
+else
+  echo "  extract(gz) / extract(plain)    $(ratio "${med[extract,$gz_case]}" "${med[extract,batch-backbone]}")"
+  echo "  extract(gz) / inflate only      $(ratio "${med[extract,$gz_case]}" "${med[inflate,$gz_case]}")   (goal: at most 1.2x)"
+fi
+echo "  floor(gz) / floor(plain)        $(ratio "${med[floor,$gz_case]}" "${med[floor,batch-backbone]}")"
+echo "  floor(gz) / inflate only        $(ratio "${med[floor,$gz_case]}" "${med[inflate,$gz_case]}")"
+echo
+for name in "${cases[@]}"; do
+  if [[ -n ${skipped[$name]:-} ]]; then
+    echo "$name: extract skipped, nothing to compare"
+  else
+    echo "$name: ${same[$name]} export file(s) and goodfiles.txt identical (cmp)"
+  fi
+done
+echo "floor on batch-gz-backbone and batch-backbone: $same_gz_floor export files and goodfiles.txt identical (cmp)"
 echo "($runs timed runs each; peak RSS is the largest over the runs; outputs and times.txt of every run in $work)"
+echo "(load average $load_before before the runs, $(cut -d' ' -f1 /proc/loadavg) after; on $(nproc) cores)"
