@@ -10,11 +10,12 @@ namespace {
 // The residue count of the first SEQRES record after the resolution record;
 // it sizes the atom list and numbers the chain's last residue.
 std::int32_t expected_residue_count(records::Input& entry) {
-  SeqresFields seqres;
+  // The key has no blank, so a record matches exactly when it begins with it.
+  std::string_view record;
   do {
-    seqres = read_seqres(entry.read_or_fail());
-  } while (seqres.name != seqres_key);
-  return convert_I(entry, seqres.residue_count.view());
+    record = entry.read_or_fail();
+  } while (!record.starts_with(seqres_key));
+  return convert_I(entry, read_seqres(record).residue_count.view());
 }
 
 }  // namespace
@@ -37,7 +38,7 @@ void READING::BACKBONES(const EntryPath& entry_path, float& resolution, std::opt
     const std::int32_t previous_residue = scan.current_residue;
     const auto record = entry_.read();
     if (record) read_atom(*record, fields);
-    const bool of_atom_type = fields.atom_name == atom_type;
+    const bool of_atom_type = fields.atom_name == atom_type.view();
 
     if (fields.name == atom_key) {
       const AtomScan::Step step = scan.take(fields, of_atom_type);
@@ -59,7 +60,7 @@ void READING::BACKBONES(const EntryPath& entry_path, float& resolution, std::opt
     }
 
     if (of_atom_type && fields.name == atom_key) {
-      atoms->push_back(scan.entry(fields.chain[0]));
+      atoms->push_back(scan.entry(fields.chain));
       if (verbose) write_listing_line(console_, atoms->size(), atoms->back());
     }
 

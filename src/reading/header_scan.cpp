@@ -33,11 +33,14 @@ void open_and_scan_header(records::Input& entry, const EntryPath& entry_path, re
     console.free_form();
   }
 
-  // The search starts at record 3: the title lines are never tested.
-  ResolutionFields remark;
+  // The search starts at record 3: the title lines are never tested. The key
+  // has no trailing blank, so a record matches exactly when it begins with
+  // the key; the others need no fields read.
+  std::string_view record;
   do {
-    remark = read_resolution(entry.read_or_fail());
-  } while (remark.key != resolution_key);
+    record = entry.read_or_fail();
+  } while (!record.starts_with(resolution_key));
+  const ResolutionFields remark = read_resolution(record);
 
   if (remark.text == no_resolution) {
     if (verbose) {

@@ -81,7 +81,7 @@ void collect(const ChainScan& scan, const AtomFields& fields, std::vector<HelixO
   const std::int32_t residue = scan.atoms.current_residue;
   for (std::size_t position = scan.first_open; position < scan.by_end.size(); ++position) {
     if (scan.starts[position] <= residue && residue <= scan.ends[position]) {
-      outcomes[scan.by_end[position]].atoms.push_back(scan.atoms.entry(fields.chain[0]));
+      outcomes[scan.by_end[position]].atoms.push_back(scan.atoms.entry(fields.chain));
     }
   }
 }
@@ -112,12 +112,12 @@ std::vector<HelixOutcome> scan_all_helices(records::Input& entry, const std::vec
     const auto record = entry.read();
     if (!record) break;
     read_atom(*record, fields);
-    const bool of_atom_type = fields.atom_name == atom_type;
+    const bool of_atom_type = fields.atom_name == atom_type.view();
 
     ChainScan* own = nullptr;
     bool skipped = false;
     if (fields.name == atom_key) {
-      ChainScan* scan = scan_of[static_cast<unsigned char>(fields.chain[0])];
+      ChainScan* scan = scan_of[static_cast<unsigned char>(fields.chain)];
       if (scan != nullptr && scan->open()) {
         const AtomScan::Step step = scan->atoms.take(fields, of_atom_type);
         if (step == AtomScan::Step::bad_number) {

@@ -3,6 +3,8 @@
 // so a bad number in a field nobody uses is never an error.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <string_view>
 
 #include "reading.hpp"
@@ -105,28 +107,47 @@ inline SeqresFields read_seqres(std::string_view record) {
 
 // ATOM record, layout (A6, A5, A5, A5, A1, A4, A4, A8, A8, A8). The atom
 // name's 5-column field is read into 4 characters, which keeps columns 13-16.
+//
+// Every record of an entry is read in this layout, so the fields are views
+// into the record rather than copies; a record shorter than the layout is
+// copied first, padded with blanks, as its short columns read. A copy of the
+// fields would outlive the padding they may point into, so there is none.
 struct AtomFields {
-  Chars<6> name;
-  Chars<5> serial;     // columns 7-11, I5
-  Chars<4> atom_name;  // columns 13-16
-  Chars<1> chain;      // column 22
-  Chars<4> residue;    // columns 23-26, I4
-  Chars<8> x;          // columns 31-38, F8.0
-  Chars<8> y;          // columns 39-46, F8.0
-  Chars<8> z;          // columns 47-54, F8.0
+  static constexpr std::size_t width = 54;
+
+  std::string_view name;       // columns 1-6
+  std::string_view serial;     // columns 7-11, I5
+  std::string_view atom_name;  // columns 13-16
+  char chain = ' ';            // column 22
+  std::string_view residue;    // columns 23-26, I4
+  std::string_view x;          // columns 31-38, F8.0
+  std::string_view y;          // columns 39-46, F8.0
+  std::string_view z;          // columns 47-54, F8.0
+
+  AtomFields() { read(std::string_view()); }
+  AtomFields(const AtomFields&) = delete;
+  AtomFields& operator=(const AtomFields&) = delete;
+
+  void read(std::string_view record) {
+    if (record.size() < width) {
+      std::fill(std::copy(record.begin(), record.end(), padded_.begin()), padded_.end(), ' ');
+      record = std::string_view(padded_.data(), width);
+    }
+    name = record.substr(0, 6);
+    serial = record.substr(6, 5);
+    atom_name = record.substr(12, 4);  // of the A5 field in columns 12-16
+    chain = record[21];
+    residue = record.substr(22, 4);
+    x = record.substr(30, 8);
+    y = record.substr(38, 8);
+    z = record.substr(46, 8);
+  }
+
+ private:
+  std::array<char, width> padded_{};
 };
 inline void read_atom(std::string_view record, AtomFields& f) {
-  FieldReader(record)
-      .A(6, f.name)
-      .A(5, f.serial)
-      .A(5, f.atom_name)
-      .skip(5)
-      .A(1, f.chain)
-      .A(4, f.residue)
-      .skip(4)
-      .A(8, f.x)
-      .A(8, f.y)
-      .A(8, f.z);
+  f.read(record);
 }
 
 // What a scan has taken from the ATOM records it has seen: the serial of the
@@ -150,24 +171,23 @@ struct AtomScan {
   // coordinates of the others are checked and not converted, which is most
   // of a scan's time saved.
   Step take(const AtomFields& fields, bool of_atom_type) {
-    const auto serial = records::read_I(fields.serial.view());
+    const auto serial = records::read_I(fields.serial);
     if (!serial) return Step::bad_number;
     const bool alternate = of_atom_type && *serial == previous_serial + 1;
     if (of_atom_type) previous_serial = *serial;
     if (alternate) return Step::skipped;
-    const auto residue = records::read_I(fields.residue.view());
+    const auto residue = records::read_I(fields.residue);
     if (!residue) return Step::bad_number;
     if (!of_atom_type) {
-      if (!records::reads_as_F(fields.x.view()) || !records::reads_as_F(fields.y.view()) ||
-          !records::reads_as_F(fields.z.view())) {
+      if (!records::reads_as_F(fields.x) || !records::reads_as_F(fields.y) || !records::reads_as_F(fields.z)) {
         return Step::bad_number;
       }
       current_residue = *residue;
       return Step::taken;
     }
-    const auto new_x = records::read_F(fields.x.view(), 0);
-    const auto new_y = records::read_F(fields.y.view(), 0);
-    const auto new_z = records::read_F(fields.z.view(), 0);
+    const auto new_x = records::read_F(fields.x, 0);
+    const auto new_y = records::read_F(fields.y, 0);
+    const auto new_z = records::read_F(fields.z, 0);
     if (!new_x || !new_y || !new_z) return Step::bad_number;
     current_residue = *residue;
     x = *new_x;

@@ -26,8 +26,11 @@ void put_stars(std::string& out, int w) {
 }
 
 void put_right_justified(std::string& out, std::string_view text, int w) {
-  out.append(static_cast<std::size_t>(w) - text.size(), ' ');
-  out.append(text);
+  // One growth of the record instead of two appends, each checking room.
+  const std::size_t at = out.size();
+  const auto width = static_cast<std::size_t>(w);
+  out.resize(at + width, ' ');
+  std::copy(text.begin(), text.end(), out.begin() + static_cast<std::ptrdiff_t>(at + width - text.size()));
 }
 
 // A finite float split into its integer part and its fraction rounded to d
@@ -285,7 +288,18 @@ std::optional<float> read_plain_decimal(std::string_view field, int d) {
 }  // namespace
 
 bool reads_as_F(std::string_view field) {
-  // Most fields are blanks, a sign, digits around at most one point, blanks.
+  // Coordinates as the archive writes them: blanks, a minus, digits, the
+  // point in column 5 and three decimals ("  -1.234", "1234.567").
+  if (field.size() == 8 && field[4] == '.' && is_digit(field[3]) && is_digit(field[5]) && is_digit(field[6]) &&
+      is_digit(field[7])) {
+    std::size_t i = 0;
+    while (i < 3 && field[i] == ' ') ++i;
+    if (i < 3 && field[i] == '-') ++i;
+    while (i < 3 && is_digit(field[i])) ++i;
+    if (i == 3) return true;
+  }
+  // Otherwise most fields are blanks, a sign, digits around at most one
+  // point, blanks.
   std::size_t i = 0;
   const std::size_t n = field.size();
   while (i < n && field[i] == ' ') ++i;

@@ -35,8 +35,7 @@ Failure open_failure_for(int os_error) {
 
 // The record without its line end: LF, and a CR directly before it.
 std::string_view without_line_end(std::string_view line) {
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  return line;
+  return line.ends_with('\r') ? line.substr(0, line.size() - 1) : line;
 }
 
 class FileSystem final : public FileSource {
@@ -94,28 +93,27 @@ FileSource::Loaded FilesInMemory::load(const std::string& path, FileMemory&) {
 void Input::open_old(std::string_view path) {
   close();
   file_.assign(path);
-  content_ = load(file_);
+  throw_if_control_event();
+  content_ = take(files_->load(file_, loaded_));
 }
 
 void Input::open_entry(std::string_view path) {
   close();
   file_.assign(path);
-  std::string_view content;
-  try {
-    content = load(file_);
-  } catch (const IoError& error) {
+  throw_if_control_event();
+  FileSource::Loaded loaded = files_->load(file_, loaded_);
+  if (loaded.os_error == ENOENT) {
     // The archive hands out entries compressed; one that was not unpacked
-    // is read as it is.
-    if (error.failure() != Failure::file_not_found) throw;
+    // is read as it is. Neither being there, the entry is what is missing.
     file_.append(".gz");
-    try {
-      content = load(file_);
-    } catch (const IoError& compressed) {
-      if (compressed.failure() != Failure::file_not_found) throw;
-      file_.assign(path);  // neither is there: the entry is what is missing
-      throw error;
+    const FileSource::Loaded compressed = files_->load(file_, loaded_);
+    if (compressed.os_error == ENOENT) {
+      file_.assign(path);
+    } else {
+      loaded = compressed;
     }
   }
+  std::string_view content = take(loaded);
   if (is_compressed(content)) {
     const auto text = unpack(content, unpacked_);
     if (!text) fail(Failure::corrupt_compressed_data);
@@ -125,9 +123,7 @@ void Input::open_entry(std::string_view path) {
   content_ = content;
 }
 
-std::string_view Input::load(const std::string& path) {
-  throw_if_control_event();
-  const FileSource::Loaded loaded = files_->load(path, loaded_);
+std::string_view Input::take(const FileSource::Loaded& loaded) {
   if (loaded.os_error != 0) fail(open_failure_for(loaded.os_error), loaded.os_error);
   const bool mapped = loaded.content.data() != nullptr && loaded.content.data() == loaded_.mapped.content().data();
   mapped_ = mapped ? &loaded_.mapped : nullptr;
@@ -140,24 +136,17 @@ void Input::close() {
   cursor_ = 0;
 }
 
-std::optional<std::string_view> Input::read() {
-  if (mapped_ != nullptr) end_at_cut();
-  if (cursor_ >= content_.size()) return std::nullopt;
-  const char* start = content_.data() + cursor_;
-  const std::size_t left = content_.size() - cursor_;
-  const void* newline = std::memchr(start, '\n', left);
-  // The search itself may have met the cut.
-  if (mapped_ != nullptr && end_at_cut() && (newline == nullptr || newline >= content_.data() + content_.size())) {
-    newline = nullptr;
+std::optional<std::string_view> Input::read_from_mapping() {
+  end_at_cut();
+  const std::size_t at = cursor_;
+  if (at >= content_.size()) return std::nullopt;
+  const void* newline = std::memchr(content_.data() + at, '\n', content_.size() - at);
+  // The search itself may have met the cut, even in the record's own page.
+  if (end_at_cut()) {
+    if (at >= content_.size()) return std::nullopt;
+    if (newline >= content_.data() + content_.size()) newline = nullptr;
   }
-  if (newline == nullptr) {
-    const std::size_t rest = content_.size() - cursor_;
-    cursor_ = content_.size();
-    return std::string_view(start, rest);
-  }
-  const auto length = static_cast<std::size_t>(static_cast<const char*>(newline) - start);
-  cursor_ += length + 1;
-  return without_line_end(std::string_view(start, length));
+  return take_record(content_.data() + at, newline);
 }
 
 bool Input::end_at_cut() {
@@ -169,10 +158,8 @@ bool Input::end_at_cut() {
   return true;
 }
 
-std::string_view Input::read_or_fail() {
-  const auto record = read();
-  if (!record) fail(Failure::end_of_file);
-  return *record;
+void Input::fail_at_end() const {
+  fail(Failure::end_of_file);
 }
 
 void Input::skip_to(std::string_view key) {

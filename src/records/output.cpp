@@ -37,16 +37,25 @@ bool may_make_writes_wait(int fd) {
   return fd >= 0 && ::fstat(fd, &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) || isatty(fd) == 1);
 }
 
-// Six letters or digits that no other run is likely to pick at once.
+// Six letters or digits that no other run is likely to pick at once: a
+// sequence seeded once from the system's randomness (a call per file cost a
+// system call per export in a batch of thousands).
 std::string random_suffix() {
+  static std::uint64_t state = [] {
+    std::uint64_t seed = 0;
+    if (::getrandom(&seed, sizeof seed, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof seed)) {
+      seed = static_cast<std::uint64_t>(::getpid()) << 32 ^ reinterpret_cast<std::uintptr_t>(&seed);
+    }
+    return seed | 1;
+  }();
   constexpr std::string_view alphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  std::array<unsigned char, 6> bytes{};
-  if (::getrandom(bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size())) {
-    const auto seed = static_cast<unsigned>(::getpid()) ^ static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(&bytes));
-    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(seed >> (4 * i));
-  }
+  // xorshift64*
+  state ^= state >> 12;
+  state ^= state << 25;
+  state ^= state >> 27;
+  std::uint64_t bits = state * 0x2545F4914F6CDD1DULL;
   std::string suffix;
-  for (const unsigned char b : bytes) suffix.push_back(alphabet[b % alphabet.size()]);
+  for (int i = 0; i < 6; ++i, bits >>= 8) suffix.push_back(alphabet[(bits & 0xff) % alphabet.size()]);
   return suffix;
 }
 
@@ -100,9 +109,10 @@ Output Output::capture(int unit, std::string_view file) {
 }
 
 Output Output::replace(int unit, std::string_view path) {
-  const std::string name(path);
+  // A directory at the name is told now, as an open failure, rather than
+  // when the finished file cannot be renamed onto it.
   struct stat existing {};
-  if (::lstat(name.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
+  if (::lstat(std::string(path).c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
     throw IoError(Failure::open_failure, unit, path, EISDIR);
   }
   // Created new and never through a link, so no other run's temporary and
@@ -114,7 +124,8 @@ Output Output::replace(int unit, std::string_view path) {
     fd = FileDescriptor(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (!fd && (errno != EEXIST || attempt == 100)) throw IoError(creation_failure_for(errno), unit, path, errno);
   }
-  Output out(unit, path, fd.get(), false);
+  Output out(unit, path, -1, false);
+  out.fd_ = fd.get();  // a regular file: written without waits
   out.owned_ = std::move(fd);
   out.temporary_ = std::move(temporary);
   return out;

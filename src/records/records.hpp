@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <functional>
 #include <limits>
@@ -407,10 +408,20 @@ class Input {
   void rewind() { cursor_ = 0; }
   void close();
 
-  // A read with status: nullopt at the end of the file.
-  std::optional<std::string_view> read();
+  // A read with status: nullopt at the end of the file. Inline: the scans
+  // call it once per record of every entry.
+  std::optional<std::string_view> read() {
+    if (mapped_ != nullptr) return read_from_mapping();
+    if (cursor_ >= content_.size()) return std::nullopt;
+    const char* start = content_.data() + cursor_;
+    return take_record(start, std::memchr(start, '\n', content_.size() - cursor_));
+  }
   // A read without status: the end of the file is fatal.
-  std::string_view read_or_fail();
+  std::string_view read_or_fail() {
+    const auto record = read();
+    if (!record) fail_at_end();
+    return *record;
+  }
   // Moves on to the next record that begins with `key` (of at least one
   // character); the records in between are passed over unread.
   void skip_to(std::string_view key);
@@ -420,8 +431,23 @@ class Input {
   const std::string& file() const { return file_; }
 
  private:
-  std::string_view load(const std::string& path);
+  // The content loaded, or the failure to load it.
+  std::string_view take(const FileSource::Loaded& loaded);
+  // The record from `start` to the line feed at `newline` (or to the end),
+  // without its line end; the cursor moves past it.
+  std::string_view take_record(const char* start, const void* newline) {
+    if (newline == nullptr) {
+      cursor_ = content_.size();
+      return {start, static_cast<std::size_t>(content_.data() + content_.size() - start)};
+    }
+    const auto length = static_cast<std::size_t>(static_cast<const char*>(newline) - start);
+    cursor_ += length + 1;
+    const bool carriage_return = length > 0 && start[length - 1] == '\r';
+    return {start, carriage_return ? length - 1 : length};
+  }
+  std::optional<std::string_view> read_from_mapping();
   bool end_at_cut();
+  [[noreturn]] void fail_at_end() const;
 
   int unit_;
   FileSource* files_;
