@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "entries.hpp"
 #include "run_tool.hpp"
 #include "support.hpp"
 
@@ -107,6 +108,22 @@ TEST_F(Batch, FailuresOfTheRunItselfStayFatalUnderKeepGoing) {
   fs::remove(dir / "Files.ini");
   const ToolRun no_list = run("2\nCA\n2\n", {"-k", "--no-pause"});
   EXPECT_EQ(no_list.err, "extract: severe (29): file not found, unit 1, file Files.ini\r\n");
+}
+
+TEST_F(Batch, KeepGoingStopsAtAConsoleThatCannotBeWritten) {
+  // The console runs out of room while an entry is listed: that is the
+  // console's failure, not the entry's.
+  auto long_chain = testing_support::EntryText::with_header();
+  long_chain.add(testing_support::seqres_record('A', 9000)).add_chain('A', 1, 9000, 1);
+  write_file(dir / "PDB/long.pdb", long_chain.text());
+  write_file(dir / "Files.ini", "long.pdb\n1a8o.pdb\n");
+  testing_support::ToolOptions options;
+  options.arguments = {"-k", "--no-pause"};
+  options.file_size_limit = 70'000;
+  const ToolRun result = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "2\nCA\n2\n", options);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "extract: severe (38): error during write, unit 6, file stdout\r\n");
+  EXPECT_FALSE(fs::exists(dir / "goodfiles.txt"));
 }
 
 TEST_F(Batch, WithoutOptionsTheFirstFailureEndsTheRun) {
