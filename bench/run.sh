@@ -19,6 +19,8 @@
 # batch; its side of that case is then skipped, with the reason, and the rest
 # still runs.
 set -euo pipefail
+# Without it a failing cmp inside $(check_same ...) would go unnoticed.
+shopt -s inherit_errexit
 
 runs=${1:-7}
 [[ $runs =~ ^[1-9][0-9]*$ ]] || { echo "usage: $0 [N]" >&2; exit 2; }
