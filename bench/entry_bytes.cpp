@@ -71,7 +71,7 @@ void Region::reserve(std::size_t size, std::size_t keep) {
   capacity_ = capacity;
 }
 
-Loader::Loader() : decompressor_(libdeflate_alloc_decompressor()) {
+Loader::Loader(Strategy strategy) : strategy_(strategy), decompressor_(libdeflate_alloc_decompressor()) {
   if (decompressor_ == nullptr) throw Failure("cannot set up the decompressor");
 }
 
@@ -98,7 +98,7 @@ std::string_view Loader::read_from(int fd, const std::string& path) {
   if (::fstat(file.fd(), &info) != 0) throw Failure(error_text("cannot stat", path));
   const auto expected = static_cast<std::size_t>(info.st_size);
 
-  if (S_ISREG(info.st_mode) && expected >= map_from) {
+  if (strategy_ == Strategy::map_large && S_ISREG(info.st_mode) && expected >= map_from) {
     void* memory = ::mmap(nullptr, expected, PROT_READ, MAP_PRIVATE | MAP_POPULATE, file.fd(), 0);
     if (memory == MAP_FAILED) throw Failure(error_text("cannot map", path));
     mapped_ = static_cast<const char*>(memory);

@@ -6,6 +6,10 @@
 // huge pages; a file of 2 MiB or more is mapped instead of read, which takes
 // pages straight from the page cache. Neither is careful: a mapped file cut
 // short while it is being scanned ends the program with SIGBUS.
+//
+// A Loader made with Strategy::read_only never maps: it reads every file,
+// whatever its size, into the reused memory. Slower on large files, it is
+// there to give figures against a floor that gets its entries that way.
 #pragma once
 
 #include <cstddef>
@@ -46,9 +50,11 @@ inline bool is_gzip(std::string_view bytes) {
   return bytes.size() >= 2 && bytes[0] == '\x1f' && bytes[1] == '\x8b';
 }
 
+enum class Strategy { map_large, read_only };
+
 class Loader {
  public:
-  Loader();
+  explicit Loader(Strategy strategy = Strategy::map_large);
   Loader(const Loader&) = delete;
   Loader& operator=(const Loader&) = delete;
   ~Loader();
@@ -73,6 +79,7 @@ class Loader {
   Region output_;
   const char* mapped_ = nullptr;
   std::size_t mapped_size_ = 0;
+  Strategy strategy_;
   libdeflate_decompressor* decompressor_;
 };
 

@@ -1,7 +1,7 @@
 // floor: the least work that writes the same export files as extract, so
 // that extract's timings have something to be measured against.
 //
-//   floor backbone|helix ATOM [NAME]
+//   floor [--read] backbone|helix ATOM [NAME]
 //
 // Run in a working directory like extract's: reads PDB/NAME, or every name
 // listed in Files.ini, and writes source/<name>.bck or .hel and goodfiles.txt
@@ -10,6 +10,9 @@
 // before scanning it. Each entry is got into memory once (see entry_bytes.hpp)
 // and its records walked once (the few header records before SEQRES are
 // looked at twice in backbone mode). The console gets a single line.
+//
+// --read reads every file into the reused memory, never maps one, for
+// figures against a floor that gets its entries that way.
 //
 // The helix export follows extract on entries where every helix's last
 // residue has an atom of the chosen type in the helix's chain, as in real
@@ -354,8 +357,14 @@ void rewrite_extension(std::string& name, string_view letters) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const char* program = argv[0];
+  const bool read_only = argc > 1 && string_view(argv[1]) == "--read";
+  if (read_only) {
+    --argc;
+    ++argv;
+  }
   if (argc < 3 || argc > 4) {
-    std::fprintf(stderr, "usage: %s backbone|helix ATOM [NAME]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [--read] backbone|helix ATOM [NAME]\n", program);
     return 2;
   }
   const string_view mode = argv[1];
@@ -369,7 +378,7 @@ int main(int argc, char** argv) {
   atom_type.resize(4, ' ');
 
   try {
-    entry_bytes::Loader loader;
+    entry_bytes::Loader loader(read_only ? entry_bytes::Strategy::read_only : entry_bytes::Strategy::map_large);
     std::vector<std::string> names;
     if (argc == 4) {
       names.push_back(list_name(argv[3]));

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Times extract against floor (the least work that writes the same files) on
-# the generated inputs, and checks that both wrote the same bytes. On the
-# compressed batch it also times inflate, the decompression alone.
+# the generated inputs, and checks that both wrote the same bytes. Two floors:
+# floor, which maps files of 2 MiB or more, and floor --read, which reads
+# every file into reused memory; the second is not run on the compressed
+# batch, whose files are all far too small to be mapped, so that both would
+# do the same there. On the compressed batch it also times inflate, the
+# decompression alone. Any failure of any program stops the script.
 #
 #   bench/run.sh [N]        N timed runs of each program per case (default 7)
 #
@@ -14,11 +18,9 @@
 # after deleting as many in the same place costs more every round (a new
 # inode is checked against recently deleted ones): up to 0.3 s more per batch
 # run of either program, varying from run to run, which tmpfs does not do.
-#
-# An extract that cannot read compressed entries yet fails on the compressed
-# batch; its side of that case is then skipped, with the reason, and the rest
-# still runs.
 set -euo pipefail
+# Without it a failing cmp inside $(check_same ...) would go unnoticed.
+shopt -s inherit_errexit
 
 runs=${1:-7}
 [[ $runs =~ ^[1-9][0-9]*$ ]] || { echo "usage: $0 [N]" >&2; exit 2; }
@@ -69,8 +71,6 @@ declare -A answers=(
 )
 declare -A floor_args=([big-backbone]="backbone CA big.pdb" [big-helix]="helix CA big.pdb" [batch-backbone]="backbone CA"
   [batch-gz-backbone]="backbone CA")
-# Cases whose extract side is skipped, not fatal, when extract fails on them.
-declare -A may_skip=([batch-gz-backbone]=1)
 # The case on which inflate is timed too, and the files it is given: the
 # compressed entries in Files.ini's order, relative to the working directory.
 gz_case=batch-gz-backbone
@@ -90,7 +90,7 @@ prepare() {
 }
 
 # Prints "<seconds> <peak KiB> <exit status>" for one run of program $1
-# (extract, floor or inflate) on case $2.
+# (extract, floor, floor-read or inflate) on case $2.
 run_once() {
   local tool=$1 name=$2 dir=$work/$1/$2
   rm -rf "$dir/source" "$dir/goodfiles.txt"
@@ -99,10 +99,12 @@ run_once() {
   case $tool in
     extract) command=("$extract") ;;
     inflate) command=("$inflate" "${gz_files[@]}") ;;
-    floor)
+    floor | floor-read)
       local -a words
       read -ra words <<<"${floor_args[$name]}"
-      command=("$floor" "${words[@]}")
+      command=("$floor")
+      [[ $tool == floor-read ]] && command+=(--read)
+      command+=("${words[@]}")
       ;;
   esac
   "$runner" "$dir" "$dir/answers" "$dir/stdout.txt" "$dir/stderr.txt" -- "${command[@]}"
@@ -138,7 +140,7 @@ check_same() {
 
 # Medians and peak RSS of the runs listed in $2 ("<seconds> <KiB>" lines),
 # kept under the names of program $1 for case $3.
-declare -A med rss skipped same
+declare -A med rss same
 summarise() {
   printf '%s\n' "$2" >"$work/$1/$3/times.txt"
   med[$1,$3]=$(cut -d' ' -f1 <<<"${2%$'\n'}" | median)
@@ -149,29 +151,23 @@ summarise() {
 load_before=$(cut -d' ' -f1 /proc/loadavg)
 for name in "${cases[@]}"; do
   tools=(extract floor)
-  [[ $name == "$gz_case" ]] && tools+=(inflate)
+  if [[ $name == "$gz_case" ]]; then tools+=(inflate); else tools+=(floor-read); fi
   for tool in "${tools[@]}"; do prepare "$tool" "$name"; done
   echo "running $name: 1 warm-up and $runs timed runs of ${tools[*]} ..."
-  # The warm-up run of extract tells whether it can do this case at all.
-  read -r _ _ status <<<"$(run_once extract "$name")"
-  if [[ $status != 0 ]]; then
-    if [[ -z ${may_skip[$name]:-} ]]; then
-      echo "extract failed on $name (status $status):" >&2
-      tail -n 5 "$work/extract/$name/stderr.txt" >&2
-      exit 1
-    fi
-    skipped[$name]="extract failed on it (status $status: $(tail -n 1 "$work/extract/$name/stderr.txt"))"
-    echo "  skipping extract on $name: ${skipped[$name]}"
-    tools=("${tools[@]:1}")
-  fi
-  for tool in "${tools[@]}"; do [[ $tool == extract ]] || run_ok "$tool" "$name" >/dev/null; done
+  for tool in "${tools[@]}"; do run_ok "$tool" "$name" >/dev/null; done
   declare -A results=()
   for ((i = 1; i <= runs; i++)); do
     for tool in "${tools[@]}"; do results[$tool]+="$(run_ok "$tool" "$name")"$'\n'; done
   done
   for tool in "${tools[@]}"; do summarise "$tool" "${results[$tool]}" "$name"; done
   unset results
-  [[ -n ${skipped[$name]:-} ]] || same[$name]=$(check_same "$work/extract/$name" "$work/floor/$name")
+  same[$name]="$(check_same "$work/extract/$name" "$work/floor/$name") export file(s) and goodfiles.txt identical (cmp)"
+  if [[ $name == "$gz_case" ]]; then
+    same[$name]+=" from extract and floor"
+  else
+    check_same "$work/extract/$name" "$work/floor-read/$name" >/dev/null
+    same[$name]+=" from extract, floor and floor --read"
+  fi
 done
 # The floor's compressed batch against its plain one: the same entries.
 same_gz_floor=$(check_same "$work/floor/batch-backbone" "$work/floor/$gz_case")
@@ -188,44 +184,39 @@ echo "batch:     ${shape[batch_entries]} entries, $(mb "${shape[batch_bytes]}") 
 echo "batch-gz:  the same entries gzip-compressed (level 6) as PDB/<name>.gz, $(mb "${shape[batch_gz_bytes]}") in all," \
   "${shape[batch_gz_two_members]} as two members"
 echo
-printf '%-18s %10s %10s %8s  %-10s %-10s %-12s %s\n' \
-  case "extract s" "floor s" ratio "extract" "floor" "entry size" "extract RSS"
-printf '%-18s %10s %10s %8s  %-10s %-10s %-12s %s\n' \
-  "" median median "" "peak RSS" "peak RSS" "(largest)" "/ entry"
+# The table's format, shared with awk, which fills the case rows.
+row='%-18s %10s %10s %15s %9s %16s  %-10s %-10s %-12s %s\n'
+# shellcheck disable=SC2059
+table_row() { printf "$row" "$@"; }
+table_row case "extract s" "floor s" "floor --read s" "vs floor" "vs floor --read" extract floor "entry size" \
+  "extract RSS"
+table_row "" median median median "" "" "peak RSS" "peak RSS" "(largest)" "/ entry"
 for name in "${cases[@]}"; do
   if [[ ${set[$name]} == big ]]; then entry=${shape[big_bytes]}; else entry=${shape[batch_largest]}; fi
-  if [[ -n ${skipped[$name]:-} ]]; then
-    printf '%-18s %10s %10.4f %8s  %-10s %-10s %-12s %s\n' "$name" skipped "${med[floor,$name]}" - - \
-      "$(mb_kib "${rss[floor,$name]}")" "$(mb "$entry")" -
-    continue
-  fi
-  awk -v n="$name" -v et="${med[extract,$name]}" -v ft="${med[floor,$name]}" -v er="${rss[extract,$name]}" \
-    -v fr="${rss[floor,$name]}" -v size="$entry" 'BEGIN {
-      printf "%-18s %10.4f %10.4f %7.1fx  %-10s %-10s %-12s %.2fx\n", n, et, ft, et / ft,
-        sprintf("%.1f MB", er * 1024 / 1e6), sprintf("%.1f MB", fr * 1024 / 1e6), sprintf("%.1f MB", size / 1e6),
-        er * 1024 / size }'
+  awk -v row="$row" -v n="$name" -v et="${med[extract,$name]}" -v ft="${med[floor,$name]}" \
+    -v rt="${med[floor-read,$name]:-}" -v er="${rss[extract,$name]}" -v fr="${rss[floor,$name]}" -v size="$entry" '
+    function mb(bytes) { return sprintf("%.1f MB", bytes / 1e6) }
+    BEGIN {
+      printf row, n, sprintf("%.4f", et), sprintf("%.4f", ft), rt == "" ? "-" : sprintf("%.4f", rt),
+        sprintf("%.2fx", et / ft), rt == "" ? "-" : sprintf("%.2fx", et / rt), mb(er * 1024), mb(fr * 1024), mb(size),
+        sprintf("%.2fx", er * 1024 / size) }'
 done
-printf '%-18s %10s %10.4f %8s  %-10s %-10s\n' "inflate only (gz)" "" "${med[inflate,$gz_case]}" "" "" \
-  "$(mb_kib "${rss[inflate,$gz_case]}")"
+table_row "inflate only (gz)" "" "$(awk -v t="${med[inflate,$gz_case]}" 'BEGIN { printf "%.4f", t }')" "" "" "" \
+  "" "$(mb_kib "${rss[inflate,$gz_case]}")" "" ""
+echo
+echo "floor:         files of 2 MiB or more mapped (MAP_POPULATE), smaller ones read into anonymous memory reused"
+echo "               from entry to entry (2 MiB steps, MADV_HUGEPAGE); .gz decompressed whole into such memory"
+echo "floor --read:  every file read into that reused memory, none mapped; not run on the compressed batch, where"
+echo "               no file is large enough to be mapped and it would do what floor does"
+echo "vs floor, vs floor --read: extract's median time over that floor's"
 echo
 echo "compressed batch:"
-if [[ -n ${skipped[$gz_case]:-} ]]; then
-  echo "  extract(gz) / extract(plain)    n/a: ${skipped[$gz_case]}"
-  echo "  extract(gz) / inflate only      n/a"
-else
-  echo "  extract(gz) / extract(plain)    $(ratio "${med[extract,$gz_case]}" "${med[extract,batch-backbone]}")"
-  echo "  extract(gz) / inflate only      $(ratio "${med[extract,$gz_case]}" "${med[inflate,$gz_case]}")   (goal: at most 1.2x)"
-fi
+echo "  extract(gz) / extract(plain)    $(ratio "${med[extract,$gz_case]}" "${med[extract,batch-backbone]}")"
+echo "  extract(gz) / inflate only      $(ratio "${med[extract,$gz_case]}" "${med[inflate,$gz_case]}")   (goal: at most 1.2x)"
 echo "  floor(gz) / floor(plain)        $(ratio "${med[floor,$gz_case]}" "${med[floor,batch-backbone]}")"
 echo "  floor(gz) / inflate only        $(ratio "${med[floor,$gz_case]}" "${med[inflate,$gz_case]}")"
 echo
-for name in "${cases[@]}"; do
-  if [[ -n ${skipped[$name]:-} ]]; then
-    echo "$name: extract skipped, nothing to compare"
-  else
-    echo "$name: ${same[$name]} export file(s) and goodfiles.txt identical (cmp)"
-  fi
-done
+for name in "${cases[@]}"; do echo "$name: ${same[$name]}"; done
 echo "floor on batch-gz-backbone and batch-backbone: $same_gz_floor export files and goodfiles.txt identical (cmp)"
 echo "($runs timed runs each; peak RSS is the largest over the runs; outputs and times.txt of every run in $work)"
 echo "(load average $load_before before the runs, $(cut -d' ' -f1 /proc/loadavg) after; on $(nproc) cores)"
