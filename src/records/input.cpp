@@ -18,9 +18,9 @@
 namespace records {
 namespace {
 
-// A file is read in pieces of this size, with a look for control events
-// between them.
-constexpr std::size_t read_piece = std::size_t{16} << 20;
+// A file is read in pieces, the first of this size and each next one twice
+// the one before, with a look for control events between them.
+constexpr std::size_t first_piece = std::size_t{64} << 10;
 // Files from this size on are mapped: a 16 MB entry read into fresh memory
 // spent two thirds of the run in the kernel clearing and faulting pages in.
 // Smaller ones are read into memory that is already there from the file
@@ -43,7 +43,7 @@ class FileSystem final : public FileSource {
   Loaded load(const std::string& path, FileMemory& memory) override {
     // Non-blocking, so that opening a FIFO without a writer returns at once;
     // only regular files are read, so nothing blocks afterwards either.
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!file) return {{}, errno};
     struct stat info {};
     if (::fstat(file.get(), &info) != 0) return {{}, errno};
@@ -55,24 +55,40 @@ class FileSystem final : public FileSource {
     const auto size = static_cast<std::size_t>(info.st_size);
     memory.mapped.release();
     if (size >= smallest_mapped && memory.mapped.map(file.get(), size)) return {memory.mapped.content(), 0};
-    char* const data = memory.buffer.reserve(size);
-    std::size_t done = 0;
-    while (done < size) {
-      throw_if_control_event();
-      const ssize_t n = ::read(file.get(), data + done, std::min(read_piece, size - done));
-      if (n > 0) {
-        done += static_cast<std::size_t>(n);
-      } else if (n == 0) {
-        break;
-      } else if (errno != EINTR) {
-        return {{}, errno};
-      }
-    }
-    return {{data, done}, 0};
+    return memory.start_reading(std::move(file), size);
   }
 };
 
 }  // namespace
+
+LoadedFile FileMemory::start_reading(FileDescriptor file, std::size_t size) {
+  file_ = std::move(file);
+  size_ = size;
+  loaded_ = 0;
+  // All of it reserved now, so that what was handed out stays where it is;
+  // pages are only taken as they are read into.
+  buffer.reserve(size);
+  return read_more();
+}
+
+LoadedFile FileMemory::read_more() {
+  if (file_) {
+    throw_if_control_event();
+    const std::size_t piece = std::min(std::max(first_piece, loaded_), size_ - loaded_);
+    ssize_t n = 0;
+    do {
+      n = ::read(file_.get(), buffer.data() + loaded_, piece);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+      const int os_error = errno;
+      stop_reading();
+      return {{}, os_error};
+    }
+    loaded_ += static_cast<std::size_t>(n);
+    if (n == 0 || loaded_ == size_) stop_reading();
+  }
+  return {{buffer.data(), loaded_}, 0};
+}
 
 FileSource& file_system() {
   static FileSystem files;
@@ -113,14 +129,16 @@ void Input::open_entry(std::string_view path) {
       loaded = compressed;
     }
   }
-  std::string_view content = take(loaded);
-  if (is_compressed(content)) {
-    const auto text = unpack(content, unpacked_);
+  content_ = take(loaded);
+  if (is_compressed(content_)) {
+    // Unpacked whole, so read whole first.
+    while (load_more()) {
+    }
+    const auto text = unpack(content_, unpacked_);
     if (!text) fail(Failure::corrupt_compressed_data);
-    content = *text;
+    content_ = *text;
     mapped_ = nullptr;
   }
-  content_ = content;
 }
 
 std::string_view Input::take(const FileSource::Loaded& loaded) {
@@ -131,9 +149,33 @@ std::string_view Input::take(const FileSource::Loaded& loaded) {
 }
 
 void Input::close() {
+  loaded_.stop_reading();
   content_ = {};
   mapped_ = nullptr;
   cursor_ = 0;
+}
+
+std::optional<std::string_view> Input::read_further() {
+  if (mapped_ != nullptr) return read_from_mapping();
+  // The record goes on past what is loaded (all of which `read` searched):
+  // load on until its line end.
+  std::size_t searched = content_.size();
+  while (load_more()) {
+    const void* newline = std::memchr(content_.data() + searched, '\n', content_.size() - searched);
+    if (newline != nullptr) return take_record(content_.data() + cursor_, newline);
+    searched = content_.size();
+  }
+  if (cursor_ >= content_.size()) return std::nullopt;
+  return take_record(content_.data() + cursor_, nullptr);
+}
+
+bool Input::load_more() {
+  if (mapped_ != nullptr || !loaded_.more_to_read()) return false;
+  const FileSource::Loaded more = loaded_.read_more();
+  if (more.os_error != 0) fail(Failure::open_failure, more.os_error);
+  const bool longer = more.content.size() > content_.size();
+  content_ = more.content;
+  return longer || loaded_.more_to_read();
 }
 
 std::optional<std::string_view> Input::read_from_mapping() {
@@ -163,16 +205,27 @@ void Input::fail_at_end() const {
 }
 
 void Input::skip_to(std::string_view key) {
-  const std::string_view rest = content_.substr(std::min(cursor_, content_.size()));
-  if (rest.starts_with(key)) return;
   // A record begins after a line feed: look for the two together.
   std::array<char, 16> needle{};
   const std::size_t length = std::min(key.size(), needle.size() - 1) + 1;
   needle[0] = '\n';
   std::copy_n(key.data(), length - 1, needle.data() + 1);
-  const void* found = ::memmem(rest.data(), rest.size(), needle.data(), length);
-  cursor_ = found == nullptr ? content_.size()
-                             : static_cast<std::size_t>(static_cast<const char*>(found) + 1 - content_.data());
+  std::size_t from = std::min(cursor_, content_.size());
+  if (content_.substr(from).starts_with(key)) return;
+  for (;;) {
+    const std::string_view rest = content_.substr(from);
+    const void* found = ::memmem(rest.data(), rest.size(), needle.data(), length);
+    if (found != nullptr) {
+      cursor_ = static_cast<std::size_t>(static_cast<const char*>(found) + 1 - content_.data());
+      return;
+    }
+    // What is loaded ends without the key; it may begin just before the end.
+    from = content_.size() - std::min(content_.size() - from, length - 1);
+    if (!load_more()) break;
+    // The record at the cursor may only now be long enough to show the key.
+    if (content_.substr(cursor_).starts_with(key)) return;
+  }
+  cursor_ = content_.size();
 }
 
 void Input::fail(Failure failure, int os_error) const {

@@ -255,11 +255,32 @@ class MappedFile {
   const std::atomic<std::size_t>* intact_ = nullptr;  // that slot's count of bytes not cut off
 };
 
-// Where a file source puts a file it loads: large files are mapped, small
-// ones read into memory kept from one file to the next.
-struct FileMemory {
+// A file's content as loaded so far, or why there is none.
+struct LoadedFile {
+  std::string_view content;
+  int os_error = 0;  // when not 0, why there is no content (ENOENT: no such file)
+};
+
+// Where a file source puts a file it loads. A large file is mapped; a small
+// one is read into memory kept from one file to the next, a piece at a time
+// as the reads get there (backbone mode needs a third of an average entry).
+class FileMemory {
+ public:
   PageBuffer buffer;
   MappedFile mapped;
+
+  // Reads the first piece of `file`, `size` bytes long when opened, into
+  // the buffer; the rest waits for `read_more`.
+  LoadedFile start_reading(FileDescriptor file, std::size_t size);
+  bool more_to_read() const { return static_cast<bool>(file_); }
+  // The next piece: the content so far, longer, or the same at the end.
+  LoadedFile read_more();
+  void stop_reading() { file_.reset(); }
+
+ private:
+  FileDescriptor file_;
+  std::size_t size_ = 0;    // the file's size when opened: never more is read
+  std::size_t loaded_ = 0;  // bytes read so far
 };
 
 // ---------------------------------------------------------------------------
@@ -363,15 +384,12 @@ class Record {
 // in memory for tests and fuzzing.
 class FileSource {
  public:
-  struct Loaded {
-    std::string_view content;
-    int os_error = 0;  // when not 0, why there is no content (ENOENT: no such file)
-  };
+  using Loaded = LoadedFile;
 
   virtual ~FileSource() = default;
-  // The whole content of the regular file `path`, up to the size it had
-  // when opened. It may be held in `memory`, and stays valid until the next
-  // load into it.
+  // The content of the regular file `path`, up to the size it had when
+  // opened: whole, or its beginning when `memory` goes on reading it. It
+  // stays valid until the next load into `memory`.
   virtual Loaded load(const std::string& path, FileMemory& memory) = 0;
 };
 
@@ -411,10 +429,12 @@ class Input {
   // A read with status: nullopt at the end of the file. Inline: the scans
   // call it once per record of every entry.
   std::optional<std::string_view> read() {
-    if (mapped_ != nullptr) return read_from_mapping();
-    if (cursor_ >= content_.size()) return std::nullopt;
-    const char* start = content_.data() + cursor_;
-    return take_record(start, std::memchr(start, '\n', content_.size() - cursor_));
+    if (mapped_ == nullptr && cursor_ < content_.size()) {
+      const char* start = content_.data() + cursor_;
+      const void* newline = std::memchr(start, '\n', content_.size() - cursor_);
+      if (newline != nullptr || !loaded_.more_to_read()) return take_record(start, newline);
+    }
+    return read_further();
   }
   // A read without status: the end of the file is fatal.
   std::string_view read_or_fail() {
@@ -445,7 +465,11 @@ class Input {
     const bool carriage_return = length > 0 && start[length - 1] == '\r';
     return {start, carriage_return ? length - 1 : length};
   }
+  // A read at the end of what is loaded, or of a mapped file.
+  std::optional<std::string_view> read_further();
   std::optional<std::string_view> read_from_mapping();
+  // The next piece of a file still being read; false at its end.
+  bool load_more();
   bool end_at_cut();
   [[noreturn]] void fail_at_end() const;
 

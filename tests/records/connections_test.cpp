@@ -92,6 +92,39 @@ TEST(InputFiles, OpenOldReadsTheFileOrNamesTheFailure) {
   EXPECT_EQ(failure_opening((dir / "entry.pdb" / "x").string()), Failure::open_failure);
 }
 
+TEST(InputFiles, AFileReadInPiecesGivesTheRecordsOfTheWholeFile) {
+  // A file is read in pieces of 64 KiB, 64 KiB, 128 KiB, 256 KiB, ... so a
+  // piece ends at each of these offsets. Each text puts a line end, and the
+  // key after it, across every piece's end at a shift of its own.
+  constexpr std::size_t ends[] = {64 << 10, 128 << 10, 256 << 10, 512 << 10};
+  for (std::size_t shift = 0; shift < 7; ++shift) {
+    std::string text;
+    for (const std::size_t end : ends) {
+      const std::size_t line_end = end - shift;
+      while (text.size() + 81 < line_end) text += std::string(80, 'x') + "\n";
+      text += std::string(line_end - text.size(), 'y') + "\nKEY " + std::string(shift, 'k') + "\n";
+    }
+    text += "last record without a line end";
+    TempDir dir;
+    testing_support::write_file(dir / "pieces", text);
+    records::FilesInMemory whole;
+    whole.add("pieces", text);
+    Input from_disk(1);
+    Input from_memory(1, whole);
+    from_disk.open_old((dir / "pieces").string());
+    from_memory.open_old("pieces");
+    EXPECT_EQ(all_records(from_disk), all_records(from_memory)) << "shift " << shift;
+
+    from_disk.open_old((dir / "pieces").string());
+    from_memory.open_old("pieces");
+    for (int hop = 0; hop < 5; ++hop) {
+      from_disk.skip_to("KEY ");
+      from_memory.skip_to("KEY ");
+      EXPECT_EQ(from_disk.read(), from_memory.read()) << "shift " << shift << ", key " << hop;
+    }
+  }
+}
+
 TEST(InputFiles, ALargeFileCutShortWhileReadEndsWhereItWasCut) {
   TempDir dir;
   const auto path = dir / "large.pdb";
