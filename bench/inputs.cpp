@@ -224,6 +224,19 @@ std::vector<HelixPlan> pack_helices(const std::vector<Chain>& chains, int total,
   return plan;
 }
 
+// The records before the coordinates: title lines, the resolution, the
+// chains' SEQRES records and the planned helices.
+void add_head(std::string& out, std::string_view code, const std::string& title, const std::vector<Chain>& chains,
+              const std::vector<HelixPlan>& plan, BigShape& shape) {
+  add_line(out, "HEADER    SYNTHETIC ENTRY FOR TIMINGS                     08-DEC-25   " + std::string(code));
+  add_line(out, "TITLE     " + title);
+  add_line(out, "EXPDTA    X-RAY DIFFRACTION");
+  add_line(out, "REMARK   2");
+  add_line(out, "REMARK   2 RESOLUTION.    1.70 ANGSTROMS.");
+  add_seqres(out, chains);
+  add_helices(out, chains, plan, shape);
+}
+
 }  // namespace
 
 std::filesystem::path default_real_entries() {
@@ -285,15 +298,10 @@ BigEntry make_big_entry(const std::vector<RealEntry>& real, int first_chain, int
   out.reserve(static_cast<std::size_t>(serials) * 2 * 81 + 200'000);
   const auto add = [&](std::string_view line) { add_line(out, line); };
 
-  add("HEADER    SYNTHETIC ENTRY FOR TIMINGS                     08-DEC-25   XBIG");
-  add("TITLE     RESIDUES OF THE BUNDLED ENTRIES TILED INTO " + std::to_string(chains.size()) + " CHAINS, THE FIRST " +
-      std::to_string(first_chain) + " LONG");
-  add("EXPDTA    X-RAY DIFFRACTION");
-  add("REMARK   2");
-  add("REMARK   2 RESOLUTION.    1.70 ANGSTROMS.");
-
-  add_seqres(out, chains);
-  add_helices(out, chains, plan, shape);
+  add_head(out, "XBIG",
+           "RESIDUES OF THE BUNDLED ENTRIES TILED INTO " + std::to_string(chains.size()) + " CHAINS, THE FIRST " +
+               std::to_string(first_chain) + " LONG",
+           chains, plan, shape);
 
   int serial = 0;
   std::size_t lent = 0;
@@ -357,14 +365,10 @@ BigEntry make_many_helices_entry(const std::vector<RealEntry>& real, int chains_
               static_cast<std::size_t>(helices) * 81 + 2'000'000);
   const auto add = [&](std::string_view line) { add_line(out, line); };
 
-  add("HEADER    SYNTHETIC ENTRY FOR TIMINGS                     08-DEC-25   XHLX");
-  add("TITLE     BACKBONES OF THE BUNDLED ENTRIES' RESIDUES IN " + std::to_string(chains.size()) + " CHAINS OF " +
-      std::to_string(residues_per_chain) + " RESIDUES");
-  add("EXPDTA    X-RAY DIFFRACTION");
-  add("REMARK   2");
-  add("REMARK   2 RESOLUTION.    1.70 ANGSTROMS.");
-  add_seqres(out, chains);
-  add_helices(out, chains, plan, shape);
+  add_head(out, "XHLX",
+           "BACKBONES OF THE BUNDLED ENTRIES' RESIDUES IN " + std::to_string(chains.size()) + " CHAINS OF " +
+               std::to_string(residues_per_chain) + " RESIDUES",
+           chains, plan, shape);
 
   // The backbone of every residue (the first N, CA, C and O it has, in that
   // order), so that two alpha carbons never carry consecutive serials, which

@@ -33,6 +33,15 @@ std::string chain_entry(int residues) {
   return entry.text();
 }
 
+// Sends `signal_number` and waits for the end of the run; also how long the
+// run took to end after the signal.
+std::pair<ToolRun, double> end_with(RunningTool& tool, int signal_number) {
+  const auto signalled = std::chrono::steady_clock::now();
+  tool.signal(signal_number);
+  ToolRun result = tool.finish(10s);
+  return {std::move(result), std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count()};
+}
+
 class Waits : public ::testing::Test {
  protected:
   Waits() {
@@ -83,12 +92,10 @@ TEST_F(Waits, AnEndlessConsoleLineIsReadInBoundedMemoryUntilControlC) {
     return options;
   }());
   std::this_thread::sleep_for(300ms);
-  const auto signalled = std::chrono::steady_clock::now();
-  tool.signal(SIGINT);
-  const ToolRun result = tool.finish(10s);
+  const auto [result, took] = end_with(tool, SIGINT);
   EXPECT_EQ(result.status, 130);
   EXPECT_EQ(result.err, control_c);
-  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count(), 1.0);
+  EXPECT_LT(took, 1.0);
   EXPECT_LT(result.peak_memory_kb, 256 * 1024) << "kilobytes";
 }
 
@@ -99,10 +106,7 @@ TEST_F(Waits, OneControlCAtAnyMomentEndsTheRun) {
   for (int attempt = 0; attempt < 300; ++attempt) {
     RunningTool tool(EXTRACT_BINARY, dir.path());
     std::this_thread::sleep_for(std::chrono::microseconds(random() % 4000));
-    const auto signalled = std::chrono::steady_clock::now();
-    tool.signal(SIGINT);
-    const ToolRun result = tool.finish(5s);
-    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
+    const auto [result, took] = end_with(tool, SIGINT);
     ASSERT_EQ(result.status, 130) << "attempt " << attempt;
     ASSERT_LT(took, 1.0) << "attempt " << attempt;
   }
@@ -117,12 +121,10 @@ TEST_F(Waits, ControlCWithTheConsoleBlockedOnAFullPipe) {
   RunningTool tool(EXTRACT_BINARY, dir.path(), {}, true);
   tool.type("2\nCA\n2\n");
   std::this_thread::sleep_for(300ms);
-  const auto signalled = std::chrono::steady_clock::now();
-  tool.signal(SIGINT);
-  const ToolRun result = tool.finish(10s);
+  const auto [result, took] = end_with(tool, SIGINT);
   EXPECT_EQ(result.status, 130);
   EXPECT_EQ(result.err, control_c);
-  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count(), 1.0);
+  EXPECT_LT(took, 1.0);
 }
 
 TEST_F(Waits, ControlCWhileAPauseCommandRuns) {
@@ -130,12 +132,10 @@ TEST_F(Waits, ControlCWhileAPauseCommandRuns) {
   tool.type("1\nnone.pdb\nCA\n3\nsleep 30\n");
   ASSERT_TRUE(tool.wait_for_output("continue.\r\n"));
   std::this_thread::sleep_for(100ms);  // the command has started
-  const auto signalled = std::chrono::steady_clock::now();
-  tool.signal(SIGINT);
-  const ToolRun result = tool.finish(10s);
+  const auto [result, took] = end_with(tool, SIGINT);
   EXPECT_EQ(result.status, 130);
   EXPECT_EQ(result.err, control_c);
-  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count(), 1.0);
+  EXPECT_LT(took, 1.0);
 }
 
 TEST_F(Waits, APauseCommandThatCannotStartIsToldAndThePauseAsksAgain) {

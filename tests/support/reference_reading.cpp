@@ -80,6 +80,33 @@ struct Atom {
         z(columns(r, 47, 54)) {}
 };
 
+// What a scan has taken from the ATOM records it has seen, by the plain
+// rules: of consecutive serials carrying the chosen atom name only the
+// first is taken, and a record taken sets the residue and the coordinates.
+struct Taken {
+  std::int32_t current_residue = 0;
+  std::int32_t previous_serial = -10;
+  float x = 0.0F;
+  float y = 0.0F;
+  float z = 0.0F;
+
+  // False when the record is passed over as an alternate location.
+  bool take(const Atom& fields, bool of_atom_type, bool may_pass_over = true) {
+    const std::int32_t serial = integer(fields.serial);
+    if (may_pass_over && of_atom_type && serial == previous_serial + 1) {
+      previous_serial = serial;
+      return false;
+    }
+    if (of_atom_type) previous_serial = serial;
+    current_residue = integer(fields.residue);
+    x = real(fields.x);
+    y = real(fields.y);
+    z = real(fields.z);
+    return true;
+  }
+  reading::AtomEntry entry(char chain) const { return {current_residue, x, y, z, chain}; }
+};
+
 void scan_header(Records& entry, float& resolution) {
   entry.read_or_stop();
   entry.read_or_stop();
@@ -103,34 +130,20 @@ void backbones(Records& entry, const reading::AtomType& atom_type, ReadingResult
 
   entry.rewind();
   Atom fields;
-  std::int32_t current_residue = 0;
-  std::int32_t previous_serial = -10;
-  float x = 0.0F;
-  float y = 0.0F;
-  float z = 0.0F;
+  Taken taken;
   for (;;) {
-    const std::int32_t previous_residue = current_residue;
+    const std::int32_t previous_residue = taken.current_residue;
     const auto record = entry.read();
     if (record) fields = Atom(*record);
     const bool of_atom_type = fields.atom_name == atom_type.view();
-    if (fields.name == "ATOM  ") {
-      const std::int32_t serial = integer(fields.serial);
-      if (record && of_atom_type && serial == previous_serial + 1) {
-        previous_serial = serial;
-        continue;
-      }
-      if (of_atom_type) previous_serial = serial;
-      current_residue = integer(fields.residue);
-      x = real(fields.x);
-      y = real(fields.y);
-      z = real(fields.z);
-    }
-    if (!record || current_residue < previous_residue) {
+    // At the end of the file the last record is taken again, never passed over.
+    if (fields.name == "ATOM  " && !taken.take(fields, of_atom_type, record.has_value())) continue;
+    if (!record || taken.current_residue < previous_residue) {
       atoms.resize(std::min(static_cast<std::size_t>(std::max(previous_residue, 0)), atoms.size()));
       return;
     }
-    if (of_atom_type && fields.name == "ATOM  ") atoms.push_back({current_residue, x, y, z, fields.chain});
-    if (fields.name == "TER   " || (of_atom_type && current_residue == expected)) return;
+    if (of_atom_type && fields.name == "ATOM  ") atoms.push_back(taken.entry(fields.chain));
+    if (fields.name == "TER   " || (of_atom_type && taken.current_residue == expected)) return;
   }
 }
 
@@ -138,33 +151,20 @@ bool is_alpha(const std::string& helix_class) {
   return helix_class == " 1" || helix_class == " 6";
 }
 
-void scan_helix(Records& entry, const ReferenceHelix& helix, const reading::AtomType& atom_type, reading::AtomList& atoms) {
+void scan_helix(Records& entry, const ReferenceHelix& helix, const reading::AtomType& atom_type,
+                reading::AtomList& atoms) {
   entry.rewind();
-  std::int32_t current_residue = 0;
-  std::int32_t previous_serial = -10;
-  float x = 0.0F;
-  float y = 0.0F;
-  float z = 0.0F;
+  Taken taken;
   for (;;) {
     const Atom fields(entry.read_or_stop());
     const bool of_atom_type = fields.atom_name == atom_type.view();
     const bool in_chain = fields.name == "ATOM  " && fields.chain == helix.chain;
-    if (in_chain) {
-      const std::int32_t serial = integer(fields.serial);
-      if (of_atom_type && serial == previous_serial + 1) {
-        previous_serial = serial;
-        continue;
-      }
-      if (of_atom_type) previous_serial = serial;
-      current_residue = integer(fields.residue);
-      x = real(fields.x);
-      y = real(fields.y);
-      z = real(fields.z);
+    if (in_chain && !taken.take(fields, of_atom_type)) continue;
+    const std::int32_t residue = taken.current_residue;
+    if (in_chain && of_atom_type && helix.start <= residue && residue <= helix.end) {
+      atoms.push_back(taken.entry(fields.chain));
     }
-    if (in_chain && of_atom_type && helix.start <= current_residue && current_residue <= helix.end) {
-      atoms.push_back({current_residue, x, y, z, fields.chain});
-    }
-    if (of_atom_type && current_residue >= helix.end) return;
+    if (of_atom_type && residue >= helix.end) return;
   }
 }
 
