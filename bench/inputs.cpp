@@ -237,6 +237,16 @@ void add_head(std::string& out, std::string_view code, const std::string& title,
   add_helices(out, chains, plan, shape);
 }
 
+// The TER record that closes a chain whose last residue has `number`.
+std::string ter_record(long serial, const Chain& c, int number) {
+  std::string ter = padded("TER");
+  put_right(ter, 7, 5, serial);
+  ter.replace(17, 3, c.residues.back()->name);
+  ter[21] = c.letter;
+  put_right(ter, 23, 4, number);
+  return ter;
+}
+
 }  // namespace
 
 std::filesystem::path default_real_entries() {
@@ -323,12 +333,7 @@ BigEntry make_big_entry(const std::vector<RealEntry>& real, int first_chain, int
         ++shape.atoms;
       }
     }
-    std::string ter = padded("TER");
-    put_right(ter, 7, 5, ++serial);
-    ter.replace(17, 3, c.residues.back()->name);
-    ter[21] = c.letter;
-    put_right(ter, 23, 4, number);
-    add(ter);
+    add(ter_record(++serial, c, number));
     shape.residues += number;
   }
   add("END");
@@ -395,12 +400,7 @@ BigEntry make_many_helices_entry(const std::vector<RealEntry>& real, int chains_
         ++shape.atoms;
       }
     }
-    std::string ter = padded("TER");
-    put_right(ter, 7, 5, next_serial());
-    ter.replace(17, 3, c.residues.back()->name);
-    ter[21] = c.letter;
-    put_right(ter, 23, 4, number);
-    add(ter);
+    add(ter_record(next_serial(), c, number));
     shape.residues += number;
   }
   add("END");
