@@ -398,7 +398,6 @@ FileSource& file_system();
 class FilesInMemory final : public FileSource {
  public:
   void add(std::string path, std::string content);
-  void clear() { files_.clear(); }
   Loaded load(const std::string& path, FileMemory& memory) override;
 
  private:
