@@ -106,18 +106,19 @@ FileSource::Loaded FilesInMemory::load(const std::string& path, FileMemory&) {
 }
 
 
-void Input::open_old(std::string_view path) {
+FileSource::Loaded Input::load_afresh(std::string_view path) {
   close();
   file_.assign(path);
   throw_if_control_event();
-  content_ = take(files_->load(file_, loaded_));
+  return files_->load(file_, loaded_);
+}
+
+void Input::open_old(std::string_view path) {
+  content_ = take(load_afresh(path));
 }
 
 void Input::open_entry(std::string_view path) {
-  close();
-  file_.assign(path);
-  throw_if_control_event();
-  FileSource::Loaded loaded = files_->load(file_, loaded_);
+  FileSource::Loaded loaded = load_afresh(path);
   if (loaded.os_error == ENOENT) {
     // The archive hands out entries compressed; one that was not unpacked
     // is read as it is. Neither being there, the entry is what is missing.

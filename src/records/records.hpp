@@ -450,6 +450,8 @@ class Input {
   const std::string& file() const { return file_; }
 
  private:
+  // Closes what was open and loads `path`, which is now the file's name.
+  FileSource::Loaded load_afresh(std::string_view path);
   // The content loaded, or the failure to load it.
   std::string_view take(const FileSource::Loaded& loaded);
   // The record from `start` to the line feed at `newline` (or to the end),
