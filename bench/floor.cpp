@@ -37,7 +37,7 @@
 #include <vector>
 
 #include "entry_bytes.hpp"
-#include "records/records.hpp"
+#include "records/fields.hpp"
 
 namespace {
 

@@ -18,9 +18,13 @@
 #include <vector>
 
 #include "inputs.hpp"
-#include "reading/helix_scan.hpp"
+#include "helix_scan.hpp"
 #include "reading/reading.hpp"
-#include "records/records.hpp"
+#include "records/chars.hpp"
+#include "records/fields.hpp"
+#include "records/input.hpp"
+#include "records/output.hpp"
+#include "test_doubles.hpp"
 
 namespace {
 
@@ -208,7 +212,7 @@ BENCHMARK(BM_FieldReader_atom);
 
 void BM_Input_read_all(benchmark::State& state) {
   const std::string& text = big().text;
-  records::FilesInMemory files;
+  testing_support::FilesInMemory files;
   files.add("PDB/big.pdb", text);
   records::Input entry(1, files);
   std::size_t count = 0;
@@ -229,7 +233,7 @@ BENCHMARK(BM_Input_read_all)->Unit(benchmark::kMillisecond);
 // helix mode's rescans costs before any field is read.
 void BM_Input_rescan(benchmark::State& state) {
   const std::string& text = big().text;
-  records::FilesInMemory files;
+  testing_support::FilesInMemory files;
   files.add("PDB/big.pdb", text);
   records::Input entry(1, files);
   entry.open_old("PDB/big.pdb");
@@ -254,14 +258,14 @@ void run_routine(benchmark::State& state, Routine routine, const std::string& na
   std::size_t atoms = 0;
   std::size_t console_bytes = 0;
   for (auto _ : state) {
-    records::Output console = records::Output::capture();
+    records::Output console = records::Output::in_memory();
     records::Input entry(1);
     reading::READING component(console, entry);
     float resolution = 0.0F;
     std::optional<reading::AtomList> list;
     (component.*routine)(path, resolution, list, true, atom_type);
     atoms = list ? list->size() : 0;
-    console_bytes = console.captured().size();
+    console_bytes = console.text().size();
     benchmark::DoNotOptimize(list);
   }
   state.counters["atoms"] = static_cast<double>(atoms);
@@ -307,11 +311,11 @@ void BM_collect_helix_atoms(benchmark::State& state, const bench_inputs::BigEntr
   const bench_inputs::BigEntry& entry = entry_of();
   const std::vector<reading::Helix> helices = alpha_helices(entry.text);
   const reading::AtomType atom_type(" CA ");
-  records::FilesInMemory files;
+  testing_support::FilesInMemory files;
   files.add("PDB/entry.pdb", entry.text);
   records::Input input(1, files);
   input.open_old("PDB/entry.pdb");
-  records::Output console = records::Output::capture();
+  records::Output console = records::Output::in_memory();
   std::size_t atoms = 0;
   for (auto _ : state) {
     reading::AtomList list;

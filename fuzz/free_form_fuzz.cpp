@@ -32,7 +32,7 @@ bool is_blank(char c) {
   return c == ' ' || c == '\t';
 }
 
-Expected expect_read(records::TextLines lines) {
+Expected expect_read(testing_support::TextLines lines) {
   for (;;) {
     const std::optional<std::string_view> line = lines.next_line();
     if (!line) return {Expected::end_of_input, {}};
@@ -47,7 +47,7 @@ Expected expect_read(records::TextLines lines) {
   }
 }
 
-void read_integer(records::TextLines& lines, std::int32_t seed) {
+void read_integer(testing_support::TextLines& lines, std::int32_t seed) {
   const Expected expected = expect_read(lines);
   std::int32_t value = seed;
   try {
@@ -67,7 +67,7 @@ void read_integer(records::TextLines& lines, std::int32_t seed) {
 }
 
 template <std::size_t N>
-void read_characters(records::TextLines& lines, std::uint8_t seed) {
+void read_characters(testing_support::TextLines& lines, std::uint8_t seed) {
   const Expected expected = expect_read(lines);
   const records::Chars<N> before(std::string(N, static_cast<char>('A' + seed % 26)));
   records::Chars<N> value = before;
@@ -109,8 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const unsigned kinds = static_cast<unsigned>(in.byte()) | static_cast<unsigned>(in.byte()) << 8U;
   const std::string_view text = in.rest();
 
-  records::TextLines lines(text);
-  records::Output console = records::Output::capture();
+  testing_support::TextLines lines(text);
+  records::Output console = records::Output::in_memory();
   try {
     for (int step = 0; step < steps; ++step) {
       const unsigned kind = (kinds >> (2U * static_cast<unsigned>(step))) & 3U;
@@ -134,11 +134,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const records::IoError& error) {
     check_console_failure(error);
   }
-  FUZZ_CHECK(fuzzing::whole_records(console.captured()));
+  FUZZ_CHECK(fuzzing::whole_records(console.text()));
 
-  records::TextLines all_lines(text);
+  testing_support::TextLines all_lines(text);
   check_records_rebuild(text, [&] { return all_lines.next_line(); });
-  records::FilesInMemory files;
+  testing_support::FilesInMemory files;
   files.add("answers", std::string(text));
   records::Input input(1, files);
   input.open_old("answers");

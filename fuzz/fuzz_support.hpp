@@ -9,7 +9,14 @@
 #include <string_view>
 #include <vector>
 
-#include "records/records.hpp"
+#include "records/chars.hpp"
+#include "records/failures.hpp"
+#include "records/fields.hpp"
+#include "records/free_form.hpp"
+#include "records/input.hpp"
+#include "records/output.hpp"
+#include "records/pause.hpp"
+#include "test_doubles.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 

@@ -11,6 +11,7 @@
 
 #include <libdeflate.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <memory>
@@ -58,6 +59,40 @@ std::string gzip(std::string_view text) {
   return packed;
 }
 
+// The text of gzip data, every member in turn, unpacked here without the
+// tool's own code; nullopt when the data is corrupt or followed by anything
+// else.
+std::optional<std::string> gunzip(std::string_view packed) {
+  struct Free {
+    void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+  };
+  static const std::unique_ptr<libdeflate_decompressor, Free> decompressor(libdeflate_alloc_decompressor());
+  std::string text;
+  while (!packed.empty()) {
+    std::string member(std::max<std::size_t>(packed.size() * 4, 4096), '\0');
+    for (;;) {
+      std::size_t taken = 0;
+      std::size_t made = 0;
+      const libdeflate_result result = libdeflate_gzip_decompress_ex(
+          decompressor.get(), packed.data(), packed.size(), member.data(), member.size(), &taken, &made);
+      if (result == LIBDEFLATE_INSUFFICIENT_SPACE && member.size() < (std::size_t{1} << 30)) {
+        member.resize(member.size() * 2);
+        continue;
+      }
+      if (result != LIBDEFLATE_SUCCESS) return std::nullopt;
+      text.append(member, 0, made);
+      packed.remove_prefix(taken);
+      break;
+    }
+  }
+  return text;
+}
+
+bool looks_compressed(std::string_view bytes) {
+  return bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0x1f &&
+         static_cast<unsigned char>(bytes[1]) == 0x8b;
+}
+
 struct Outcome {
   std::optional<reading::AtomList> atoms;
   float resolution = 0.0F;
@@ -68,7 +103,7 @@ struct Outcome {
 
 Outcome run(records::FileSource& files, std::string_view read_from, Routine routine, bool verbose,
             const reading::AtomType& atom_type) {
-  records::Output console = records::Output::capture();
+  records::Output console = records::Output::in_memory();
   records::Input entry(1, files);
   reading::READING component(console, entry);
   const reading::EntryPath path(entry_file);
@@ -93,7 +128,7 @@ Outcome run(records::FileSource& files, std::string_view read_from, Routine rout
     outcome.failure = error.what();
     outcome.failure_kind = error.failure();
   }
-  outcome.console = console.captured();
+  outcome.console = console.text();
   FUZZ_CHECK(fuzzing::whole_records(outcome.console));
   return outcome;
 }
@@ -144,7 +179,7 @@ bool shows_helices_found(std::string_view console) {
 }
 
 // The entry stored as `storage` says; returns the name it is read from.
-std::string_view store(records::FilesInMemory& files, Storage storage, std::string_view entry) {
+std::string_view store(testing_support::FilesInMemory& files, Storage storage, std::string_view entry) {
   switch (storage) {
     case Storage::plain:
       files.add(std::string(entry_file), std::string(entry));
@@ -173,15 +208,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const reading::AtomType atom_type(atom_types[choice % atom_types.size()]);
   const std::string_view bytes = in.rest();
 
-  records::FilesInMemory files;
+  testing_support::FilesInMemory files;
   const Storage storage = storage_of(choice);
   const std::string_view read_from = store(files, storage, bytes);
   // The text the routines should see: bytes stored as they are that look
   // compressed are unpacked, once, and may turn out corrupt.
-  records::PageBuffer unpacked;
+  std::optional<std::string> unpacked;
   std::optional<std::string_view> text = bytes;
   const bool stored_as_given = storage == Storage::plain || storage == Storage::raw_fallback;
-  if (stored_as_given && records::is_compressed(bytes)) text = records::unpack(bytes, unpacked);
+  if (stored_as_given && looks_compressed(bytes)) {
+    unpacked = gunzip(bytes);
+    text = unpacked ? std::optional<std::string_view>(*unpacked) : std::nullopt;
+  }
 
   const Outcome backbones = run(files, read_from, Routine::backbones, true, atom_type);
   check_same_result(backbones, run(files, read_from, Routine::backbones, false, atom_type));

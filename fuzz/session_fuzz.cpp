@@ -63,12 +63,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::string_view text(reinterpret_cast<const char*>(data), data == nullptr ? 0 : size);
   const std::vector<std::string_view> parts = fuzzing::split(text, separator, 4);
-  records::FilesInMemory files;
+  testing_support::FilesInMemory files;
   if (parts.size() > 1) files.add(entry_path(parts), std::string(parts[1]));
   if (parts.size() > 2) files.add(list_file, std::string(parts[2]));
 
-  records::Output console = records::Output::capture();
-  records::TextLines answers(parts[0]);
+  records::Output console = records::Output::in_memory();
+  testing_support::TextLines answers(parts[0]);
   driver::Settings settings;
   settings.files = &files;
   settings.run_command = fuzzing::ignore_command;
@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(std::strncmp(error.what(), "extract: severe (", 17) == 0);
   }
   if (finished) {
-    FUZZ_CHECK(fuzzing::whole_records(console.captured()));
+    FUZZ_CHECK(fuzzing::whole_records(console.text()));
     check_good_files();
   }
 

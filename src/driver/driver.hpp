@@ -8,7 +8,11 @@
 #include <variant>
 
 #include "reading/reading.hpp"
-#include "records/records.hpp"
+#include "records/chars.hpp"
+#include "records/console.hpp"
+#include "records/input.hpp"
+#include "records/output.hpp"
+#include "records/pause.hpp"
 
 namespace driver {
 

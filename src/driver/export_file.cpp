@@ -1,7 +1,7 @@
 // The export file: a short header, then one fixed-column record per atom,
 // read by other programs by their columns.
 
-#include "driver.hpp"
+#include "driver/driver.hpp"
 
 namespace driver {
 

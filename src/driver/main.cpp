@@ -3,7 +3,9 @@
 
 #include <new>
 
-#include "driver.hpp"
+#include "driver/driver.hpp"
+#include "records/control_events.hpp"
+#include "records/failures.hpp"
 
 namespace {
 

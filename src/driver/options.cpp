@@ -2,7 +2,7 @@
 
 #include <getopt.h>
 
-#include "driver.hpp"
+#include "driver/driver.hpp"
 
 namespace driver {
 namespace {

@@ -1,10 +1,12 @@
 // The session: banner, the three questions, the file loop and the summary.
 
 #include <algorithm>
-#include <cerrno>
 #include <vector>
 
-#include "driver.hpp"
+#include "driver/driver.hpp"
+
+#include "records/failures.hpp"
+#include "records/free_form.hpp"
 
 namespace driver {
 namespace {
@@ -138,7 +140,7 @@ bool climbs_out(std::string_view name) {
 void write_export_of(const FileName& name, const reading::AtomType& atom_type, float resolution,
                      const reading::AtomList& atoms) {
   const std::string path = path_in(source, name.trimmed());
-  if (climbs_out(name.trimmed())) throw records::IoError(records::Failure::open_failure, export_unit, path, EACCES);
+  if (climbs_out(name.trimmed())) throw records::IoError(records::Failure::open_failure, export_unit, path);
   write_export(path, atom_type, resolution, atoms);
 }
 

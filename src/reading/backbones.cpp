@@ -2,7 +2,12 @@
 
 #include <algorithm>
 
+#include "atom_scan.hpp"
+#include "entry.hpp"
+#include "header_scan.hpp"
 #include "layouts.hpp"
+#include "listing.hpp"
+#include "reading/reading.hpp"
 
 namespace reading {
 namespace {

@@ -1,25 +1,16 @@
 // The opening that both extraction routines share: title lines and
-// resolution. Also the number conversions and the console listing.
+// resolution.
 
+#include "header_scan.hpp"
+
+#include "entry.hpp"
 #include "layouts.hpp"
 
 namespace reading {
 
-std::int32_t convert_I(const records::Input& entry, std::string_view field) {
-  const auto value = records::read_I(field);
-  if (!value) entry.fail(records::Failure::input_conversion);
-  return *value;
-}
-
-float convert_F(const records::Input& entry, std::string_view field) {
-  const auto value = records::read_F(field, 0);
-  if (!value) entry.fail(records::Failure::input_conversion);
-  return *value;
-}
-
 void open_and_scan_header(records::Input& entry, const EntryPath& entry_path, records::Output& console, bool verbose,
                           float& resolution) {
-  entry.open_entry(entry_path.trimmed());
+  open_entry(entry, entry_path.trimmed());
 
   const TitleFields first = read_title(entry.read_or_fail());
   if (verbose) {
@@ -54,17 +45,6 @@ void open_and_scan_header(records::Input& entry, const EntryPath& entry_path, re
     console.record().text("   The structure data has a resolution of ").F(resolution, 4, 2).text(" angstroems").end();
     console.free_form();
   }
-}
-
-void write_listing_header(records::Output& console) {
-  console.record().text("   The carbon atoms have the following coordinates:").end();
-  console.free_form();
-  console.record().text("       #   SEQ   x [A]   y [A]   z [A]").end();
-  console.free_form();
-}
-
-void write_listing_line(records::Output& console, std::size_t position, const AtomEntry& atom) {
-  console.record().text("  ").I(records::as_count(position), 5).I(atom.residue, 6).F(atom.x, 8, 3).F(atom.y, 8, 3).F(atom.z, 8, 3).end();
 }
 
 }  // namespace reading

@@ -1,7 +1,10 @@
 // HELICES: the atoms of one type inside the entry's alpha helices.
 
+#include "entry.hpp"
+#include "header_scan.hpp"
 #include "helix_scan.hpp"
 #include "layouts.hpp"
+#include "reading/reading.hpp"
 
 namespace reading {
 namespace {

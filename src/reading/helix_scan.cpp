@@ -17,7 +17,9 @@
 #include <algorithm>
 #include <array>
 
+#include "atom_scan.hpp"
 #include "layouts.hpp"
+#include "listing.hpp"
 
 namespace reading {
 namespace {

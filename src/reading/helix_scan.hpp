@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "reading.hpp"
+#include "reading/reading.hpp"
+#include "records/input.hpp"
+#include "records/output.hpp"
 
 namespace reading {
 

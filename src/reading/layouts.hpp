@@ -1,14 +1,33 @@
 // The fixed-column layouts in which PDB records are read, each stated once.
 // Numbers stay text until a routine needs them (`convert_I`, `convert_F`),
 // so a bad number in a field nobody uses is never an error.
+//
+// The columns follow the wwPDB's "Atomic Coordinate Entry Format Description",
+// version 3.3 (2012), which every entry of the archive is written to. Where
+// this tool reads otherwise:
+// - Title lines are records 1 and 2 whatever their name, and only columns
+//   11-70 of them are shown (a TITLE runs to column 80).
+// - REMARK 2 is read in its older layout, the number in columns 23-27, and
+//   in the layout of version 3.3 (columns 24-30, F7.2) only when column 28
+//   holds the point: see `ResolutionFields`.
+// - A residue number is columns 23-26 alone: the insertion code (column 27)
+//   is not read, so inserted residues count as the residue before them; a
+//   helix's bounds likewise leave out columns 26 and 38.
+// - Alternate locations are told by serial numbers, not by column 17: of
+//   consecutive serials carrying the chosen atom name only the first is
+//   taken (`AtomScan`).
+// - Only records named "ATOM  " are taken; HETATM records, and with them
+//   the modified residues an entry lists as HETATM, never are.
+// - HELIX records are read only as far as columns 39-40 (the class); the
+//   helix's length (columns 72-76) and identifiers are not read.
 #pragma once
 
 #include <algorithm>
 #include <array>
 #include <string_view>
 
-#include "reading.hpp"
-#include "records/records.hpp"
+#include "records/chars.hpp"
+#include "records/fields.hpp"
 
 namespace reading {
 
@@ -53,17 +72,6 @@ inline ResolutionFields read_resolution(std::string_view record) {
   ResolutionFields f;
   FieldReader(record).A(22, f.key).A(5, f.text).A(1, f.column_28);
   FieldReader(record).skip(22).A(8, f.wide_text);
-  return f;
-}
-
-// HELIX record as counted, layout (A6, A32, A2).
-struct HelixClassFields {
-  Chars<6> name;
-  Chars<2> helix_class;  // columns 39-40
-};
-inline HelixClassFields read_helix_class(std::string_view record) {
-  HelixClassFields f;
-  FieldReader(record).A(6, f.name).skip(32).A(2, f.helix_class);
   return f;
 }
 
@@ -149,70 +157,5 @@ struct AtomFields {
 inline void read_atom(std::string_view record, AtomFields& f) {
   f.read(record);
 }
-
-// What a scan has taken from the ATOM records it has seen: the serial of the
-// last atom of the chosen type, the residue of the last atom taken and the
-// coordinates of the last atom of the chosen type taken. Both routines scan
-// with these rules.
-struct AtomScan {
-  enum class Step { taken, skipped, bad_number };
-
-  std::int32_t previous_serial = -10;
-  std::int32_t current_residue = 0;
-  float x = 0.0F;
-  float y = 0.0F;
-  float z = 0.0F;
-
-  // Takes one ATOM record. Of consecutive serials carrying the chosen atom
-  // name, only the first is taken: the rest are its alternate locations.
-  //
-  // Every number of a record taken must read, but only an atom of the
-  // chosen type is ever collected, right after it is taken; so the
-  // coordinates of the others are checked and not converted, which is most
-  // of a scan's time saved.
-  Step take(const AtomFields& fields, bool of_atom_type) {
-    const auto serial = records::read_I(fields.serial);
-    if (!serial) return Step::bad_number;
-    const bool alternate = of_atom_type && *serial == previous_serial + 1;
-    if (of_atom_type) previous_serial = *serial;
-    if (alternate) return Step::skipped;
-    const auto residue = records::read_I(fields.residue);
-    if (!residue) return Step::bad_number;
-    if (!of_atom_type) {
-      if (!records::reads_as_F(fields.x) || !records::reads_as_F(fields.y) || !records::reads_as_F(fields.z)) {
-        return Step::bad_number;
-      }
-      current_residue = *residue;
-      return Step::taken;
-    }
-    const auto new_x = records::read_F(fields.x, 0);
-    const auto new_y = records::read_F(fields.y, 0);
-    const auto new_z = records::read_F(fields.z, 0);
-    if (!new_x || !new_y || !new_z) return Step::bad_number;
-    current_residue = *residue;
-    x = *new_x;
-    y = *new_y;
-    z = *new_z;
-    return Step::taken;
-  }
-
-  AtomEntry entry(char chain) const { return {current_residue, x, y, z, chain}; }
-};
-
-// Conversions of the number fields of the open entry: a field that is not a
-// number ends the run, naming the entry.
-std::int32_t convert_I(const records::Input& entry, std::string_view field);
-float convert_F(const records::Input& entry, std::string_view field);
-
-// Opens the entry and runs the header scan: the two title lines and the
-// resolution, reported when `verbose`. The resolution is left as it is when
-// the entry states that none applies. The entry stays open, positioned just
-// after the resolution record.
-void open_and_scan_header(records::Input& entry, const EntryPath& entry_path, records::Output& console, bool verbose,
-                          float& resolution);
-
-// The console listing shared by both routines.
-void write_listing_header(records::Output& console);
-void write_listing_line(records::Output& console, std::size_t position, const AtomEntry& atom);
 
 }  // namespace reading

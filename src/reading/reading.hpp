@@ -7,7 +7,9 @@
 #include <optional>
 #include <vector>
 
-#include "records/records.hpp"
+#include "records/chars.hpp"
+#include "records/input.hpp"
+#include "records/output.hpp"
 
 namespace reading {
 

@@ -1,11 +1,11 @@
-// Entries as the archive distributes them: gzip data, unpacked whole.
+// Unpacking gzip data with libdeflate.
 
 #include <libdeflate.h>
 
 #include <memory>
 #include <new>
 
-#include "records.hpp"
+#include "compressed.hpp"
 
 namespace records {
 namespace {

@@ -6,7 +6,6 @@
 // comes during it interrupts it. A flag checked after EINTR alone lost the
 // events that came between the check and the blocking call.
 
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -16,7 +15,9 @@
 #include <csignal>
 #include <ctime>
 
-#include "records.hpp"
+#include "records/control_events.hpp"
+#include "records/failures.hpp"
+#include "descriptors.hpp"
 #include "waits.hpp"
 
 namespace records {
@@ -94,15 +95,6 @@ void install_control_event_handlers() {
 
 void throw_if_control_event() {
   if (pending_event != 0) throw ControlEvent(pending_event);
-}
-
-void open_missing_standard_descriptors() {
-  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-    // The lowest free number is this one, since the ones below are open.
-    const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
-    if (opened != fd && opened >= 0) ::close(opened);
-  }
 }
 
 void wait_until_ready(int fd, short events) {

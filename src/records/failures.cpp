@@ -4,7 +4,7 @@
 #include <csignal>
 #include <string>
 
-#include "records.hpp"
+#include "records/failures.hpp"
 
 namespace records {
 namespace {
@@ -44,11 +44,10 @@ std::string diagnostic_line(std::string_view severity, int number, std::string_v
 
 }  // namespace
 
-IoError::IoError(Failure failure, int unit, std::string_view file, int os_error)
+IoError::IoError(Failure failure, int unit, std::string_view file)
     : failure_(failure),
       unit_(unit),
       file_(file),
-      os_error_(os_error),
       diagnostic_(diagnostic_line("severe", number(), message())) {}
 
 IoError::IoError(Failure failure)

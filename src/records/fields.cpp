@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-#include "records.hpp"
+#include "records/fields.hpp"
 
 namespace records {
 namespace {

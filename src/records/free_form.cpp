@@ -2,7 +2,10 @@
 
 #include <algorithm>
 
-#include "records.hpp"
+#include "records/free_form.hpp"
+
+#include "records/failures.hpp"
+#include "records/fields.hpp"
 
 namespace records {
 namespace {

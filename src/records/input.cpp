@@ -1,10 +1,9 @@
-// Input connections: whole files from a source, records handed out as views;
-// and the console's lines.
+// Input connections: whole files from a source, records handed out as views.
+
+#include "records/input.hpp"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -12,15 +11,14 @@
 #include <cstring>
 #include <utility>
 
-#include "records.hpp"
-#include "waits.hpp"
+#include "compressed.hpp"
+#include "memory.hpp"
+#include "records/control_events.hpp"
+#include "records/system_calls.hpp"
 
 namespace records {
 namespace {
 
-// A file is read in pieces, the first of this size and each next one twice
-// the one before, with a look for control events between them.
-constexpr std::size_t first_piece = std::size_t{64} << 10;
 // Files from this size on are mapped: a 16 MB entry read into fresh memory
 // spent two thirds of the run in the kernel clearing and faulting pages in.
 // Smaller ones are read into memory that is already there from the file
@@ -33,17 +31,12 @@ Failure open_failure_for(int os_error) {
   return Failure::open_failure;
 }
 
-// The record without its line end: LF, and a CR directly before it.
-std::string_view without_line_end(std::string_view line) {
-  return line.ends_with('\r') ? line.substr(0, line.size() - 1) : line;
-}
-
 class FileSystem final : public FileSource {
  public:
-  Loaded load(const std::string& path, FileMemory& memory) override {
+  LoadedFile load(const std::string& path, FileMemory& memory) override {
     // Non-blocking, so that opening a FIFO without a writer returns at once;
     // only regular files are read, so nothing blocks afterwards either.
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    FileDescriptor file(system_calls.open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0));
     if (!file) return {{}, errno};
     struct stat info {};
     if (::fstat(file.get(), &info) != 0) return {{}, errno};
@@ -61,96 +54,57 @@ class FileSystem final : public FileSource {
 
 }  // namespace
 
-LoadedFile FileMemory::start_reading(FileDescriptor file, std::size_t size) {
-  file_ = std::move(file);
-  size_ = size;
-  loaded_ = 0;
-  // All of it reserved now, so that what was handed out stays where it is;
-  // pages are only taken as they are read into.
-  buffer.reserve(size);
-  return read_more();
-}
-
-LoadedFile FileMemory::read_more() {
-  if (file_) {
-    throw_if_control_event();
-    const std::size_t piece = std::min(std::max(first_piece, loaded_), size_ - loaded_);
-    ssize_t n = 0;
-    do {
-      n = ::read(file_.get(), buffer.data() + loaded_, piece);
-    } while (n < 0 && errno == EINTR);
-    if (n < 0) {
-      const int os_error = errno;
-      stop_reading();
-      return {{}, os_error};
-    }
-    loaded_ += static_cast<std::size_t>(n);
-    if (n == 0 || loaded_ == size_) stop_reading();
-  }
-  return {{buffer.data(), loaded_}, 0};
-}
+struct Input::Storage {
+  FileMemory loaded;    // the file as stored
+  PageBuffer unpacked;  // a compressed file's text
+};
 
 FileSource& file_system() {
   static FileSystem files;
   return files;
 }
 
-void FilesInMemory::add(std::string path, std::string content) {
-  files_.insert_or_assign(std::move(path), std::move(content));
-}
+Input::Input(int unit, FileSource& files) : unit_(unit), files_(&files), storage_(std::make_unique<Storage>()) {}
 
-FileSource::Loaded FilesInMemory::load(const std::string& path, FileMemory&) {
-  const auto found = files_.find(path);
-  if (found == files_.end()) return {{}, ENOENT};
-  return {found->second, 0};
-}
+Input::~Input() = default;
 
-
-FileSource::Loaded Input::load_afresh(std::string_view path) {
+LoadedFile Input::load_afresh(std::string_view path) {
   close();
   file_.assign(path);
   throw_if_control_event();
-  return files_->load(file_, loaded_);
+  return files_->load(file_, storage_->loaded);
 }
 
-void Input::open_old(std::string_view path) {
-  content_ = take(load_afresh(path));
+void Input::open_old(std::string_view path, Content content) {
+  take(load_afresh(path), content);
 }
 
-void Input::open_entry(std::string_view path) {
-  FileSource::Loaded loaded = load_afresh(path);
-  if (loaded.os_error == ENOENT) {
-    // The archive hands out entries compressed; one that was not unpacked
-    // is read as it is. Neither being there, the entry is what is missing.
-    file_.append(".gz");
-    const FileSource::Loaded compressed = files_->load(file_, loaded_);
-    if (compressed.os_error == ENOENT) {
-      file_.assign(path);
-    } else {
-      loaded = compressed;
-    }
-  }
-  content_ = take(loaded);
-  if (is_compressed(content_)) {
+bool Input::open_if_there(std::string_view path, Content content) {
+  const LoadedFile loaded = load_afresh(path);
+  if (loaded.os_error == ENOENT) return false;
+  take(loaded, content);
+  return true;
+}
+
+void Input::take(const LoadedFile& loaded, Content content) {
+  if (loaded.os_error != 0) fail(open_failure_for(loaded.os_error));
+  const MappedFile& mapped = storage_->loaded.mapped;
+  const bool is_mapped = loaded.content.data() != nullptr && loaded.content.data() == mapped.content().data();
+  mapped_ = is_mapped ? &mapped : nullptr;
+  content_ = loaded.content;
+  if (content == Content::unpacked && is_compressed(content_)) {
     // Unpacked whole, so read whole first.
     while (load_more()) {
     }
-    const auto text = unpack(content_, unpacked_);
+    const auto text = unpack(content_, storage_->unpacked);
     if (!text) fail(Failure::corrupt_compressed_data);
     content_ = *text;
     mapped_ = nullptr;
   }
 }
 
-std::string_view Input::take(const FileSource::Loaded& loaded) {
-  if (loaded.os_error != 0) fail(open_failure_for(loaded.os_error), loaded.os_error);
-  const bool mapped = loaded.content.data() != nullptr && loaded.content.data() == loaded_.mapped.content().data();
-  mapped_ = mapped ? &loaded_.mapped : nullptr;
-  return loaded.content;
-}
-
 void Input::close() {
-  loaded_.stop_reading();
+  storage_->loaded.stop_reading();
   content_ = {};
   mapped_ = nullptr;
   cursor_ = 0;
@@ -171,12 +125,13 @@ std::optional<std::string_view> Input::read_further() {
 }
 
 bool Input::load_more() {
-  if (mapped_ != nullptr || !loaded_.more_to_read()) return false;
-  const FileSource::Loaded more = loaded_.read_more();
-  if (more.os_error != 0) fail(Failure::open_failure, more.os_error);
+  FileMemory& loaded = storage_->loaded;
+  if (mapped_ != nullptr || !loaded.more_to_read()) return false;
+  const LoadedFile more = loaded.read_more();
+  if (more.os_error != 0) fail(Failure::open_failure);
   const bool longer = more.content.size() > content_.size();
   content_ = more.content;
-  return longer || loaded_.more_to_read();
+  return longer || loaded.more_to_read();
 }
 
 std::optional<std::string_view> Input::read_from_mapping() {
@@ -199,10 +154,6 @@ bool Input::end_at_cut() {
   content_ = content_.substr(0, intact);
   cursor_ = std::min(cursor_, content_.size());
   return true;
-}
-
-void Input::fail_at_end() const {
-  fail(Failure::end_of_file);
 }
 
 void Input::skip_to(std::string_view key) {
@@ -229,70 +180,8 @@ void Input::skip_to(std::string_view key) {
   cursor_ = content_.size();
 }
 
-void Input::fail(Failure failure, int os_error) const {
-  throw IoError(failure, unit_, file_, os_error);
-}
-
-// ---------------------------------------------------------------------------
-// Console lines
-
-std::optional<std::string_view> ConsoleInput::next_line() {
-  console_.flush();
-  buffer_.erase(0, line_start_);
-  line_start_ = 0;
-  std::size_t searched = 0;
-  for (;;) {
-    const std::size_t newline = buffer_.find('\n', searched);
-    if (newline != std::string::npos) {
-      line_start_ = newline + 1;
-      return without_line_end(std::string_view(buffer_).substr(0, newline));
-    }
-    if (buffer_.size() > longest_line) {
-      buffer_.resize(longest_line);
-      dropping_ = true;
-    }
-    searched = buffer_.size();
-    if (!fill()) break;
-  }
-  dropping_ = false;
-  if (buffer_.empty()) return std::nullopt;
-  line_start_ = buffer_.size();
-  return std::string_view(buffer_);
-}
-
-bool ConsoleInput::fill() {
-  if (at_end_) return false;
-  std::array<char, 64 * 1024> chunk{};
-  for (;;) {
-    wait_until_ready(fd_, POLLIN);
-    const ssize_t n = ::read(fd_, chunk.data(), chunk.size());
-    if (n > 0) {
-      std::string_view taken(chunk.data(), static_cast<std::size_t>(n));
-      if (dropping_) {
-        // The rest of an overlong line goes, up to its line end.
-        const std::size_t newline = taken.find('\n');
-        if (newline == std::string_view::npos) return true;
-        taken.remove_prefix(newline);
-        dropping_ = false;
-      }
-      buffer_.append(taken);
-      return true;
-    }
-    // Another signal, or a console someone made non-blocking: wait again.
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    // The end of input, or a console that can no longer be read.
-    at_end_ = true;
-    return false;
-  }
-}
-
-std::optional<std::string_view> TextLines::next_line() {
-  if (text_.empty()) return std::nullopt;
-  const std::size_t newline = text_.find('\n');
-  if (newline == std::string_view::npos) return std::exchange(text_, {});
-  const std::string_view line = text_.substr(0, newline);
-  text_.remove_prefix(newline + 1);
-  return without_line_end(line);
+void Input::fail(Failure failure) const {
+  throw IoError(failure, unit_, file_);
 }
 
 }  // namespace records

@@ -1,4 +1,4 @@
-// Owned descriptors, and the memory that whole files are read into.
+// The memory that input files are read into.
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -6,13 +6,17 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <new>
 #include <utility>
 
-#include "records.hpp"
+#include "memory.hpp"
+
+#include "records/control_events.hpp"
+#include "records/system_calls.hpp"
 
 namespace records {
 namespace {
@@ -99,23 +103,6 @@ void MappedFile::release() noexcept {
   intact_ = nullptr;
 }
 
-FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
-  if (this != &other) {
-    reset();
-    fd_ = other.release();
-  }
-  return *this;
-}
-
-int FileDescriptor::release() noexcept {
-  return std::exchange(fd_, -1);
-}
-
-void FileDescriptor::reset() noexcept {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-}
-
 PageBuffer::~PageBuffer() {
   release();
 }
@@ -148,6 +135,43 @@ char* PageBuffer::reserve(std::size_t size, std::size_t keep) {
   data_ = data;
   capacity_ = capacity;
   return data_;
+}
+
+namespace {
+
+// A file is read in pieces, the first of this size and each next one twice
+// the one before, with a look for control events between them.
+constexpr std::size_t first_piece = std::size_t{64} << 10;
+
+}  // namespace
+
+LoadedFile FileMemory::start_reading(FileDescriptor file, std::size_t size) {
+  file_ = std::move(file);
+  size_ = size;
+  loaded_ = 0;
+  // All of it reserved now, so that what was handed out stays where it is;
+  // pages are only taken as they are read into.
+  buffer.reserve(size);
+  return read_more();
+}
+
+LoadedFile FileMemory::read_more() {
+  if (file_) {
+    throw_if_control_event();
+    const std::size_t piece = std::min(std::max(first_piece, loaded_), size_ - loaded_);
+    ssize_t n = 0;
+    do {
+      n = system_calls.read(file_.get(), buffer.data() + loaded_, piece);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+      const int os_error = errno;
+      stop_reading();
+      return {{}, os_error};
+    }
+    loaded_ += static_cast<std::size_t>(n);
+    if (n == 0 || loaded_ == size_) stop_reading();
+  }
+  return {{buffer.data(), loaded_}, 0};
 }
 
 }  // namespace records

@@ -1,6 +1,8 @@
 // Output connections: records through a buffer, written out whole, and
 // replaced files that take their name only when complete.
 
+#include "records/output.hpp"
+
 #include <fcntl.h>
 #include <limits.h>
 #include <poll.h>
@@ -12,7 +14,10 @@
 #include <cerrno>
 #include <utility>
 
-#include "records.hpp"
+#include "descriptors.hpp"
+#include "records/control_events.hpp"
+#include "records/failures.hpp"
+#include "records/system_calls.hpp"
 #include "waits.hpp"
 
 namespace records {
@@ -70,6 +75,34 @@ std::string temporary_name(std::string_view path) {
 
 }  // namespace
 
+class Output::Replacement {
+ public:
+  Replacement(FileDescriptor file, std::string name) : file_(std::move(file)), name_(std::move(name)) {}
+  Replacement(const Replacement&) = delete;
+  Replacement& operator=(const Replacement&) = delete;
+  ~Replacement() {
+    if (name_.empty()) return;
+    file_.reset();
+    // A temporary that cannot be removed stays behind, hidden; the README
+    // tells how to recognise one.
+    system_calls.unlink(name_.c_str());
+  }
+
+  int fd() const { return file_.get(); }
+
+  // Closes the temporary, which then takes `path`; nothing remains of it
+  // whether this succeeds or not.
+  void take_the_name(int unit, const std::string& path) {
+    if (system_calls.close(file_.release()) != 0) throw IoError(Failure::write_error, unit, path);
+    if (system_calls.rename(name_.c_str(), path.c_str()) != 0) throw IoError(creation_failure_for(errno), unit, path);
+    name_.clear();
+  }
+
+ private:
+  FileDescriptor file_;
+  std::string name_;  // until it takes the final name
+};
+
 Output::Output(int unit, std::string_view file, int fd, bool flush_every_record)
     : unit_(unit),
       file_(file),
@@ -81,15 +114,12 @@ Output::Output(Output&& other) noexcept
     : unit_(other.unit_),
       file_(std::move(other.file_)),
       fd_(std::exchange(other.fd_, -1)),
-      owned_(std::move(other.owned_)),
-      temporary_(std::move(other.temporary_)),
+      replacement_(std::move(other.replacement_)),
       pieces_(other.pieces_),
       flush_every_record_(other.flush_every_record_),
       buffer_(std::move(other.buffer_)),
       written_(other.written_),
-      failed_(other.failed_) {
-  other.temporary_.clear();
-}
+      failed_(other.failed_) {}
 
 Output Output::console() {
   return Output(console_out_unit, console_out_file, STDOUT_FILENO, isatty(STDOUT_FILENO) == 1);
@@ -103,7 +133,7 @@ Output Output::errors() {
   return errors;
 }
 
-Output Output::capture(int unit, std::string_view file) {
+Output Output::in_memory(int unit, std::string_view file) {
   return Output(unit, file, -1, false);
 }
 
@@ -112,7 +142,7 @@ Output Output::replace(int unit, std::string_view path) {
   // when the finished file cannot be renamed onto it.
   struct stat existing {};
   if (::lstat(std::string(path).c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
-    throw IoError(Failure::open_failure, unit, path, EISDIR);
+    throw IoError(Failure::open_failure, unit, path);
   }
   // Created new and never through a link, so no other run's temporary and
   // no link planted at the name can receive these records.
@@ -120,22 +150,17 @@ Output Output::replace(int unit, std::string_view path) {
   FileDescriptor fd;
   for (int attempt = 0; !fd; ++attempt) {
     temporary = temporary_name(path);
-    fd = FileDescriptor(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (!fd && (errno != EEXIST || attempt == 100)) throw IoError(creation_failure_for(errno), unit, path, errno);
+    fd = FileDescriptor(
+        system_calls.open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (!fd && (errno != EEXIST || attempt == 100)) throw IoError(creation_failure_for(errno), unit, path);
   }
-  Output out(unit, path, -1, false);
-  out.fd_ = fd.get();  // a regular file: written without waits
-  out.owned_ = std::move(fd);
-  out.temporary_ = std::move(temporary);
+  Output out(unit, path, fd.get(), false);  // a regular file: written without waits
+  out.replacement_ = std::make_unique<Replacement>(std::move(fd), std::move(temporary));
   return out;
 }
 
 Output::~Output() {
-  if (!temporary_.empty()) {
-    owned_.reset();
-    ::unlink(temporary_.c_str());
-    return;
-  }
+  if (replacement_) return;  // dropped with its temporary
   flush_quietly();
 }
 
@@ -183,14 +208,10 @@ void Output::write_quietly(std::string_view record) noexcept {
 
 void Output::close() {
   flush();
-  if (!temporary_.empty()) {
-    const int closed = ::close(owned_.release());
-    if (closed != 0) throw IoError(Failure::write_error, unit_, file_, errno);
-    if (::rename(temporary_.c_str(), file_.c_str()) != 0) {
-      const int os_error = errno;
-      throw IoError(creation_failure_for(os_error), unit_, file_, os_error);
-    }
-    temporary_.clear();
+  if (replacement_) {
+    fd_ = -1;
+    const std::unique_ptr<Replacement> replacement = std::move(replacement_);
+    replacement->take_the_name(unit_, file_);
   }
   fd_ = -1;
 }
@@ -218,7 +239,7 @@ void Output::write_out(bool on_the_way_out) {
         }
         piece = std::min<std::size_t>(piece, PIPE_BUF);
       }
-      const ssize_t n = ::write(fd_, buffer_.data() + done, piece);
+      const ssize_t n = system_calls.write(fd_, buffer_.data() + done, piece);
       if (n > 0) {
         done += static_cast<std::size_t>(n);
         continue;
@@ -228,9 +249,8 @@ void Output::write_out(bool on_the_way_out) {
         if (!on_the_way_out) throw_if_control_event();
         continue;
       }
-      const int os_error = n < 0 ? errno : ENOSPC;
       drop_torn_record(done);
-      throw IoError(Failure::write_error, unit_, file_, os_error);
+      throw IoError(Failure::write_error, unit_, file_);
     }
   } catch (...) {
     consume_sent();

@@ -6,7 +6,10 @@
 #include <cerrno>
 #include <csignal>
 
-#include "records.hpp"
+#include "records/pause.hpp"
+
+#include "records/control_events.hpp"
+#include "records/failures.hpp"
 #include "waits.hpp"
 
 extern char** environ;

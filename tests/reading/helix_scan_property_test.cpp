@@ -7,8 +7,11 @@
 #include <random>
 
 #include "entries.hpp"
-#include "reading/helix_scan.hpp"
-#include "reading/layouts.hpp"
+#include "atom_scan.hpp"
+#include "helix_scan.hpp"
+#include "layouts.hpp"
+#include "listing.hpp"
+#include "test_doubles.hpp"
 #include "reference_reading.hpp"
 #include "support.hpp"
 
@@ -25,18 +28,18 @@ struct Outcome {
 
 Outcome one_pass(const std::string& entry_text, const std::vector<Helix>& helices,
                  const reading::AtomType& atom_type, bool verbose) {
-  records::FilesInMemory files;
+  testing_support::FilesInMemory files;
   files.add("PDB/test.pdb", entry_text);
   records::Input entry(1, files);
-  entry.open_entry("PDB/test.pdb");
-  records::Output console = records::Output::capture();
+  entry.open_old("PDB/test.pdb");
+  records::Output console = records::Output::in_memory();
   Outcome outcome;
   try {
     reading::collect_helix_atoms(entry, helices, {console, verbose, atom_type}, outcome.atoms);
   } catch (const records::IoError& error) {
     outcome.failure = error.what();
   }
-  outcome.console = console.captured();
+  outcome.console = console.text();
   return outcome;
 }
 
@@ -48,7 +51,7 @@ Outcome one_scan_per_helix(const std::string& entry_text, const std::vector<Heli
   for (const Helix& helix : helices) table.push_back({helix.chain, helix.start, helix.end});
   const testing_support::HelixScans scans = testing_support::reference_helix_scans(entry_text, table, atom_type);
 
-  records::Output console = records::Output::capture();
+  records::Output console = records::Output::in_memory();
   const reading::HelixReport report{console, verbose, atom_type};
   Outcome outcome;
   for (std::size_t h = 0; h < scans.atoms.size(); ++h) {
@@ -61,7 +64,7 @@ Outcome one_scan_per_helix(const std::string& entry_text, const std::vector<Heli
     if (verbose && !failed_here) console.free_form();
   }
   if (scans.failure) outcome.failure = records::IoError(*scans.failure, 1, "PDB/test.pdb").what();
-  outcome.console = console.captured();
+  outcome.console = console.text();
   return outcome;
 }
 

@@ -5,9 +5,9 @@
 namespace testing_support {
 
 Extraction ReadingTest::run(Routine routine, const std::string& entry, const Options& options) {
-  records::FilesInMemory files;
+  testing_support::FilesInMemory files;
   files.add("PDB/test.pdb", entry);
-  records::Output console = records::Output::capture();
+  records::Output console = records::Output::in_memory();
   records::Input input(1, files);
   reading::READING component(console, input);
   const reading::EntryPath path("PDB/test.pdb");
@@ -24,7 +24,7 @@ Extraction ReadingTest::run(Routine routine, const std::string& entry, const Opt
   } catch (const records::IoError& error) {
     result.failure = error.what();
   }
-  result.console = console.captured();
+  result.console = console.text();
   std::erase(result.console, '\r');
   return result;
 }

@@ -10,6 +10,7 @@
 #include "entries.hpp"
 #include "reading/reading.hpp"
 #include "support.hpp"
+#include "test_doubles.hpp"
 
 namespace testing_support {
 

@@ -10,7 +10,13 @@
 #include <filesystem>
 #include <vector>
 
-#include "records/records.hpp"
+#include "records/console.hpp"
+#include "records/control_events.hpp"
+#include "records/failures.hpp"
+#include "records/input.hpp"
+#include "records/output.hpp"
+#include "records/pause.hpp"
+#include "test_doubles.hpp"
 #include "support.hpp"
 
 namespace {
@@ -33,7 +39,7 @@ struct InputOnText {
     files.add(name, std::string(text));
     input.open_old(name);
   }
-  records::FilesInMemory files;
+  testing_support::FilesInMemory files;
   Input input{1, files};
 };
 
@@ -107,7 +113,7 @@ TEST(InputFiles, AFileReadInPiecesGivesTheRecordsOfTheWholeFile) {
     text += "last record without a line end";
     TempDir dir;
     testing_support::write_file(dir / "pieces", text);
-    records::FilesInMemory whole;
+    testing_support::FilesInMemory whole;
     whole.add("pieces", text);
     Input from_disk(1);
     Input from_memory(1, whole);
@@ -175,7 +181,7 @@ TEST(Diagnostics, OneLineWithNumberMessageUnitAndFile) {
 }
 
 TEST(OutputRecords, EndInCarriageReturnLineFeedAndPromptsKeepTheLineOpen) {
-  Output out = Output::capture();
+  Output out = Output::in_memory();
   out.record().text(" Value: ").I(7, 3).F(1.5F, 6, 2).A("x", 3).end();
   out.free_form();
   out.free_form("1abc.bck    ");
@@ -183,7 +189,7 @@ TEST(OutputRecords, EndInCarriageReturnLineFeedAndPromptsKeepTheLineOpen) {
   out.free_form();
   out.record().text(" Opening Files.ini... -> ").hold();
   out.record().I(3, 10).text(" files to process").end();
-  EXPECT_EQ(out.captured(),
+  EXPECT_EQ(out.text(),
             " Value:   7  1.50  x\r\n"
             " \r\n"
             " 1abc.bck    \r\n"
@@ -286,17 +292,17 @@ TEST(StandardDescriptorsDeathTest, AClosedOneIsOpenedOnTheNullDevice) {
 
 TEST(Pause, RunsEachCommandAndEndsOnAnEmptyLine) {
   std::vector<std::string> commands;
-  Output console = Output::capture();
-  records::TextLines in("ls -l\necho hi\n\nafter\n");
+  Output console = Output::in_memory();
+  testing_support::TextLines in("ls -l\necho hi\n\nafter\n");
   records::pause(console, in, [&](const std::string& command) {
     commands.push_back(command);
     return 0;
   });
   EXPECT_EQ(commands, (std::vector<std::string>{"ls -l", "echo hi"}));
   const std::string prompt = "Korvane Pause - Enter command<CR> or <CR> to continue.\r\n";
-  EXPECT_EQ(console.captured(), prompt + prompt + prompt);
+  EXPECT_EQ(console.text(), prompt + prompt + prompt);
 
-  records::TextLines ended("x\n");
+  testing_support::TextLines ended("x\n");
   try {
     records::pause(console, ended, [](const std::string&) { return 0; });
     FAIL() << "the pause outlived its input";

@@ -7,7 +7,8 @@
 #include <cmath>
 #include <limits>
 
-#include "records/records.hpp"
+#include "records/chars.hpp"
+#include "records/fields.hpp"
 
 namespace {
 

@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include "records/records.hpp"
+#include "records/failures.hpp"
+#include "records/free_form.hpp"
+#include "records/pause.hpp"
+#include "test_doubles.hpp"
 
 namespace {
 
 using records::Failure;
 using records::IoError;
-using records::TextLines;
+using testing_support::TextLines;
 
 Failure failure_of(auto&& read) {
   try {

@@ -1,0 +1,62 @@
+// The rules by which both routines take ATOM records: alternate locations
+// are passed over, and numbers are converted only as far as they are used.
+#pragma once
+
+#include <cstdint>
+
+#include "layouts.hpp"
+#include "reading/reading.hpp"
+#include "records/fields.hpp"
+
+namespace reading {
+
+// What a scan has taken from the ATOM records it has seen: the serial of the
+// last atom of the chosen type, the residue of the last atom taken and the
+// coordinates of the last atom of the chosen type taken. Both routines scan
+// with these rules.
+struct AtomScan {
+  enum class Step { taken, skipped, bad_number };
+
+  std::int32_t previous_serial = -10;
+  std::int32_t current_residue = 0;
+  float x = 0.0F;
+  float y = 0.0F;
+  float z = 0.0F;
+
+  // Takes one ATOM record. Of consecutive serials carrying the chosen atom
+  // name, only the first is taken: the rest are its alternate locations.
+  //
+  // Every number of a record taken must read, but only an atom of the
+  // chosen type is ever collected, right after it is taken; so the
+  // coordinates of the others are checked and not converted, which is most
+  // of a scan's time saved.
+  Step take(const AtomFields& fields, bool of_atom_type) {
+    const auto serial = records::read_I(fields.serial);
+    if (!serial) return Step::bad_number;
+    const bool alternate = of_atom_type && *serial == previous_serial + 1;
+    if (of_atom_type) previous_serial = *serial;
+    if (alternate) return Step::skipped;
+    const auto residue = records::read_I(fields.residue);
+    if (!residue) return Step::bad_number;
+    if (!of_atom_type) {
+      if (!records::reads_as_F(fields.x) || !records::reads_as_F(fields.y) || !records::reads_as_F(fields.z)) {
+        return Step::bad_number;
+      }
+      current_residue = *residue;
+      return Step::taken;
+    }
+    const auto new_x = records::read_F(fields.x, 0);
+    const auto new_y = records::read_F(fields.y, 0);
+    const auto new_z = records::read_F(fields.z, 0);
+    if (!new_x || !new_y || !new_z) return Step::bad_number;
+    current_residue = *residue;
+    x = *new_x;
+    y = *new_y;
+    z = *new_z;
+    return Step::taken;
+  }
+
+  AtomEntry entry(char chain) const { return {current_residue, x, y, z, chain}; }
+};
+
+}  // namespace reading

@@ -1,0 +1,22 @@
+// The entry open on its connection: how it is found, and its numbers
+// converted with failures that name it.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "records/input.hpp"
+
+namespace reading {
+
+// Opens the entry at `path`, gzip data read unpacked. The archive hands out
+// entries compressed, as `path`.gz: one that was not unpacked is read as it
+// is. Failures name the file read, or `path` when neither is there.
+void open_entry(records::Input& entry, std::string_view path);
+
+// Conversions of the number fields of the open entry: a field that is not a
+// number ends the run, naming the entry.
+std::int32_t convert_I(const records::Input& entry, std::string_view field);
+float convert_F(const records::Input& entry, std::string_view field);
+
+}  // namespace reading

@@ -1,0 +1,15 @@
+// The console listing of the atoms collected, shared by both routines.
+#pragma once
+
+#include <cstddef>
+
+#include "reading/reading.hpp"
+#include "records/output.hpp"
+
+namespace reading {
+
+void write_listing_header(records::Output& console);
+// One atom, numbered by its position in the atom list, from 1.
+void write_listing_line(records::Output& console, std::size_t position, const AtomEntry& atom);
+
+}  // namespace reading

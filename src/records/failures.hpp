@@ -1,0 +1,58 @@
+// The failures that end a run: I/O failures and console control events,
+// each carrying everything its one diagnostic line tells.
+#pragma once
+
+#include <exception>
+#include <string>
+#include <string_view>
+
+namespace records {
+
+// The numbers are part of the diagnostic line that scripts read; keep them.
+enum class Failure : int {
+  permission_denied = 9,
+  end_of_file = 24,
+  file_not_found = 29,
+  open_failure = 30,
+  write_error = 38,
+  corrupt_compressed_data = 39,
+  out_of_memory = 41,
+  list_directed_syntax = 59,
+  input_conversion = 64,
+};
+
+// An I/O failure that ends the run. `what()` is the whole diagnostic line,
+// e.g. "extract: severe (29): file not found, unit 1, file PDB/1abc.pdb".
+class IoError : public std::exception {
+ public:
+  IoError(Failure failure, int unit, std::string_view file);
+  explicit IoError(Failure failure);  // no connection involved (memory)
+
+  Failure failure() const noexcept { return failure_; }
+  int number() const noexcept { return static_cast<int>(failure_); }
+  int unit() const noexcept { return unit_; }
+  const std::string& file() const noexcept { return file_; }
+  std::string message() const;  // the text after "(number): "
+  const char* what() const noexcept override { return diagnostic_.c_str(); }
+
+ private:
+  Failure failure_;
+  int unit_ = 0;
+  std::string file_;
+  std::string diagnostic_;
+};
+
+// A console control event (control-C, control-BREAK, window-CLOSE) that ends
+// the run. `what()` is the diagnostic line.
+class ControlEvent : public std::exception {
+ public:
+  explicit ControlEvent(int signal_number);
+  int signal_number() const noexcept { return signal_; }
+  const char* what() const noexcept override { return diagnostic_.c_str(); }
+
+ private:
+  int signal_;
+  std::string diagnostic_;
+};
+
+}  // namespace records

@@ -1,0 +1,109 @@
+// Output connections: the console, standard error, and files opened with
+// status "REPLACE"; one record at a time, written out whole.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "records/console.hpp"
+#include "records/fields.hpp"
+
+namespace records {
+
+class Record;
+
+// A formatted sequential output connection. Records are collected in a
+// buffer and written out whole, so a flush never tears a record. A replaced
+// file is written to a temporary beside it and takes the file's name only
+// when closed, so the name always holds the previous complete file or the
+// new complete one.
+class Output {
+ public:
+  // The console: standard output, shown record by record on a terminal and
+  // buffered otherwise.
+  static Output console();
+  // Standard error, for diagnostics.
+  static Output errors();
+  // A new file that replaces `path` when closed.
+  static Output replace(int unit, std::string_view path);
+  // Records kept in memory (`text()`), to be shown later or looked at.
+  static Output in_memory(int unit = console_out_unit, std::string_view file = console_out_file);
+
+  Output(Output&& other) noexcept;
+  Output& operator=(Output&&) = delete;
+  Output(const Output&) = delete;
+  // The console is flushed as far as it can be; a replaced file that was
+  // not closed is dropped, leaving the previous file as it was.
+  ~Output();
+
+  Record record();
+  // A free-form write: a blank, then each value as it stands.
+  void free_form(std::string_view value = {});
+  void flush();
+  // Close with status "KEEP": a replaced file now takes its name. Later
+  // writes are an error of the caller.
+  void close();
+  // Flush for exit paths that are already failing: never throws, and gives
+  // up on a console that takes nothing for a moment.
+  void flush_quietly() noexcept;
+  // One last record on such a path, written the same way.
+  void write_quietly(std::string_view record) noexcept;
+
+  int unit() const { return unit_; }
+  const std::string& file() const { return file_; }
+  // What an output in memory holds.
+  const std::string& text() const { return buffer_; }
+
+ private:
+  friend class Record;
+  Output(int unit, std::string_view file, int fd, bool flush_every_record);
+  void end_record();
+  void write_out(bool on_the_way_out);
+  void drop_torn_record(std::size_t sent);
+
+  // A replaced file's temporary, removed when it goes unless it took the name.
+  class Replacement;
+
+  int unit_;
+  std::string file_;
+  int fd_;                                 // the console's, or the replacement's
+  std::unique_ptr<Replacement> replacement_;
+  bool pieces_ = false;         // a pipe or terminal: written in pieces it takes without waiting
+  bool flush_every_record_;
+  std::string buffer_;
+  std::int64_t written_ = 0;  // bytes in the file, always whole records
+  bool failed_ = false;       // after a write error nothing more is written
+};
+
+// One record being written: fields left to right, then `end()` for the line
+// end CR LF, or `hold()` for a prompt that keeps the line open.
+class Record {
+ public:
+  explicit Record(Output& out) : out_(out) {}
+  Record& text(std::string_view literal) {
+    out_.buffer_.append(literal);
+    return *this;
+  }
+  Record& A(std::string_view value, int w) {
+    put_A(out_.buffer_, value, w);
+    return *this;
+  }
+  Record& A(char value, int w) { return A(std::string_view(&value, 1), w); }
+  Record& I(std::int32_t value, int w) {
+    put_I(out_.buffer_, value, w);
+    return *this;
+  }
+  Record& F(float value, int w, int d) {
+    put_F(out_.buffer_, value, w, d);
+    return *this;
+  }
+  void end();
+  void hold();
+
+ private:
+  Output& out_;
+};
+
+}  // namespace records

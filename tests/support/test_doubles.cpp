@@ -1,0 +1,28 @@
+#include "test_doubles.hpp"
+
+#include <cerrno>
+#include <utility>
+
+namespace testing_support {
+
+void FilesInMemory::add(std::string path, std::string content) {
+  files_.insert_or_assign(std::move(path), std::move(content));
+}
+
+records::LoadedFile FilesInMemory::load(const std::string& path, records::FileMemory&) {
+  const auto found = files_.find(path);
+  if (found == files_.end()) return {{}, ENOENT};
+  return {found->second, 0};
+}
+
+std::optional<std::string_view> TextLines::next_line() {
+  if (text_.empty()) return std::nullopt;
+  const std::size_t newline = text_.find('\n');
+  if (newline == std::string_view::npos) return std::exchange(text_, {});
+  std::string_view line = text_.substr(0, newline);
+  text_.remove_prefix(newline + 1);
+  if (line.ends_with('\r')) line.remove_suffix(1);
+  return line;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,38 @@
+// Stand-ins for the tool's files and console, for tests and fuzzing: the
+// tool itself never includes this.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "records/console.hpp"
+#include "records/input.hpp"
+
+namespace testing_support {
+
+// Input files held in memory, by path.
+class FilesInMemory final : public records::FileSource {
+ public:
+  void add(std::string path, std::string content);
+  records::LoadedFile load(const std::string& path, records::FileMemory& memory) override;
+
+ private:
+  std::map<std::string, std::string, std::less<>> files_;
+};
+
+// Console lines taken from a string.
+class TextLines final : public records::LineSource {
+ public:
+  explicit TextLines(std::string_view text) : text_(text) {}
+  std::optional<std::string_view> next_line() override;
+  int unit() const override { return records::console_in_unit; }
+  std::string_view file() const override { return records::console_in_file; }
+
+ private:
+  std::string_view text_;
+};
+
+}  // namespace testing_support
