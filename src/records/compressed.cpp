@@ -1,11 +1,11 @@
 // Unpacking gzip data with libdeflate.
 
+#include "compressed.hpp"
+
 #include <libdeflate.h>
 
 #include <memory>
 #include <new>
-
-#include "compressed.hpp"
 
 namespace records {
 namespace {

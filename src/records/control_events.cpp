@@ -6,6 +6,8 @@
 // comes during it interrupts it. A flag checked after EINTR alone lost the
 // events that came between the check and the blocking call.
 
+#include "records/control_events.hpp"
+
 #include <poll.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -15,9 +17,8 @@
 #include <csignal>
 #include <ctime>
 
-#include "records/control_events.hpp"
-#include "records/failures.hpp"
 #include "descriptors.hpp"
+#include "records/failures.hpp"
 #include "waits.hpp"
 
 namespace records {

@@ -1,10 +1,10 @@
 // The diagnostic lines of the failures that end a run and of the console
 // control events.
 
+#include "records/failures.hpp"
+
 #include <csignal>
 #include <string>
-
-#include "records/failures.hpp"
 
 namespace records {
 namespace {

@@ -1,12 +1,12 @@
 // Field input and output with the exact text of the fixed-column notation.
 
+#include "records/fields.hpp"
+
 #include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
 #include <limits>
-
-#include "records/fields.hpp"
 
 namespace records {
 namespace {
@@ -129,7 +129,6 @@ void put_A(std::string& out, std::string_view value, int w) {
     put_right_justified(out, value, w);
   }
 }
-
 
 // The general rule; fields wholly inside the record are copied inline by A.
 void FieldReader::read_characters(int w, std::span<char> into) {

@@ -1,8 +1,8 @@
 // Free-form (list-directed) reading of the console answers.
 
-#include <algorithm>
-
 #include "records/free_form.hpp"
+
+#include <algorithm>
 
 #include "records/failures.hpp"
 #include "records/fields.hpp"

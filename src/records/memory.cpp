@@ -1,5 +1,7 @@
 // The memory that input files are read into.
 
+#include "memory.hpp"
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -12,8 +14,6 @@
 #include <cstring>
 #include <new>
 #include <utility>
-
-#include "memory.hpp"
 
 #include "records/control_events.hpp"
 #include "records/system_calls.hpp"

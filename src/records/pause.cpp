@@ -1,12 +1,12 @@
 // The pause: the run waits until the user enters an empty line.
 
+#include "records/pause.hpp"
+
 #include <spawn.h>
 #include <string.h>
 
 #include <cerrno>
 #include <csignal>
-
-#include "records/pause.hpp"
 
 #include "records/control_events.hpp"
 #include "records/failures.hpp"
