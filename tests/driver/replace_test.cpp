@@ -75,9 +75,12 @@ TEST_F(Replace, TwoRunsAtOnceNeverMixTheirExports) {
   const std::string good_files = read_file(dir / "goodfiles.txt");
 
   for (int pair = 0; pair < 8; ++pair) {
-    std::thread other([&] { run("2\nN\n2\n"); });
-    run("2\nCA\n2\n");
+    ToolRun nitrogen_run;
+    std::thread other([&] { nitrogen_run = run("2\nN\n2\n"); });
+    const ToolRun carbon_run = run("2\nCA\n2\n");
     other.join();
+    ASSERT_EQ(nitrogen_run.status, 0) << "pair " << pair << ": " << nitrogen_run.err;
+    ASSERT_EQ(carbon_run.status, 0) << "pair " << pair << ": " << carbon_run.err;
     for (int i = 0; i < entries; ++i) {
       const std::string content = read_file(dir / "source" / ("e" + std::to_string(i) + ".bck"));
       ASSERT_TRUE(content == carbon || content == nitrogen) << "pair " << pair << ", e" << i << ".bck is mixed";
