@@ -6,19 +6,21 @@
 #include <filesystem>
 #include <random>
 
-#include "entries.hpp"
 #include "atom_scan.hpp"
+#include "entries.hpp"
 #include "helix_scan.hpp"
 #include "layouts.hpp"
 #include "listing.hpp"
-#include "test_doubles.hpp"
+#include "random.hpp"
 #include "reference_reading.hpp"
 #include "support.hpp"
+#include "test_doubles.hpp"
 
 namespace {
 
 using reading::AtomList;
 using reading::Helix;
+using testing_support::uniform;
 
 struct Outcome {
   std::string console;
@@ -125,7 +127,7 @@ class EntryGenerator {
   bool verbose() { return !chance(6); }
 
  private:
-  int pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
+  int pick(int low, int high) { return uniform(random_, low, high); }
   bool chance(int one_in) { return pick(1, one_in) == 1; }
   char chain() { return "AAAABBC "[pick(0, 7)]; }
   std::string_view name() { return chance(2) ? " CA " : (chance(2) ? " N  " : (chance(2) ? "CA  " : " C  ")); }
@@ -172,11 +174,11 @@ TEST(HelixScanProperty, AgreesWithOneScanPerHelixOnRealEntries) {
     // Made-up tables over real coordinates: other chains, wide and empty
     // spans, ends that never show.
     for (int round = 0; round < 40; ++round) {
-      std::vector<Helix> helices(static_cast<std::size_t>(random() % 8 + 1));
+      std::vector<Helix> helices(static_cast<std::size_t>(uniform(random, 1, 8)));
       for (Helix& helix : helices) {
-        helix.chain = "ABCDEX"[random() % 6];
-        helix.start = static_cast<std::int32_t>(random() % 240) - 10;
-        helix.end = helix.start + static_cast<std::int32_t>(random() % 40) - 5;
+        helix.chain = "ABCDEX"[uniform(random, 0, 5)];
+        helix.start = uniform(random, -10, 229);
+        helix.end = helix.start + uniform(random, -5, 34);
       }
       expect_agreement(entry, helices, " CA ", round % 4 != 0, name + " round " + std::to_string(round));
     }
