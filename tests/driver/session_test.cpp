@@ -1,9 +1,12 @@
-// The whole session, run as the built program with answers on its input.
+// The whole dialogue, run in this process with the answers typed from a
+// string and the console in memory; the run of a pause command, which needs
+// the real console and command processor, runs the built program.
 
 #include <gtest/gtest.h>
 
 #include "entries.hpp"
 #include "run_tool.hpp"
+#include "session_in_process.hpp"
 #include "support.hpp"
 
 namespace {
@@ -11,8 +14,7 @@ namespace {
 using testing_support::crlf;
 using testing_support::EntryText;
 using testing_support::read_file;
-using testing_support::TempDir;
-using testing_support::ToolRun;
+using testing_support::SessionOutcome;
 using testing_support::write_file;
 
 constexpr std::string_view banner =
@@ -75,54 +77,63 @@ constexpr std::string_view done = " \n DONE ! \n \n";
 
 class Session : public ::testing::Test {
  protected:
-  Session() {
-    std::filesystem::create_directories(dir / "PDB");
-    std::filesystem::create_directories(dir / "source");
-  }
-  ToolRun run(std::string_view answers) { return testing_support::run_tool(EXTRACT_BINARY, dir.path(), answers); }
-  bool exists(std::string_view name) const { return std::filesystem::exists(dir / name); }
+  SessionOutcome run(std::string_view answers) { return session.run(answers); }
+  bool exists(std::string_view name) const { return session.exists(name); }
+  void add(std::string path, std::string content) { session.files.add(std::move(path), std::move(content)); }
 
-  TempDir dir;
+  testing_support::SessionInProcess session;
+  const testing_support::TempDir& dir = session.dir;
 };
 
 TEST_F(Session, AnyOtherModeIgnoresEveryEntryWithAPauseEach) {
-  write_file(dir / "Files.ini", "1abc.pdb\n2xyz.pdb\n3def.pdb\n");
-  const ToolRun run = this->run("2\nCA\n3\n\n\n\n");
+  add("Files.ini", "1abc.pdb\n2xyz.pdb\n3def.pdb\n");
+  const SessionOutcome run = this->run("2\nCA\n3\n\n\n\n");
   EXPECT_EQ(run.out, crlf(list_dialogue(3) + ignored("1abc.pdb    ") + ignored("2xyz.pdb    ") +
                           ignored("3def.pdb    ") + std::string(done)));
-  EXPECT_EQ(run.err, "");
-  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.failure, "");
   EXPECT_EQ(read_file(dir / "goodfiles.txt"), "");
 }
 
 TEST_F(Session, EveryHowManyAnswerButTwoAsksForOneFile) {
   for (const std::string_view answer : {"1", "0", "3", "-1", "/", ",", "+1"}) {
-    const ToolRun run = this->run(std::string(answer) + "\n1abc.pdb\nCA\n3\n\n");
+    const SessionOutcome run = this->run(std::string(answer) + "\n1abc.pdb\nCA\n3\n\n");
     EXPECT_EQ(run.out, crlf(single_dialogue() + ignored("1abc.pdb    ") + std::string(done))) << answer;
   }
 }
 
 TEST_F(Session, AnEmptyListProcessesNothing) {
-  write_file(dir / "Files.ini", "");
+  add("Files.ini", "");
   write_file(dir / "goodfiles.txt", "from an earlier run\n");
-  const ToolRun run = this->run("2\nCA\n2\n");
+  const SessionOutcome run = this->run("2\nCA\n2\n");
   EXPECT_EQ(run.out, crlf(list_dialogue(0) + std::string(done)));
   EXPECT_EQ(read_file(dir / "goodfiles.txt"), "");
 }
 
 TEST_F(Session, ListRecordsAreTheirFirstTwelveColumnsBlankOnesIncluded) {
-  write_file(dir / "Files.ini", "first.pdb\r\n\r\nname-longer-than-12.pdb\nlast");
-  const ToolRun run = this->run("2\nCA\n0\n\n\n\n\n");
+  add("Files.ini", "first.pdb\r\n\r\nname-longer-than-12.pdb\nlast");
+  const SessionOutcome run = this->run("2\nCA\n0\n\n\n\n\n");
   EXPECT_EQ(run.out, crlf(list_dialogue(4) + ignored("first.pdb   ") + ignored("            ") +
                           ignored("name-longer-") + ignored("last        ") + std::string(done)));
 }
 
-TEST_F(Session, PauseCommandsRunBeforeThePromptComesBack) {
-  const ToolRun run = this->run("1\nx.pdb\nCA\n7\necho typed at the pause\n\n");
+TEST_F(Session, LinesTypedAtThePauseAreCommandsUntilAnEmptyOne) {
+  const SessionOutcome run = this->run("1\nx.pdb\nCA\n7\necho one\n  \necho two\n\n");
+  EXPECT_EQ(run.commands, (std::vector<std::string>{"echo one", "  ", "echo two"}));
+  EXPECT_EQ(run.out, crlf(single_dialogue() + ignored("x.pdb       ") + std::string(pause_prompt) + std::string(pause_prompt) +
+                          std::string(pause_prompt) + std::string(done)));
+}
+
+// A real command and the real console: what the command writes comes after
+// the prompt, which the run must have shown first.
+TEST(SessionOfTheProgram, PauseCommandsRunBeforeThePromptComesBack) {
+  testing_support::TempDir dir;
+  std::filesystem::create_directories(dir / "source");
+  const auto run = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "1\nx.pdb\nCA\n7\necho typed at the pause\n\n");
   EXPECT_EQ(run.out, crlf(single_dialogue() + entry_heading("x.pdb       ") +
                           " This file will be ignored. Please check if it is applicable.\n \n" +
                           std::string(pause_prompt)) +
                          "typed at the pause\n" + crlf(std::string(pause_prompt) + std::string(done)));
+  EXPECT_EQ(run.status, 0);
 }
 
 TEST_F(Session, FailuresEndTheRunWithTheirDiagnosticAndLeaveGoodFiles) {
@@ -146,11 +157,11 @@ TEST_F(Session, FailuresEndTheRunWithTheirDiagnosticAndLeaveGoodFiles) {
       {"the end of input at the pause", "1\nx.pdb\nCA\n3\n",
        "extract: severe (24): end-of-file during read, unit 5, file stdin"},
   };
+  add("PDB/other.pdb", "");  // so that PDB/ is a directory
   for (const auto& c : cases) {
     write_file(dir / "goodfiles.txt", "kept\n");
-    const ToolRun run = this->run(c.answers);
-    EXPECT_EQ(run.err, c.diagnostic + "\r\n") << c.what;
-    EXPECT_EQ(run.status, 1) << c.what;
+    const SessionOutcome run = this->run(c.answers);
+    EXPECT_EQ(run.failure, c.diagnostic) << c.what;
     EXPECT_EQ(read_file(dir / "goodfiles.txt"), "kept\n") << c.what;
   }
 }
@@ -174,9 +185,9 @@ TEST_F(Session, ExportNamesTakeTheModesExtension) {
       {"abcdefghijkl", "1", "abcdefghijkl"},
   };
   for (const auto& c : cases) {
-    write_file(dir / "PDB" / c.name, entry);
-    const ToolRun run = this->run("1\n" + std::string(c.name) + "\nCA\n" + std::string(c.mode) + "\n");
-    EXPECT_EQ(run.status, 0) << c.name << run.err;
+    add("PDB/" + std::string(c.name), entry);
+    const SessionOutcome run = this->run("1\n" + std::string(c.name) + "\nCA\n" + std::string(c.mode) + "\n");
+    EXPECT_EQ(run.failure, "") << c.name;
     EXPECT_NE(run.out.find(" Exporting C-alpha coordinates to file " + std::string(c.export_name) + "\r\n"),
               std::string::npos)
         << c.name;
@@ -193,11 +204,11 @@ TEST_F(Session, EachEntryStartsWithoutAResolution) {
     e.add(testing_support::seqres_record('A', 1)).add_chain('A', 1, 1, 1);
     return e.text();
   };
-  write_file(dir / "PDB/first.pdb", entry("    1.70 ANGSTROMS."));
-  write_file(dir / "PDB/second.pdb", entry(" NOT APPLICABLE."));
-  write_file(dir / "Files.ini", "first.pdb\nsecond.pdb\n");
-  const ToolRun run = this->run("2\nCA\n2\n");
-  EXPECT_EQ(run.status, 0) << run.err;
+  add("PDB/first.pdb", entry("    1.70 ANGSTROMS."));
+  add("PDB/second.pdb", entry(" NOT APPLICABLE."));
+  add("Files.ini", "first.pdb\nsecond.pdb\n");
+  const SessionOutcome run = this->run("2\nCA\n2\n");
+  EXPECT_EQ(run.failure, "");
   EXPECT_NE(read_file(dir / "source/first.bck").find("Resolution [\u00c5] : 1.70\r\n"), std::string::npos);
   EXPECT_NE(read_file(dir / "source/second.bck").find("Resolution [\u00c5] : 0.00\r\n"), std::string::npos);
   EXPECT_EQ(read_file(dir / "goodfiles.txt"), " first.bck   \r\n second.bck  \r\n");
@@ -206,12 +217,12 @@ TEST_F(Session, EachEntryStartsWithoutAResolution) {
 TEST_F(Session, AFailingEntryKeepsTheExportsWrittenBeforeIt) {
   auto good = EntryText::with_header();
   good.add(testing_support::seqres_record('A', 2)).add_chain('A', 1, 2, 1);
-  write_file(dir / "PDB/good.pdb", good.text());
-  write_file(dir / "PDB/bad.pdb", "HEADER\nTITLE\n");
+  add("PDB/good.pdb", good.text());
+  add("PDB/bad.pdb", "HEADER\nTITLE\n");
   write_file(dir / "source/bad.bck", "an export of an earlier run\n");
-  write_file(dir / "Files.ini", "good.pdb\nbad.pdb\n");
-  const ToolRun run = this->run("2\nCA\n2\n");
-  EXPECT_EQ(run.err, "extract: severe (24): end-of-file during read, unit 1, file PDB/bad.pdb\r\n");
+  add("Files.ini", "good.pdb\nbad.pdb\n");
+  const SessionOutcome run = this->run("2\nCA\n2\n");
+  EXPECT_EQ(run.failure, "extract: severe (24): end-of-file during read, unit 1, file PDB/bad.pdb");
   EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), std::count(run.out.begin(), run.out.end(), '\r'));
   EXPECT_EQ(read_file(dir / "source/good.bck"),
             crlf("Atom cartesian coordinates from PDB\n"
@@ -231,7 +242,7 @@ TEST_F(Session, AFailingEntryKeepsTheExportsWrittenBeforeIt) {
 TEST_F(Session, WhatTheAtomAnswerBecomes) {
   auto entry = EntryText::with_header();
   entry.add(testing_support::seqres_record('A', 1)).add_chain('A', 1, 1, 1);
-  write_file(dir / "PDB/e.pdb", entry.text());
+  add("PDB/e.pdb", entry.text());
   struct Case {
     std::string_view answer;
     std::string_view atom_type_record;
@@ -239,7 +250,7 @@ TEST_F(Session, WhatTheAtomAnswerBecomes) {
   const Case cases[] = {{"CA", "Atom type :  CA "}, {"N", "Atom type :  N  "}, {"CA12", "Atom type :  CA1"},
                         {"'C A'", "Atom type :  C A"}, {"/", "Atom type :     "}};
   for (const auto& c : cases) {
-    const ToolRun run = this->run("1\ne.pdb\n" + std::string(c.answer) + "\n2\n");
+    const SessionOutcome run = this->run("1\ne.pdb\n" + std::string(c.answer) + "\n2\n");
     EXPECT_NE(read_file(dir / "source/e.bck").find(std::string(c.atom_type_record) + "\r\n"), std::string::npos)
         << c.answer;
   }

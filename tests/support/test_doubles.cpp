@@ -11,8 +11,12 @@ void FilesInMemory::add(std::string path, std::string content) {
 
 records::LoadedFile FilesInMemory::load(const std::string& path, records::FileMemory&) {
   const auto found = files_.find(path);
-  if (found == files_.end()) return {{}, ENOENT};
-  return {found->second, 0};
+  if (found != files_.end()) return {found->second, 0};
+  // A directory that holds files, as the file system tells it.
+  const std::string directory = path.ends_with('/') ? path : path + "/";
+  const auto after = files_.lower_bound(directory);
+  if (after != files_.end() && after->first.starts_with(directory)) return {{}, EISDIR};
+  return {{}, ENOENT};
 }
 
 std::optional<std::string_view> TextLines::next_line() {

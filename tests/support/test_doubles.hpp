@@ -13,7 +13,8 @@
 
 namespace testing_support {
 
-// Input files held in memory, by path.
+// Input files held in memory, by path; a path that leads to some of them
+// is a directory.
 class FilesInMemory final : public records::FileSource {
  public:
   void add(std::string path, std::string content);
