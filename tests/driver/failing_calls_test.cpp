@@ -1,0 +1,146 @@
+// Whole sessions whose system calls fail or come back short: the run ends
+// with the diagnostic of the file that failed, the exports written before
+// stay, an export or list being written is dropped and the previous file of
+// its name stays, and no temporary is left; reads cut short change nothing.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "entries.hpp"
+#include "session_in_process.hpp"
+#include "support.hpp"
+#include "system_call_faults.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::Call;
+using testing_support::EntryText;
+using testing_support::Fault;
+using testing_support::read_file;
+using testing_support::SessionOutcome;
+using testing_support::SystemCallFaults;
+using testing_support::write_file;
+
+std::string chain_entry(int residues) {
+  auto entry = EntryText::with_header();
+  entry.add(testing_support::seqres_record('A', residues)).add_chain('A', 1, residues, 1);
+  return entry.text();
+}
+
+// Names that start with a dot, in the working directory and in source/.
+std::vector<std::string> temporaries(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const fs::path& in : {dir, dir / "source"}) {
+    for (const auto& item : fs::directory_iterator(in)) {
+      if (item.path().filename().string().starts_with(".")) names.push_back(item.path().filename());
+    }
+  }
+  return names;
+}
+
+class FailingCalls : public ::testing::Test {
+ protected:
+  FailingCalls() {
+    session.files.add("PDB/a.pdb", chain_entry(3));
+    session.files.add("PDB/e.pdb", chain_entry(2000));
+    session.files.add("Files.ini", "a.pdb\ne.pdb\n");
+    write_file(dir / "source/e.bck", "the previous export\r\n");
+    write_file(dir / "goodfiles.txt", "the previous list\r\n");
+  }
+
+  testing_support::SessionInProcess session;
+  const fs::path dir = session.dir.path();
+};
+
+TEST_F(FailingCalls, AnExportOrListThatCannotBeFinishedLeavesThePreviousOne) {
+  struct Case {
+    std::string_view what;
+    std::vector<Fault> faults;
+    std::string diagnostic;
+    int temporaries_left = 0;  // the temporary that could not be removed
+  };
+  const Case cases[] = {
+      {"the export's rename refused",
+       {{.call = Call::rename, .path = "e.bck", .error = EACCES}},
+       "extract: severe (9): permission to access file denied, unit 2, file source/e.bck"},
+      {"the export's close failing",
+       {{.call = Call::close, .path = "e.bck", .error = EIO}},
+       "extract: severe (38): error during write, unit 2, file source/e.bck"},
+      {"the export's disk full",
+       {{.call = Call::write, .path = "e.bck", .first = 2, .error = ENOSPC}},
+       "extract: severe (38): error during write, unit 2, file source/e.bck"},
+      {"the list's rename refused",
+       {{.call = Call::rename, .path = "goodfiles.txt", .error = EROFS}},
+       "extract: severe (30): open failure, unit 3, file goodfiles.txt"},
+      {"the list's close failing",
+       {{.call = Call::close, .path = "goodfiles.txt", .error = EDQUOT}},
+       "extract: severe (38): error during write, unit 3, file goodfiles.txt"},
+      {"the export's rename refused and its temporary not removable",
+       {{.call = Call::rename, .path = "e.bck", .error = EACCES}, {.call = Call::unlink, .error = EACCES}},
+       "extract: severe (9): permission to access file denied, unit 2, file source/e.bck", 1},
+  };
+  for (const auto& c : cases) {
+    fs::remove(dir / "source/a.bck");
+    write_file(dir / "source/e.bck", "the previous export\r\n");
+    SessionOutcome run;
+    {
+      SystemCallFaults faults(c.faults);
+      run = session.run("2\nCA\n2\n");
+      EXPECT_GT(faults.hit(0), 0) << c.what;
+    }
+    EXPECT_EQ(run.failure, c.diagnostic) << c.what;
+    EXPECT_TRUE(read_file(dir / "source/a.bck").ends_with("        3      A\r\n")) << c.what;
+    const bool list_failed = c.diagnostic.ends_with("goodfiles.txt");
+    EXPECT_EQ(read_file(dir / "source/e.bck") == "the previous export\r\n", !list_failed) << c.what;
+    EXPECT_EQ(read_file(dir / "goodfiles.txt"), "the previous list\r\n") << c.what;
+    const auto left = temporaries(dir);
+    EXPECT_EQ(left.size(), static_cast<std::size_t>(c.temporaries_left)) << c.what;
+    for (const std::string& name : left) fs::remove(dir / "source" / name);
+  }
+}
+
+TEST_F(FailingCalls, ReadsCutShortOrInterruptedReadTheSameEntriesAndList) {
+  write_file(dir / "PDB/a.pdb", chain_entry(3));
+  write_file(dir / "PDB/e.pdb", chain_entry(2000));
+  write_file(dir / "Files.ini", "a.pdb\ne.pdb\n");
+  const SessionOutcome plain = session.run("2\nCA\n2\n", {.real_files = true});
+  ASSERT_EQ(plain.failure, "");
+  const std::string exported = read_file(dir / "source/e.bck");
+
+  const std::vector<Fault> cases[] = {
+      {{.call = Call::read, .path = "Files.ini", .count = 0, .error = 0, .at_most = 3}},
+      {{.call = Call::read, .path = "PDB/", .count = 0, .error = 0, .at_most = 1000}},
+      {{.call = Call::read, .first = 1, .count = 2, .error = EINTR},
+       {.call = Call::read, .path = "e.pdb", .first = 2, .count = 3, .error = EINTR},
+       {.call = Call::read, .count = 0, .error = 0, .at_most = 20000}},
+  };
+  for (const auto& faults_of_case : cases) {
+    fs::remove(dir / "source/e.bck");
+    SessionOutcome run;
+    {
+      SystemCallFaults faults(faults_of_case);
+      run = session.run("2\nCA\n2\n", {.real_files = true});
+      EXPECT_GT(faults.hit(0), 1);
+    }
+    EXPECT_EQ(run.failure, "");
+    EXPECT_TRUE(run.out == plain.out) << "the console differs";
+    EXPECT_TRUE(read_file(dir / "source/e.bck") == exported) << "the export differs";
+  }
+}
+
+TEST_F(FailingCalls, AnEntryThatCannotBeReadIsPassedOverUnderKeepGoing) {
+  write_file(dir / "PDB/a.pdb", chain_entry(3));
+  write_file(dir / "PDB/e.pdb", chain_entry(2000));
+  write_file(dir / "Files.ini", "e.pdb\na.pdb\n");
+  SystemCallFaults faults({{.call = Call::read, .path = "e.pdb", .first = 2, .error = EIO}});
+  const SessionOutcome run = session.run("2\nCA\n2\n", {.keep_going = true, .no_pause = true, .real_files = true});
+  EXPECT_EQ(run.failure, "");
+  EXPECT_EQ(run.errors, "extract: severe (30): open failure, unit 1, file PDB/e.pdb\r\n");
+  EXPECT_EQ(run.summary.failed, 1U);
+  EXPECT_EQ(read_file(dir / "source/e.bck"), "the previous export\r\n");
+  EXPECT_EQ(read_file(dir / "goodfiles.txt"), " a.bck       \r\n");
+}
+
+}  // namespace

@@ -1,0 +1,398 @@
+// Connections whose system calls fail, come back short or are interrupted:
+// a replaced file keeps its previous content unless the new one took its
+// name whole, no temporary stays behind, every byte is sent once, and each
+// failure is told with the diagnostic of the connection it hit.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <vector>
+
+#include "records/console.hpp"
+#include "records/control_events.hpp"
+#include "records/failures.hpp"
+#include "records/input.hpp"
+#include "records/output.hpp"
+#include "support.hpp"
+#include "system_call_faults.hpp"
+#include "test_doubles.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using records::Failure;
+using records::IoError;
+using records::Output;
+using testing_support::Call;
+using testing_support::Fault;
+using testing_support::read_file;
+using testing_support::SystemCallFaults;
+using testing_support::TempDir;
+using testing_support::write_file;
+
+std::vector<std::string> names_in(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Numbered records, `count` of them, as written: CR LF after each.
+std::string numbered_records(int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += "record " + std::to_string(i) + " of a replaced file\r\n";
+  return text;
+}
+
+void write_records(Output& out, int count) {
+  for (int i = 0; i < count; ++i) out.record().text("record ").text(std::to_string(i)).text(" of a replaced file").end();
+}
+
+// Where two long texts first differ, for a short message.
+std::string first_difference(const std::string& actual, const std::string& expected) {
+  if (actual == expected) return "none";
+  const auto at = static_cast<std::size_t>(
+      std::mismatch(actual.begin(), actual.begin() + static_cast<std::ptrdiff_t>(std::min(actual.size(), expected.size())),
+                    expected.begin())
+          .first -
+      actual.begin());
+  return "at byte " + std::to_string(at) + " of " + std::to_string(actual.size()) + " (expected " +
+         std::to_string(expected.size()) + "): \"" + actual.substr(at, 40) + "\" instead of \"" +
+         expected.substr(at, 40) + "\"";
+}
+
+// The failure that `action` ends with, or nullopt.
+template <typename Action>
+std::optional<IoError> failure_of(Action action) {
+  try {
+    action();
+  } catch (const IoError& error) {
+    return error;
+  }
+  return std::nullopt;
+}
+
+// -----------------------------------------------------------------------------
+// Replaced files
+
+class ReplacedFile : public ::testing::Test {
+ protected:
+  ReplacedFile() { write_file(path, previous); }
+  // Writes `count` records to a replacement of `path` and closes it.
+  void replace(int count) {
+    Output out = Output::replace(2, path.string());
+    write_records(out, count);
+    out.close();
+  }
+
+  TempDir dir;
+  const fs::path path = dir / "out.bck";
+  const std::string previous = "the previous complete file\r\n";
+};
+
+TEST_F(ReplacedFile, ARefusedRenameDropsTheTemporaryAndKeepsThePreviousFile) {
+  struct Case {
+    int error;
+    Failure failure;
+  };
+  const Case cases[] = {{EACCES, Failure::permission_denied}, {EPERM, Failure::permission_denied},
+                        {EISDIR, Failure::open_failure},      {EXDEV, Failure::open_failure},
+                        {EIO, Failure::open_failure},         {ENOSPC, Failure::open_failure}};
+  for (const auto& c : cases) {
+    SystemCallFaults faults({{.call = Call::rename, .path = "out.bck", .error = c.error}});
+    const auto error = failure_of([&] { replace(3); });
+    ASSERT_TRUE(error.has_value()) << c.error;
+    EXPECT_EQ(error->failure(), c.failure) << c.error;
+    EXPECT_EQ(error->unit(), 2);
+    EXPECT_EQ(error->file(), path.string());
+    EXPECT_EQ(faults.hit(0), 1);
+    EXPECT_EQ(read_file(path), previous) << c.error;
+    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.bck"}) << "no temporary left, error " << c.error;
+  }
+}
+
+TEST_F(ReplacedFile, AFailedCloseIsAnErrorDuringWriteAndNothingTakesTheName) {
+  // A file system that writes back late (NFS, a full quota) tells its
+  // failure at the close.
+  for (const int error_number : {EIO, ENOSPC, EDQUOT, EINTR}) {
+    SystemCallFaults faults({{.call = Call::close, .path = "out.bck", .error = error_number}});
+    const auto error = failure_of([&] { replace(3); });
+    ASSERT_TRUE(error.has_value()) << error_number;
+    EXPECT_STREQ(error->what(), ("extract: severe (38): error during write, unit 2, file " + path.string()).c_str());
+    EXPECT_EQ(read_file(path), previous);
+    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.bck"}) << "no temporary left";
+  }
+}
+
+TEST_F(ReplacedFile, ARemovalThatFailsLeavesTheTemporaryAndTheFirstFailureIsTold) {
+  {
+    SystemCallFaults faults({{.call = Call::rename, .path = "out.bck", .error = EACCES},
+                             {.call = Call::unlink, .path = "out.bck", .error = EACCES}});
+    const auto error = failure_of([&] { replace(3); });
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->failure(), Failure::permission_denied) << "the rename's failure, not the removal's";
+    EXPECT_EQ(faults.hit(1), 1);
+  }
+  EXPECT_EQ(read_file(path), previous);
+  // The temporary stays, hidden, named as the README says.
+  std::vector<std::string> names = names_in(dir.path());
+  ASSERT_EQ(names.size(), 2U);
+  EXPECT_EQ(names[0].substr(0, 9), ".out.bck.");
+  EXPECT_EQ(names[0].size(), 9U + 6U);
+  EXPECT_EQ(read_file(dir / names[0]), numbered_records(3));
+  fs::remove(dir / names[0]);
+
+  // A file dropped on the way out of another failure: the removal fails
+  // quietly too.
+  {
+    SystemCallFaults faults({{.call = Call::unlink, .path = "out.bck", .error = EROFS}});
+    Output out = Output::replace(2, path.string());
+    write_records(out, 3);
+  }
+  EXPECT_EQ(read_file(path), previous);
+  EXPECT_EQ(names_in(dir.path()).size(), 2U);
+}
+
+TEST_F(ReplacedFile, TemporaryNamesTakenByOthersAreSkippedAndAFailedCreationIsTold) {
+  {
+    // Three names another run holds: the fourth is free.
+    SystemCallFaults faults({{.call = Call::open, .path = "out.bck", .count = 3, .error = EEXIST}});
+    replace(2);
+    EXPECT_EQ(faults.counted(0), 4);
+  }
+  EXPECT_EQ(read_file(path), numbered_records(2));
+  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.bck"});
+
+  struct Case {
+    int error;
+    int count;  // failed opens
+    Failure failure;
+  };
+  const Case cases[] = {{EEXIST, 0, Failure::open_failure},  // never a free name: gives up
+                        {EACCES, 1, Failure::permission_denied},
+                        {ENOSPC, 1, Failure::open_failure},
+                        {EMFILE, 1, Failure::open_failure}};
+  for (const auto& c : cases) {
+    SystemCallFaults faults({{.call = Call::open, .path = "out.bck", .count = c.count, .error = c.error}});
+    const auto error = failure_of([&] { replace(2); });
+    ASSERT_TRUE(error.has_value()) << c.error;
+    EXPECT_EQ(error->failure(), c.failure) << c.error;
+    EXPECT_LE(faults.counted(0), 101) << "a bounded number of names tried";
+    EXPECT_EQ(read_file(path), numbered_records(2));
+  }
+}
+
+// -----------------------------------------------------------------------------
+// Writes
+
+struct FaultCase {
+  std::string_view what;
+  std::vector<Fault> faults;
+};
+
+// Ways writes come back without having sent everything, none of them a
+// failure.
+std::vector<FaultCase> incomplete_writes() {
+  return {
+      {"a byte at a time", {{.call = Call::write, .count = 0, .error = 0, .at_most = 1}}},
+      {"odd short counts", {{.call = Call::write, .count = 0, .error = 0, .at_most = 4097}}},
+      {"interrupted now and then",
+       {{.call = Call::write, .first = 2, .count = 3, .error = EINTR},
+        {.call = Call::write, .count = 0, .error = 0, .at_most = 1000}}},
+      {"a console someone made non-blocking",
+       {{.call = Call::write, .count = 2, .error = EAGAIN},
+        {.call = Call::write, .count = 0, .error = 0, .at_most = 3000}}},
+  };
+}
+
+TEST(Writes, ShortAndInterruptedWritesSendEveryByteOnceInOrder) {
+  // Enough records to fill the buffer more than once.
+  constexpr int count = 2500;
+  for (const FaultCase& c : incomplete_writes()) {
+    TempDir dir;
+    {
+      SystemCallFaults faults(c.faults);
+      Output out = Output::replace(2, (dir / "out.bck").string());
+      write_records(out, count);
+      out.close();
+    }
+    EXPECT_EQ(first_difference(read_file(dir / "out.bck"), numbered_records(count)), "none") << c.what;
+  }
+}
+
+// Standard output on a regular file (a redirected console): a write that
+// fails leaves only whole records, each once, and nothing follows on the way
+// out. Runs in a child, which owns its standard output.
+TEST(WritesDeathTest, AConsoleWriteThatFailsLeavesWholeRecordsEachOnce) {
+  for (const int failing_write : {1, 2, 5}) {
+    TempDir dir;
+    const fs::path shown = dir / "stdout";
+    EXPECT_EXIT(
+        {
+          const int fd = ::open(shown.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+          if (fd < 0 || ::dup2(fd, STDOUT_FILENO) < 0) std::_Exit(2);
+          SystemCallFaults faults({{.call = Call::write, .fd = STDOUT_FILENO, .first = failing_write, .error = ENOSPC},
+                                   {.call = Call::write, .fd = STDOUT_FILENO, .count = 0, .error = 0, .at_most = 37}});
+          Output console = Output::console();
+          write_records(console, 20);
+          const auto error = failure_of([&] { console.flush(); });
+          write_records(console, 2);
+          console.flush_quietly();
+          console.write_quietly("a last line");
+          std::_Exit(error && error->unit() == 6 && error->failure() == Failure::write_error ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(0), "");
+    const std::string text = read_file(shown);
+    const std::string all = numbered_records(20);
+    EXPECT_TRUE(all.starts_with(text)) << failing_write << ": " << text;
+    EXPECT_TRUE(text.empty() || text.ends_with("\r\n")) << failing_write << ": " << text;
+    EXPECT_LT(text.size(), all.size());
+    EXPECT_EQ(text.empty(), failing_write == 1) << failing_write;
+  }
+}
+
+// A control event that comes while a long write is cut short ends the
+// write; what the way out flushes then is the rest, never a byte again.
+TEST(WritesDeathTest, AControlEventInTheMiddleOfAWriteShowsEveryByteOnce) {
+  TempDir dir;
+  const fs::path shown = dir / "stdout";
+  EXPECT_EXIT(
+      {
+        const int fd = ::open(shown.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (fd < 0 || ::dup2(fd, STDOUT_FILENO) < 0) std::_Exit(2);
+        records::install_control_event_handlers();
+        SystemCallFaults faults({{.call = Call::write, .fd = STDOUT_FILENO, .first = 3, .error = EINTR},
+                                 {.call = Call::write, .fd = STDOUT_FILENO, .count = 0, .error = 0, .at_most = 50}});
+        Output console = Output::console();
+        write_records(console, 20);
+        std::raise(SIGINT);
+        bool ended = false;
+        try {
+          console.flush();
+        } catch (const records::ControlEvent&) {
+          ended = true;
+        }
+        console.flush_quietly();
+        std::_Exit(ended ? 0 : 3);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(read_file(shown), numbered_records(20));
+}
+
+// -----------------------------------------------------------------------------
+// Reads of files
+
+std::vector<std::string> all_records(records::Input& input) {
+  std::vector<std::string> records;
+  while (const auto record = input.read()) records.emplace_back(*record);
+  return records;
+}
+
+// A file read in several pieces (the first is 64 KiB), its lines ending in
+// CR LF, a line end split across pieces.
+std::string file_in_pieces() {
+  std::string text;
+  for (int i = 0; text.size() < (std::size_t{200} << 10); ++i) {
+    text += "RECORD " + std::to_string(i) + std::string(static_cast<std::size_t>(i % 70), '.') + "\r\n";
+  }
+  return text + "LAST";
+}
+
+TEST(Reads, ShortAndInterruptedReadsGiveTheWholeFile) {
+  TempDir dir;
+  const std::string text = file_in_pieces();
+  write_file(dir / "entry.pdb", text);
+  testing_support::FilesInMemory in_memory;
+  in_memory.add("entry.pdb", text);
+  records::Input expected_input(1, in_memory);
+  expected_input.open_old("entry.pdb");
+  const std::vector<std::string> expected = all_records(expected_input);
+
+  const FaultCase cases[] = {
+      {"short reads", {{.call = Call::read, .path = "entry.pdb", .count = 0, .error = 0, .at_most = 4093}}},
+      {"a byte at a time", {{.call = Call::read, .path = "entry.pdb", .count = 0, .error = 0, .at_most = 1}}},
+      {"interrupted first", {{.call = Call::read, .path = "entry.pdb", .count = 3, .error = EINTR}}},
+      {"interrupted in a later piece",
+       {{.call = Call::read, .path = "entry.pdb", .first = 2, .count = 2, .error = EINTR},
+        {.call = Call::read, .path = "entry.pdb", .first = 5, .count = 1, .error = EINTR},
+        {.call = Call::read, .path = "entry.pdb", .count = 0, .error = 0, .at_most = 30000}}},
+  };
+  for (const auto& c : cases) {
+    SystemCallFaults faults(c.faults);
+    records::Input input(1);
+    input.open_old((dir / "entry.pdb").string());
+    EXPECT_EQ(all_records(input), expected) << c.what;
+    EXPECT_GT(faults.hit(0), 0) << c.what;
+  }
+}
+
+TEST(Reads, AFileThatCannotBeReadIsAnOpenFailureOfThatFile) {
+  TempDir dir;
+  const std::string path = (dir / "entry.pdb").string();
+  write_file(path, file_in_pieces());
+  for (const int failing_read : {1, 2, 3}) {
+    SystemCallFaults faults({{.call = Call::read, .path = "entry.pdb", .first = failing_read, .error = EIO}});
+    records::Input input(1);
+    const auto error = failure_of([&] {
+      input.open_old(path);
+      all_records(input);
+    });
+    ASSERT_TRUE(error.has_value()) << failing_read;
+    EXPECT_STREQ(error->what(), ("extract: severe (30): open failure, unit 1, file " + path).c_str());
+  }
+  SystemCallFaults faults({{.call = Call::open, .path = "entry.pdb", .error = EACCES}});
+  records::Input input(1);
+  EXPECT_EQ(failure_of([&] { input.open_old(path); })->failure(), Failure::permission_denied);
+}
+
+// -----------------------------------------------------------------------------
+// Reads of the console
+
+// The console's lines from a file of `text`, read under `faults`.
+std::vector<std::string> console_lines(std::string_view text, const std::vector<Fault>& faults) {
+  TempDir dir;
+  write_file(dir / "typed", text);
+  const int fd = ::open((dir / "typed").c_str(), O_RDONLY | O_CLOEXEC);
+  std::vector<std::string> lines;
+  {
+    std::vector<Fault> on_fd = faults;
+    for (Fault& fault : on_fd) fault.fd = fd;
+    SystemCallFaults active(on_fd);
+    Output console = Output::in_memory();
+    records::ConsoleInput in(console, fd);
+    while (const auto line = in.next_line()) lines.emplace_back(*line);
+  }
+  ::close(fd);
+  return lines;
+}
+
+TEST(ConsoleReads, LinesLoseTheirLineEndHoweverTheReadsComeBack) {
+  const std::string_view typed = "2\r\nCA\n\r\n  1  \r\nx\ry\n\nlast";
+  const std::vector<std::string> lines{"2", "CA", "", "  1  ", "x\ry", "", "last"};
+  const FaultCase cases[] = {
+      {"whole", {}},
+      {"a byte at a time", {{.call = Call::read, .count = 0, .error = 0, .at_most = 1}}},
+      {"CR and LF in different reads", {{.call = Call::read, .count = 0, .error = 0, .at_most = 2}}},
+      {"interrupted", {{.call = Call::read, .first = 1, .count = 2, .error = EINTR},
+                       {.call = Call::read, .first = 4, .count = 1, .error = EINTR},
+                       {.call = Call::read, .count = 0, .error = 0, .at_most = 3}}},
+      {"a console someone made non-blocking",
+       {{.call = Call::read, .count = 3, .error = EAGAIN}, {.call = Call::read, .count = 0, .error = 0, .at_most = 5}}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(console_lines(typed, c.faults), lines) << c.what;
+}
+
+TEST(ConsoleReads, AConsoleThatCannotBeReadEndsItsInput) {
+  // What was read before the failure still counts; a line cut off by it is
+  // the last.
+  EXPECT_EQ(console_lines("1\nCA\n2\n", {{.call = Call::read, .error = EIO}}), std::vector<std::string>{});
+  EXPECT_EQ(console_lines("1\nCA\n2\n", {{.call = Call::read, .first = 3, .error = EIO},
+                                         {.call = Call::read, .count = 0, .error = 0, .at_most = 2}}),
+            (std::vector<std::string>{"1", "CA"}));
+}
+
+}  // namespace
