@@ -3,16 +3,20 @@
 them the test suite lets through.
 
 For each fault: the text is changed in place (it must occur exactly once),
-the debug build is brought up to date, the whole suite runs (stopping at the
-first failure), and the file is put back, whatever happens. A fault that
-does not compile counts as caught by the compiler. Outside CI: a run takes a
-few minutes per dozen faults.
+the debug build is brought up to date, the suite runs, and the file is put
+back, whatever happens. A fault that does not compile counts as caught by the
+compiler. A run takes a minute or two per fault on two cores.
 
-    python3 tests/mutants.py            # every fault
-    python3 tests/mutants.py ties alt   # those whose name holds a given word
+    python3 tests/mutants.py                 # every fault; the suite stops at its first failure
+    python3 tests/mutants.py ties alt        # the faults whose name holds one of the words
+    python3 tests/mutants.py --list          # the faults, one a line
+    python3 tests/mutants.py --check         # every fault's text occurs exactly once
+    python3 tests/mutants.py --all-tests gz  # the whole suite per fault: every test that catches it
 """
 
+import argparse
 import os
+import re
 import subprocess
 import sys
 import time
@@ -30,9 +34,9 @@ FAULTS = [
      "current_residue == expected)", "current_residue > expected)"),
     ("backbone-no-shortening-at-end", "src/reading/backbones.cpp",
      "atoms->resize(std::min(last_residue, atoms->size()));", "(void)last_residue;"),
-    ("no-alternate-location-skip", "src/reading/layouts.hpp",
+    ("no-alternate-location-skip", "src/reading/atom_scan.hpp",
      "const bool alternate = of_atom_type && *serial == previous_serial + 1;", "const bool alternate = false;"),
-    ("alternate-skip-on-any-atom", "src/reading/layouts.hpp",
+    ("alternate-skip-on-any-atom", "src/reading/atom_scan.hpp",
      "const bool alternate = of_atom_type && *serial", "const bool alternate = *serial"),
     ("remark-2-current-layout-broken", "src/reading/layouts.hpp",
      'return column_28 == "." ?', 'return column_28 == "," ?'),
@@ -73,10 +77,10 @@ FAULTS = [
      'constexpr std::string_view line_end = "\\r\\n";', 'constexpr std::string_view line_end = "\\n";'),
     ("no-control-event-at-record-end", "src/records/output.cpp",
      "  throw_if_control_event();\n  if (flush_every_record_", "  if (flush_every_record_"),
-    ("console-line-unbounded", "src/records/input.cpp",
+    ("console-line-unbounded", "src/records/console.cpp",
      "if (buffer_.size() > longest_line) {", "if (false) {"),
-    ("gz-fallback-wrong-name", "src/records/input.cpp",
-     'file_.append(".gz");', 'file_.append(".gzip");'),
+    ("gz-fallback-wrong-name", "src/reading/entry.cpp",
+     'std::string(path) + ".gz"', 'std::string(path) + ".gzip"'),
     ("skip-to-any-occurrence", "src/records/input.cpp",
      "needle[0] = '\\n';", "needle[0] = ' ';"),
     ("name-may-climb-out", "src/driver/session.cpp",
@@ -89,6 +93,31 @@ FAULTS = [
      "name[dot] = '.';", "name[dot] = '_';"),
     ("chain-column-one-short", "src/driver/export_file.cpp",
      ".A(atom.chain, 7)", ".A(atom.chain, 6)"),
+    ("seqres-count-one-column-off", "src/reading/layouts.hpp",
+     "A(6, f.name).skip(7).A(4, f.residue_count);", "A(6, f.name).skip(8).A(4, f.residue_count);"),
+    ("helix-class-one-column-off", "src/reading/layouts.hpp",
+     "      .skip(1)\n      .A(2, f.helix_class);", "      .skip(2)\n      .A(2, f.helix_class);"),
+    ("ties-rounded-to-even", "src/records/fields.cpp",
+     "if ((scaled & (one - 1)) >= (one >> 1)) ++fraction;",
+     "if ((scaled & (one - 1)) > (one >> 1) || ((scaled & (one - 1)) == (one >> 1) && (fraction & 1) != 0)) ++fraction;"),
+    ("console-line-keeps-cr", "src/records/console.cpp",
+     "const std::size_t end = newline > 0 && buffer_[newline - 1] == '\\r' ? newline - 1 : newline;",
+     "const std::size_t end = newline;"),
+    ("temporary-kept-when-rename-fails", "src/records/output.cpp",
+     "if (system_calls.rename(name_.c_str(), path.c_str()) != 0) throw IoError(creation_failure_for(errno), unit, path);",
+     "const int renamed = system_calls.rename(name_.c_str(), path.c_str()), error = errno; name_.clear();\n"
+     "    if (renamed != 0) throw IoError(creation_failure_for(error), unit, path);"),
+    ("failed-close-of-export-ignored", "src/records/output.cpp",
+     "if (system_calls.close(file_.release()) != 0) throw IoError(Failure::write_error, unit, path);",
+     "(void)system_calls.close(file_.release());"),
+    ("short-write-taken-as-whole", "src/records/output.cpp",
+     "        done += static_cast<std::size_t>(n);", "        done += piece;"),
+    ("interrupted-read-ends-the-file", "src/records/memory.cpp",
+     "} while (n < 0 && errno == EINTR);", "} while (false);"),
+    ("keep-going-with-failures-exits-0", "src/driver/main.cpp",
+     "constexpr int entries_failed_status = 3;", "constexpr int entries_failed_status = 0;"),
+    ("only-first-gzip-member-unpacked", "src/records/compressed.cpp",
+     "    compressed.remove_prefix(taken);", "    compressed = {};"),
 ]
 
 
@@ -100,11 +129,71 @@ def run(command, log, timeout):
             return "timeout"
 
 
+def planting_problems(faults):
+    """What keeps each fault from being planted as it stands: a missing file,
+    or a text that does not occur exactly once."""
+    problems = []
+    for name, file, text, faulty in faults:
+        path = os.path.join(ROOT, file)
+        if not os.path.exists(path):
+            problems.append(f"{name}: {file} does not exist")
+            continue
+        with open(path) as f:
+            count = f.read().count(text)
+        if count != 1:
+            problems.append(f"{name}: the text occurs {count} times in {file}")
+        if text == faulty:
+            problems.append(f"{name}: the faulty text is the text")
+    return problems
+
+
+def failed_tests(log):
+    """The names of the tests a ctest log reports as failed."""
+    with open(log) as f:
+        text = f.read()
+    listed = text[text.find("The following tests FAILED:"):]
+    return sorted(set(re.findall(r"^\s*\d+ - (\S+)", listed, re.MULTILINE)))
+
+
+def parse_arguments():
+    parser = argparse.ArgumentParser(
+        description="Plant each fault in the sources, one at a time, and run the suite on it: "
+                    "a fault the suite lets through is a gap in the tests.",
+        epilog="Without words, every fault. The status is 0 when every fault was caught.")
+    parser.add_argument("words", nargs="*", help="plant only the faults whose name holds one of these words")
+    parser.add_argument("--list", action="store_true", help="print the selected faults, one a line, and stop")
+    parser.add_argument("--check", action="store_true",
+                        help="check that every selected fault can be planted (its text occurs exactly once), "
+                             "build nothing")
+    parser.add_argument("--all-tests", action="store_true",
+                        help="run the whole suite for each fault, not up to its first failure, and name every "
+                             "test that catches it")
+    return parser.parse_args()
+
+
 def main():
-    wanted = sys.argv[1:]
-    faults = [f for f in FAULTS if not wanted or any(w in f[0] for w in wanted)]
+    arguments = parse_arguments()
+    faults = [f for f in FAULTS if not arguments.words or any(w in f[0] for w in arguments.words)]
+    if not faults:
+        sys.exit("mutants.py: no fault's name holds " + " or ".join(repr(w) for w in arguments.words) +
+                 "; --list shows them")
+    if arguments.list:
+        for name, file, _, _ in faults:
+            print(f"{name:42} {file}")
+        return
+    problems = planting_problems(faults)
+    if arguments.check or problems:
+        for problem in problems:
+            print(problem)
+        if problems:
+            sys.exit(f"mutants.py: {len(problems)} of {len(faults)} faults cannot be planted")
+        print(f"all {len(faults)} faults can be planted")
+        return
+
     build = ["cmake", "--build", BUILD]
-    suite = ["ctest", "--test-dir", BUILD, "-j2", "--stop-on-failure", "--timeout", "120"]
+    suite = ["ctest", "--test-dir", BUILD, "-j2", "--timeout", "120"]
+    if not arguments.all_tests:
+        suite.append("--stop-on-failure")
     log_dir = os.path.join(BUILD, "mutants")
     os.makedirs(log_dir, exist_ok=True)
 
@@ -117,11 +206,8 @@ def main():
         path = os.path.join(ROOT, file)
         with open(path) as f:
             original = f.read()
-        if original.count(text) != 1:
-            print(f"{name:42} NOT PLANTED: the text occurs {original.count(text)} times in {file}")
-            survivors.append(name)
-            continue
         started = time.monotonic()
+        catchers = []
         try:
             with open(path, "w") as f:
                 f.write(original.replace(text, faulty))
@@ -131,12 +217,18 @@ def main():
             else:
                 status = run(suite, log, 1800)
                 outcome = "survived" if status == 0 else "caught"
+                if status == "timeout":
+                    outcome = "caught (the suite timed out)"
+                elif status != 0:
+                    catchers = failed_tests(log)
         finally:
             with open(path, "w") as f:
                 f.write(original)
         if outcome == "survived":
             survivors.append(name)
         print(f"{name:42} {outcome} ({time.monotonic() - started:.0f} s)", flush=True)
+        if arguments.all_tests and catchers:
+            print(f"    {len(catchers)} tests: " + ", ".join(catchers), flush=True)
 
     run(build, os.path.join(log_dir, "build.log"), 1800)  # back to the sources as they are
     print(f"\n{len(faults) - len(survivors)} of {len(faults)} faults caught" +
