@@ -191,7 +191,9 @@ def main():
         return
 
     build = ["cmake", "--build", BUILD]
-    suite = ["ctest", "--test-dir", BUILD, "-j2", "--timeout", "120"]
+    # mutants.planted sees every planted fault, as a text that is not there
+    # any more: it would catch them all and prove nothing.
+    suite = ["ctest", "--test-dir", BUILD, "-j2", "--timeout", "120", "--exclude-regex", "^mutants\\.planted$"]
     if not arguments.all_tests:
         suite.append("--stop-on-failure")
     log_dir = os.path.join(BUILD, "mutants")
