@@ -43,8 +43,8 @@ class Records {
 
 // Columns first..last (from 1) of a record, blanks past its end.
 std::string columns(std::string_view record, std::size_t first, std::size_t last) {
-  std::string text;
-  for (std::size_t c = first; c <= last; ++c) text.push_back(c <= record.size() ? record[c - 1] : ' ');
+  std::string text(record.substr(std::min(first - 1, record.size()), last - first + 1));
+  text.resize(last - first + 1, ' ');
   return text;
 }
 
@@ -60,24 +60,26 @@ float real(std::string_view field) {
   return *value;
 }
 
-struct Atom {
-  std::string name;       // columns 1-6
-  std::string serial;     // 7-11
-  std::string atom_name;  // 13-16
-  char chain = ' ';       // 22
-  std::string residue;    // 23-26
-  std::string x, y, z;    // 31-38, 39-46, 47-54
+// An ATOM record's columns, blanks past its end.
+class Atom {
+ public:
+  Atom() : record_(54, ' ') {}
+  explicit Atom(std::string_view r) : record_(columns(r, 1, 54)) {}
 
-  Atom() : name(6, ' '), serial(5, ' '), atom_name(4, ' '), residue(4, ' '), x(8, ' '), y(8, ' '), z(8, ' ') {}
-  explicit Atom(std::string_view r)
-      : name(columns(r, 1, 6)),
-        serial(columns(r, 7, 11)),
-        atom_name(columns(r, 13, 16)),
-        chain(columns(r, 22, 22)[0]),
-        residue(columns(r, 23, 26)),
-        x(columns(r, 31, 38)),
-        y(columns(r, 39, 46)),
-        z(columns(r, 47, 54)) {}
+  std::string_view name() const { return field(1, 6); }
+  std::string_view serial() const { return field(7, 11); }
+  std::string_view atom_name() const { return field(13, 16); }
+  char chain() const { return record_[21]; }  // column 22
+  std::string_view residue() const { return field(23, 26); }
+  std::string_view x() const { return field(31, 38); }
+  std::string_view y() const { return field(39, 46); }
+  std::string_view z() const { return field(47, 54); }
+
+ private:
+  std::string_view field(std::size_t first, std::size_t last) const {
+    return std::string_view(record_).substr(first - 1, last - first + 1);
+  }
+  std::string record_;  // columns 1-54
 };
 
 // What a scan has taken from the ATOM records it has seen, by the plain
@@ -92,16 +94,16 @@ struct Taken {
 
   // False when the record is passed over as an alternate location.
   bool take(const Atom& fields, bool of_atom_type, bool may_pass_over = true) {
-    const std::int32_t serial = integer(fields.serial);
+    const std::int32_t serial = integer(fields.serial());
     if (may_pass_over && of_atom_type && serial == previous_serial + 1) {
       previous_serial = serial;
       return false;
     }
     if (of_atom_type) previous_serial = serial;
-    current_residue = integer(fields.residue);
-    x = real(fields.x);
-    y = real(fields.y);
-    z = real(fields.z);
+    current_residue = integer(fields.residue());
+    x = real(fields.x());
+    y = real(fields.y());
+    z = real(fields.z());
     return true;
   }
   reading::AtomEntry entry(char chain) const { return {current_residue, x, y, z, chain}; }
@@ -135,15 +137,15 @@ void backbones(Records& entry, const reading::AtomType& atom_type, ReadingResult
     const std::int32_t previous_residue = taken.current_residue;
     const auto record = entry.read();
     if (record) fields = Atom(*record);
-    const bool of_atom_type = fields.atom_name == atom_type.view();
+    const bool of_atom_type = fields.atom_name() == atom_type.view();
     // At the end of the file the last record is taken again, never passed over.
-    if (fields.name == "ATOM  " && !taken.take(fields, of_atom_type, record.has_value())) continue;
+    if (fields.name() == "ATOM  " && !taken.take(fields, of_atom_type, record.has_value())) continue;
     if (!record || taken.current_residue < previous_residue) {
       atoms.resize(std::min(static_cast<std::size_t>(std::max(previous_residue, 0)), atoms.size()));
       return;
     }
-    if (of_atom_type && fields.name == "ATOM  ") atoms.push_back(taken.entry(fields.chain));
-    if (fields.name == "TER   " || (of_atom_type && taken.current_residue == expected)) return;
+    if (of_atom_type && fields.name() == "ATOM  ") atoms.push_back(taken.entry(fields.chain()));
+    if (fields.name() == "TER   " || (of_atom_type && taken.current_residue == expected)) return;
   }
 }
 
@@ -157,12 +159,12 @@ void scan_helix(Records& entry, const ReferenceHelix& helix, const reading::Atom
   Taken taken;
   for (;;) {
     const Atom fields(entry.read_or_stop());
-    const bool of_atom_type = fields.atom_name == atom_type.view();
-    const bool in_chain = fields.name == "ATOM  " && fields.chain == helix.chain;
+    const bool of_atom_type = fields.atom_name() == atom_type.view();
+    const bool in_chain = fields.name() == "ATOM  " && fields.chain() == helix.chain;
     if (in_chain && !taken.take(fields, of_atom_type)) continue;
     const std::int32_t residue = taken.current_residue;
     if (in_chain && of_atom_type && helix.start <= residue && residue <= helix.end) {
-      atoms.push_back(taken.entry(fields.chain));
+      atoms.push_back(taken.entry(fields.chain()));
     }
     if (of_atom_type && residue >= helix.end) return;
   }
