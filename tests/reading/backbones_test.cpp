@@ -148,6 +148,12 @@ TEST_F(Backbones, OnlyConvertedNumbersCanFail) {
        conversion},
       {"a letter in a serial", "SEQRES   1 A   10\nATOM     1X  CA  ALA A   1       1.000   2.000   3.000\n",
        conversion},
+      // Only atoms of the chosen name are alternate locations of the one
+      // before: the next serial's other atom is taken, its numbers read.
+      {"a letter in the next atom's coordinate",
+       "SEQRES   1 A   10\nATOM      1  CA  ALA A   1       1.000   2.000   3.000\n"
+       "ATOM      2  C   ALA A   1       x.000   2.000   3.000\nTER\n",
+       conversion},
       {"a letter in a HETATM coordinate", "SEQRES   1 A   10\nHETATM    1  CA  ALA A   1       x.000\n" + chain, ""},
       {"a letter after the chain ended", "SEQRES   1 A   10\n" + chain + "ATOM      2  CA  ALA B   1     bad\n", ""},
       {"a letter in a second SEQRES", "SEQRES   1 A   10\nSEQRES   1 B   1X\n" + chain, ""},
@@ -155,6 +161,31 @@ TEST_F(Backbones, OnlyConvertedNumbersCanFail) {
   for (const auto& c : cases) {
     EXPECT_EQ(run(testing_support::Routine::backbones, EntryText::with_header().text() + c.tail).failure, c.failure)
         << c.what;
+  }
+}
+
+TEST_F(Backbones, TheResidueCountIsColumnsFourteenToSeventeen) {
+  // The real entries' counts (70, 94, ...) read alike a column either way;
+  // counts of four digits, and digits beside the field, do not.
+  struct Case {
+    std::string_view seqres;
+    std::string_view count;  // as reported, I10
+  };
+  const Case cases[] = {
+      {"SEQRES   1 A 1234  ALA ALA", "      1234"},
+      {"SEQRES   1 A 9999", "      9999"},
+      {"SEQRES   1 A51234  ALA", "      1234"},
+      {"SEQRES   1 A 12345", "      1234"},
+      {"SEQRES   1 A    7  ALA", "         7"},
+  };
+  for (const auto& c : cases) {
+    auto entry = EntryText::with_header();
+    entry.add(c.seqres).add_chain('A', 1, 2, 1);
+    const auto result = backbones(entry);
+    EXPECT_EQ(result.failure, "") << c.seqres;
+    EXPECT_NE(result.console.find("   There are " + std::string(c.count) + " residues in the backbone.\n"),
+              std::string::npos)
+        << c.seqres;
   }
 }
 

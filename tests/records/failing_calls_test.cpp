@@ -386,6 +386,19 @@ TEST(ConsoleReads, LinesLoseTheirLineEndHoweverTheReadsComeBack) {
   for (const auto& c : cases) EXPECT_EQ(console_lines(typed, c.faults), lines) << c.what;
 }
 
+TEST(ConsoleReads, AnOverlongLineKeepsItsFirstMegabyteWhereverItsEndFalls) {
+  // The rest of the line is read and dropped, in pieces of the console's
+  // 64 KiB reads or less; the line end falls at another place in each.
+  const std::size_t longest = records::ConsoleInput::longest_line;
+  const std::string line = "small.pdb " + std::string(3 * longest, 'x');
+  for (const std::size_t piece : {std::size_t{65536}, std::size_t{65535}, std::size_t{777}}) {
+    const auto lines = console_lines(line + "\nCA\n", {{.call = Call::read, .count = 0, .error = 0, .at_most = piece}});
+    ASSERT_EQ(lines.size(), 2U) << piece;
+    EXPECT_EQ(lines[0], line.substr(0, longest)) << piece;
+    EXPECT_EQ(lines[1], "CA") << piece;
+  }
+}
+
 TEST(ConsoleReads, AConsoleThatCannotBeReadEndsItsInput) {
   // What was read before the failure still counts; a line cut off by it is
   // the last.
