@@ -79,7 +79,8 @@ TEST_F(FailingCalls, AnExportOrListThatCannotBeFinishedLeavesThePreviousOne) {
        "extract: severe (38): error during write, unit 3, file goodfiles.txt"},
       {"the export's rename refused and its temporary not removable",
        {{.call = Call::rename, .path = "e.bck", .error = EACCES}, {.call = Call::unlink, .error = EACCES}},
-       "extract: severe (9): permission to access file denied, unit 2, file source/e.bck", 1},
+       "extract: severe (9): permission to access file denied, unit 2, file source/e.bck",
+       1},
   };
   for (const auto& c : cases) {
     fs::remove(dir / "source/a.bck");

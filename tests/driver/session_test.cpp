@@ -119,8 +119,8 @@ TEST_F(Session, ListRecordsAreTheirFirstTwelveColumnsBlankOnesIncluded) {
 TEST_F(Session, LinesTypedAtThePauseAreCommandsUntilAnEmptyOne) {
   const SessionOutcome run = this->run("1\nx.pdb\nCA\n7\necho one\n  \necho two\n\n");
   EXPECT_EQ(run.commands, (std::vector<std::string>{"echo one", "  ", "echo two"}));
-  EXPECT_EQ(run.out, crlf(single_dialogue() + ignored("x.pdb       ") + std::string(pause_prompt) + std::string(pause_prompt) +
-                          std::string(pause_prompt) + std::string(done)));
+  EXPECT_EQ(run.out, crlf(single_dialogue() + ignored("x.pdb       ") + std::string(pause_prompt) +
+                          std::string(pause_prompt) + std::string(pause_prompt) + std::string(done)));
 }
 
 // A real command and the real console: what the command writes comes after
@@ -128,7 +128,8 @@ TEST_F(Session, LinesTypedAtThePauseAreCommandsUntilAnEmptyOne) {
 TEST(SessionOfTheProgram, PauseCommandsRunBeforeThePromptComesBack) {
   testing_support::TempDir dir;
   std::filesystem::create_directories(dir / "source");
-  const auto run = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "1\nx.pdb\nCA\n7\necho typed at the pause\n\n");
+  const auto run =
+      testing_support::run_tool(EXTRACT_BINARY, dir.path(), "1\nx.pdb\nCA\n7\necho typed at the pause\n\n");
   EXPECT_EQ(run.out, crlf(single_dialogue() + entry_heading("x.pdb       ") +
                           " This file will be ignored. Please check if it is applicable.\n \n" +
                           std::string(pause_prompt)) +

@@ -49,17 +49,16 @@ std::string numbered_records(int count) {
 }
 
 void write_records(Output& out, int count) {
-  for (int i = 0; i < count; ++i) out.record().text("record ").text(std::to_string(i)).text(" of a replaced file").end();
+  for (int i = 0; i < count; ++i) {
+    out.record().text("record ").text(std::to_string(i)).text(" of a replaced file").end();
+  }
 }
 
 // Where two long texts first differ, for a short message.
 std::string first_difference(const std::string& actual, const std::string& expected) {
   if (actual == expected) return "none";
-  const auto at = static_cast<std::size_t>(
-      std::mismatch(actual.begin(), actual.begin() + static_cast<std::ptrdiff_t>(std::min(actual.size(), expected.size())),
-                    expected.begin())
-          .first -
-      actual.begin());
+  std::size_t at = 0;
+  while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
   return "at byte " + std::to_string(at) + " of " + std::to_string(actual.size()) + " (expected " +
          std::to_string(expected.size()) + "): \"" + actual.substr(at, 40) + "\" instead of \"" +
          expected.substr(at, 40) + "\"";
@@ -377,9 +376,10 @@ TEST(ConsoleReads, LinesLoseTheirLineEndHoweverTheReadsComeBack) {
       {"whole", {}},
       {"a byte at a time", {{.call = Call::read, .count = 0, .error = 0, .at_most = 1}}},
       {"CR and LF in different reads", {{.call = Call::read, .count = 0, .error = 0, .at_most = 2}}},
-      {"interrupted", {{.call = Call::read, .first = 1, .count = 2, .error = EINTR},
-                       {.call = Call::read, .first = 4, .count = 1, .error = EINTR},
-                       {.call = Call::read, .count = 0, .error = 0, .at_most = 3}}},
+      {"interrupted",
+       {{.call = Call::read, .first = 1, .count = 2, .error = EINTR},
+        {.call = Call::read, .first = 4, .count = 1, .error = EINTR},
+        {.call = Call::read, .count = 0, .error = 0, .at_most = 3}}},
       {"a console someone made non-blocking",
        {{.call = Call::read, .count = 3, .error = EAGAIN}, {.call = Call::read, .count = 0, .error = 0, .at_most = 5}}},
   };
