@@ -50,10 +50,11 @@ Summary EXTRACT(records::Output& console, records::LineSource& console_in, const
 // one after its last non-blank character.
 void rewrite_extension(FileName& name, std::string_view letters);
 
-// Writes the export file of one entry to `path` (connection 2), replacing
-// any file of that name once it is complete.
-void write_export(std::string_view path, const reading::AtomType& atom_type, float resolution,
-                  const reading::AtomList& atoms);
+// Writes the export file of one entry to `name` beneath `directory`
+// (connection 2), replacing any file of that name once it is complete. A
+// name that would lead out of the directory is refused.
+void write_export(std::string_view directory, std::string_view name, const reading::AtomType& atom_type,
+                  float resolution, const reading::AtomList& atoms);
 
 // ---------------------------------------------------------------------------
 // The command line

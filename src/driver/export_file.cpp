@@ -5,9 +5,9 @@
 
 namespace driver {
 
-void write_export(std::string_view path, const reading::AtomType& atom_type, float resolution,
-                  const reading::AtomList& atoms) {
-  records::Output file = records::Output::replace(export_unit, path);
+void write_export(std::string_view directory, std::string_view name, const reading::AtomType& atom_type,
+                  float resolution, const reading::AtomList& atoms) {
+  records::Output file = records::Output::replace_beneath(export_unit, directory, name);
   file.record().text("Atom cartesian coordinates from PDB").end();
   file.record().text("Brindlemark project. File created using Quarryman.").end();
   file.free_form();

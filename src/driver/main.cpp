@@ -14,7 +14,7 @@ constexpr int entries_failed_status = 3;
 
 // The run's last line on standard error, after everything on the console, and
 // the exit status that goes with it.
-int end_with(records::Output& console, records::Output& errors, const char* line, int status) {
+int end_with(records::Output& console, records::Output& errors, std::string_view line, int status) {
   // Standard output first, so the diagnostic follows everything shown. Like
   // every console line, it ends with CR LF.
   console.flush_quietly();
@@ -56,12 +56,12 @@ int main(int argc, char* argv[]) {
     if (summary.failed == 0) return 0;
     const std::string counted = "extract: " + std::to_string(summary.failed) + " of " +
                                 std::to_string(summary.entries) + " entries failed";
-    return end_with(console, errors, counted.c_str(), entries_failed_status);
+    return end_with(console, errors, counted, entries_failed_status);
   } catch (const records::IoError& error) {
-    return end_with(console, errors, error.what(), 1);
+    return end_with(console, errors, error.line(), 1);
   } catch (const records::ControlEvent& event) {
     return end_with(console, errors, event.what(), 128 + event.signal_number());
   } catch (const std::bad_alloc&) {
-    return end_with(console, errors, out_of_memory.c_str(), 1);
+    return end_with(console, errors, out_of_memory, 1);
   }
 }

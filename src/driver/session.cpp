@@ -1,6 +1,7 @@
 // The session: banner, the three questions, the file loop and the summary.
 
 #include <algorithm>
+#include <new>
 #include <vector>
 
 #include "driver/driver.hpp"
@@ -126,29 +127,27 @@ std::string path_in(std::string_view directory, std::string_view name) {
   return path;
 }
 
-// A name typed or listed may hold directories, but none may lead out of the
-// directory it is written to.
-bool climbs_out(std::string_view name) {
-  for (std::size_t start = 0; start <= name.size();) {
-    const std::size_t end = std::min(name.find('/', start), name.size());
-    if (name.substr(start, end - start) == "..") return true;
-    start = end + 1;
-  }
-  return false;
-}
-
-void write_export_of(const FileName& name, const reading::AtomType& atom_type, float resolution,
-                     const reading::AtomList& atoms) {
-  const std::string path = path_in(source, name.trimmed());
-  if (climbs_out(name.trimmed())) throw records::IoError(records::Failure::open_failure, export_unit, path);
-  write_export(path, atom_type, resolution, atoms);
+// What ends only its own entry under --keep-going: a failure of the entry's
+// own file (missing, not readable, not a regular file, ending too early, a
+// number that does not read, compressed data that is corrupt or unpacks
+// past the size limit, a file that changed while it was read), a name
+// refused for its export (it would lead out of source/, or holds a NUL),
+// and memory that ran out while the entry was held. Everything else
+// (Files.ini, the console, source/, goodfiles.txt) ends the run.
+bool is_entry_own_failure(const records::IoError& error) {
+  return error.unit() == input_unit || error.name_refused() || error.failure() == records::Failure::out_of_memory;
 }
 
 // An entry's own failure under --keep-going: its diagnostic, after all that
-// the console has shown of the entry.
+// the console has shown of the entry. Standard error that cannot be written
+// does not end the run: the exit status tells that entries failed.
 void report_entry_failure(Output& console, Output& errors, const records::IoError& error) {
   console.flush();
-  errors.record().text(error.what()).end();
+  try {
+    errors.record().text(error.line()).end();
+  } catch (const records::IoError&) {
+    // Standard error is full or gone; nothing more will be written to it.
+  }
 }
 
 void write_good_files(const std::vector<FileName>& files, const std::vector<char>& good) {
@@ -185,6 +184,14 @@ Summary EXTRACT(Output& console, records::LineSource& console_in, const Settings
   Summary summary{files.size(), 0};
   records::Input entry(input_unit, *settings.files);
   reading::READING component(console, entry);
+  // Made now: once memory has run out, telling it must not need any.
+  const records::IoError out_of_memory(records::Failure::out_of_memory);
+  const auto passed_over = [&](const records::IoError& error) {
+    if (!settings.keep_going || settings.errors == nullptr || !is_entry_own_failure(error)) return false;
+    report_entry_failure(console, *settings.errors, error);
+    ++summary.failed;
+    return true;
+  };
   for (std::size_t i = 0; i < files.size(); ++i) {
     FileName& name = files[i];
     if (verbose) announce_entry(console, name);
@@ -194,6 +201,7 @@ Summary EXTRACT(Output& console, records::LineSource& console_in, const Settings
     // never shows the one before it.
     float resolution = 0.0F;
     std::optional<reading::AtomList> atoms;
+    bool exported = false;
     try {
       if (mode == helix_mode) {
         component.HELICES(entry_path, resolution, atoms, verbose, atom_type);
@@ -202,23 +210,25 @@ Summary EXTRACT(Output& console, records::LineSource& console_in, const Settings
         component.BACKBONES(entry_path, resolution, atoms, verbose, atom_type);
         rewrite_extension(name, "bck");
       }
-    } catch (const records::IoError& error) {
-      if (!settings.keep_going || error.unit() != input_unit || settings.errors == nullptr) throw;
-      report_entry_failure(console, *settings.errors, error);
-      atoms.reset();
-      ++summary.failed;
-    }
-
-    if (atoms) {
-      console.free_form();
-      console.record().text(" Exporting C-alpha coordinates to file ").A(name.view(), 12).end();
-      if (verbose) {
-        write_rule(console, 50);
+      if (atoms) {
         console.free_form();
+        console.record().text(" Exporting C-alpha coordinates to file ").A(name.view(), 12).end();
+        if (verbose) {
+          write_rule(console, 50);
+          console.free_form();
+        }
+        // Beneath source/ only: a name that would lead out of it is refused.
+        write_export(source, name.trimmed(), atom_type, resolution, *atoms);
+        exported = true;
       }
-      write_export_of(name, atom_type, resolution, *atoms);
-      atoms.reset();
-    } else {
+    } catch (const records::IoError& error) {
+      if (!passed_over(error)) throw;
+    } catch (const std::bad_alloc&) {
+      if (!passed_over(out_of_memory)) throw;
+    }
+    atoms.reset();
+
+    if (!exported) {
       if (verbose) {
         console.record().text(" This file will be ignored. Please check if it is applicable.").end();
         console.free_form();

@@ -53,6 +53,12 @@ IoError::IoError(Failure failure, int unit, std::string_view file)
 IoError::IoError(Failure failure)
     : failure_(failure), diagnostic_(diagnostic_line("severe", number(), message_text(failure))) {}
 
+IoError IoError::refused_name(int unit, std::string_view file) {
+  IoError error(Failure::open_failure, unit, file);
+  error.name_refused_ = true;
+  return error;
+}
+
 std::string IoError::message() const {
   std::string text(message_text(failure_));
   if (failure_ != Failure::out_of_memory) {

@@ -27,18 +27,25 @@ class IoError : public std::exception {
  public:
   IoError(Failure failure, int unit, std::string_view file);
   explicit IoError(Failure failure);  // no connection involved (memory)
+  // An open failure because of the name itself: it would lead out of the
+  // directory it is meant for (a link or ".." inside it) or holds a NUL byte.
+  static IoError refused_name(int unit, std::string_view file);
 
   Failure failure() const noexcept { return failure_; }
   int number() const noexcept { return static_cast<int>(failure_); }
   int unit() const noexcept { return unit_; }
   const std::string& file() const noexcept { return file_; }
+  bool name_refused() const noexcept { return name_refused_; }
   std::string message() const;  // the text after "(number): "
+  // The whole line; unlike `what()`, it goes on past a NUL byte in a name.
+  const std::string& line() const noexcept { return diagnostic_; }
   const char* what() const noexcept override { return diagnostic_.c_str(); }
 
  private:
   Failure failure_;
   int unit_ = 0;
   std::string file_;
+  bool name_refused_ = false;
   std::string diagnostic_;
 };
 

@@ -72,6 +72,9 @@ LoadedFile Input::load_afresh(std::string_view path) {
   close();
   file_.assign(path);
   throw_if_control_event();
+  // The system would take the name only up to the NUL: "1a8o\0.pdb" read
+  // PDB/1a8o and was exported as source/1a8o.
+  if (file_.find('\0') != std::string::npos) return {{}, EINVAL};
   return files_->load(file_, storage_->loaded);
 }
 

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "descriptors.hpp"
+#include "places.hpp"
 #include "records/control_events.hpp"
 #include "records/failures.hpp"
 #include "records/system_calls.hpp"
@@ -42,10 +43,10 @@ bool may_make_writes_wait(int fd) {
 }
 
 // Six letters or digits that no other run is likely to pick at once: a
-// sequence seeded once from the system's randomness (a call per file cost a
-// system call per export in a batch of thousands).
+// sequence seeded once per thread from the system's randomness (a call per
+// file cost a system call per export in a batch of thousands).
 std::string random_suffix() {
-  static std::uint64_t state = [] {
+  thread_local std::uint64_t state = [] {
     std::uint64_t seed = 0;
     if (::getrandom(&seed, sizeof seed, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof seed)) {
       seed = static_cast<std::uint64_t>(::getpid()) << 32 ^ reinterpret_cast<std::uintptr_t>(&seed);
@@ -63,51 +64,57 @@ std::string random_suffix() {
   return suffix;
 }
 
-// The temporary of `path`: beside it, hidden by a leading dot, showing the
-// name it stands for: "source/.1abc.bck.Xq3Tz8".
-std::string temporary_name(std::string_view path) {
-  const std::size_t slash = path.rfind('/');
-  const std::size_t base = slash == std::string_view::npos ? 0 : slash + 1;
-  std::string name(path.substr(0, base));
-  name.append(".").append(path.substr(base)).append(".").append(random_suffix());
-  return name;
+// The temporary of a file: beside it, hidden by a leading dot, showing the
+// name it stands for: ".1abc.bck.Xq3Tz8".
+std::string temporary_name(std::string_view name) {
+  std::string temporary(".");
+  temporary.append(name).append(".").append(random_suffix());
+  return temporary;
 }
 
 }  // namespace
 
 class Output::Replacement {
  public:
-  Replacement(FileDescriptor file, std::string name) : file_(std::move(file)), name_(std::move(name)) {}
+  Replacement(Place place, FileDescriptor file, std::string temporary)
+      : place_(std::move(place)), file_(std::move(file)), temporary_(std::move(temporary)) {}
   Replacement(const Replacement&) = delete;
   Replacement& operator=(const Replacement&) = delete;
   ~Replacement() {
-    if (name_.empty()) return;
+    if (temporary_.empty()) return;
     file_.reset();
     // A temporary that cannot be removed stays behind, hidden; the README
     // tells how to recognise one.
-    system_calls.unlink(name_.c_str());
+    system_calls.unlinkat(place_.at(), place_.path_of(temporary_).c_str(), 0);
   }
 
   int fd() const { return file_.get(); }
 
-  // Closes the temporary, which then takes `path`; nothing remains of it
-  // whether this succeeds or not.
+  // Closes the temporary, which then takes its file's name (`path` in
+  // diagnostics); nothing remains of it whether this succeeds or not.
   void take_the_name(int unit, const std::string& path) {
     if (system_calls.close(file_.release()) != 0) throw IoError(Failure::write_error, unit, path);
-    if (system_calls.rename(name_.c_str(), path.c_str()) != 0) throw IoError(creation_failure_for(errno), unit, path);
-    name_.clear();
+    const int directory = place_.at();
+    // A directory at the name is an open failure, told here rather than
+    // looked for before every export (a system call per export).
+    if (system_calls.renameat(directory, place_.path_of(temporary_).c_str(), directory,
+                              place_.path_of(place_.name).c_str()) != 0) {
+      throw IoError(creation_failure_for(errno), unit, path);
+    }
+    temporary_.clear();
   }
 
  private:
+  Place place_;
   FileDescriptor file_;
-  std::string name_;  // until it takes the final name
+  std::string temporary_;  // its name in the directory, until it takes the final one
 };
 
-Output::Output(int unit, std::string_view file, int fd, bool flush_every_record)
+Output::Output(int unit, std::string_view file, int fd, bool flush_every_record, bool pieces)
     : unit_(unit),
       file_(file),
       fd_(fd),
-      pieces_(may_make_writes_wait(fd)),
+      pieces_(pieces),
       flush_every_record_(flush_every_record) {}
 
 Output::Output(Output&& other) noexcept
@@ -118,15 +125,15 @@ Output::Output(Output&& other) noexcept
       pieces_(other.pieces_),
       flush_every_record_(other.flush_every_record_),
       buffer_(std::move(other.buffer_)),
-      written_(other.written_),
       failed_(other.failed_) {}
 
 Output Output::console() {
-  return Output(console_out_unit, console_out_file, STDOUT_FILENO, isatty(STDOUT_FILENO) == 1);
+  return Output(console_out_unit, console_out_file, STDOUT_FILENO, isatty(STDOUT_FILENO) == 1,
+                may_make_writes_wait(STDOUT_FILENO));
 }
 
 Output Output::errors() {
-  Output errors(0, "stderr", STDERR_FILENO, true);
+  Output errors(0, "stderr", STDERR_FILENO, true, may_make_writes_wait(STDERR_FILENO));
   // Room for a diagnostic made now: once memory has run out, writing it
   // must not need any.
   errors.buffer_.reserve(256);
@@ -134,28 +141,33 @@ Output Output::errors() {
 }
 
 Output Output::in_memory(int unit, std::string_view file) {
-  return Output(unit, file, -1, false);
+  return Output(unit, file, -1, false, false);
 }
 
 Output Output::replace(int unit, std::string_view path) {
-  // A directory at the name is told now, as an open failure, rather than
-  // when the finished file cannot be renamed onto it.
-  struct stat existing {};
-  if (::lstat(std::string(path).c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
-    throw IoError(Failure::open_failure, unit, path);
-  }
+  return replace_at(unit, path, place_of(unit, path));
+}
+
+Output Output::replace_beneath(int unit, std::string_view directory, std::string_view name) {
+  std::string path(directory);
+  path.append("/").append(name);
+  return replace_at(unit, path, place_beneath(unit, directory, name));
+}
+
+Output Output::replace_at(int unit, std::string_view path, Place place) {
+  const int directory = place.at();
   // Created new and never through a link, so no other run's temporary and
   // no link planted at the name can receive these records.
   std::string temporary;
   FileDescriptor fd;
   for (int attempt = 0; !fd; ++attempt) {
-    temporary = temporary_name(path);
-    fd = FileDescriptor(
-        system_calls.open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    temporary = temporary_name(place.name);
+    fd = FileDescriptor(system_calls.openat(directory, place.path_of(temporary).c_str(),
+                                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (!fd && (errno != EEXIST || attempt == 100)) throw IoError(creation_failure_for(errno), unit, path);
   }
-  Output out(unit, path, fd.get(), false);  // a regular file: written without waits
-  out.replacement_ = std::make_unique<Replacement>(std::move(fd), std::move(temporary));
+  Output out(unit, path, fd.get(), false, false);  // a regular file: written without waits
+  out.replacement_ = std::make_unique<Replacement>(std::move(place), std::move(fd), std::move(temporary));
   return out;
 }
 
@@ -184,7 +196,9 @@ void Output::end_record() {
 }
 
 void Output::flush() {
-  if (fd_ < 0 || failed_ || buffer_.empty()) return;
+  if (fd_ < 0 || buffer_.empty()) return;
+  // After a write error nothing more is written, nor kept.
+  if (failed_) return buffer_.clear();
   write_out(false);
 }
 
@@ -221,7 +235,6 @@ void Output::write_out(bool on_the_way_out) {
   // What was sent is gone from the buffer whatever ends the write, so the
   // last flush on the way out never sends it twice.
   const auto consume_sent = [&] {
-    written_ += static_cast<std::int64_t>(done);
     buffer_.erase(0, done);
     done = 0;
   };
@@ -261,15 +274,21 @@ void Output::write_out(bool on_the_way_out) {
 
 void Output::drop_torn_record(std::size_t done) {
   failed_ = true;
-  // Cut a regular file back to the end of its last whole record, so that a
+  // Cut a regular file back to where its torn last record began, so that a
   // full disk never leaves half a record for the programs that read it.
+  // Back from where this write ended, never further: a log appended to
+  // (`>> run.log`) keeps every byte it had, and so does a file that another
+  // writer has written past us since.
   const std::string_view sent(buffer_.data(), done);
   const std::size_t last_end = sent.rfind('\n');
-  const std::size_t whole = last_end == std::string_view::npos ? 0 : last_end + 1;
+  const std::size_t torn = done - (last_end == std::string_view::npos ? 0 : last_end + 1);
   struct stat info {};
-  if (whole != done && ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) {
-    if (::ftruncate(fd_, static_cast<off_t>(written_) + static_cast<off_t>(whole)) != 0) {
-      // Nothing more can be done for a file that refuses even to shrink.
+  if (torn != 0 && system_calls.fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) {
+    const off_t ended = system_calls.lseek(fd_, 0, SEEK_CUR);
+    if (ended == info.st_size && ended >= static_cast<off_t>(torn)) {
+      if (system_calls.ftruncate(fd_, ended - static_cast<off_t>(torn)) != 0) {
+        // Nothing more can be done for a file that refuses even to shrink.
+      }
     }
   }
   buffer_.clear();

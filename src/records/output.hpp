@@ -13,6 +13,7 @@
 namespace records {
 
 class Record;
+struct Place;
 
 // A formatted sequential output connection. Records are collected in a
 // buffer and written out whole, so a flush never tears a record. A replaced
@@ -28,6 +29,11 @@ class Output {
   static Output errors();
   // A new file that replaces `path` when closed.
   static Output replace(int unit, std::string_view path);
+  // A new file that replaces `name` beneath `directory` when closed
+  // ("source", "1abc.bck"): `directory` may be a link, but a `name` that
+  // would lead out of it (a link or ".." within it) or holds a NUL byte is
+  // refused (IoError::name_refused()).
+  static Output replace_beneath(int unit, std::string_view directory, std::string_view name);
   // Records kept in memory (`text()`), to be shown later or looked at.
   static Output in_memory(int unit = console_out_unit, std::string_view file = console_out_file);
 
@@ -58,7 +64,8 @@ class Output {
 
  private:
   friend class Record;
-  Output(int unit, std::string_view file, int fd, bool flush_every_record);
+  Output(int unit, std::string_view file, int fd, bool flush_every_record, bool pieces);
+  static Output replace_at(int unit, std::string_view path, Place place);
   void end_record();
   void write_out(bool on_the_way_out);
   void drop_torn_record(std::size_t sent);
@@ -73,8 +80,7 @@ class Output {
   bool pieces_ = false;         // a pipe or terminal: written in pieces it takes without waiting
   bool flush_every_record_;
   std::string buffer_;
-  std::int64_t written_ = 0;  // bytes in the file, always whole records
-  bool failed_ = false;       // after a write error nothing more is written
+  bool failed_ = false;  // after a write error nothing more is written
 };
 
 // One record being written: fields left to right, then `end()` for the line

@@ -244,10 +244,11 @@ TEST(OutputFiles, ALinkAtTheNameIsReplacedNotWrittenThrough) {
 TEST(OutputFiles, ADirectoryThatIsMissingOrAFileIsAnOpenFailure) {
   TempDir dir;
   testing_support::write_file(dir / "source", "a file where the directory should be");
+  // A directory at the name itself is told when the file would take it.
   for (const auto& path : {(dir / "missing" / "x.bck").string(), (dir / "source" / "x.bck").string(),
                            dir.path().string()}) {
     try {
-      Output::replace(2, path);
+      Output::replace(2, path).close();
       ADD_FAILURE() << path;
     } catch (const IoError& error) {
       EXPECT_EQ(error.failure(), Failure::open_failure) << path;

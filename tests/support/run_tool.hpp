@@ -29,6 +29,8 @@ struct ToolOptions {
   std::vector<std::string> arguments = {};
   bool close_standard_error = false;  // started with 2>&-
   std::filesystem::path stdin_path = {};  // standard input, instead of the answers typed
+  std::filesystem::path stderr_path = {};  // where standard error goes; a scratch file when empty
+  bool append_output = false;              // standard output appended to (>>), not replaced
 };
 
 ToolRun run_tool(const std::filesystem::path& binary, const std::filesystem::path& working_directory,

@@ -23,13 +23,28 @@ Result failing(int error, Result result) {
   return result;
 }
 
-int faulty_open(const char* path, int flags, mode_t mode) {
-  if (const Fault* fault = active->hits(Call::open, path, nullptr, -1)) return failing(fault->error, -1);
-  const int fd = real().open(path, flags, mode);
+// Every way of opening is an open: by path, relative to a directory, or
+// beneath one; a path relative to a directory is matched as it is given.
+int opened_or_failed(const char* path, int fd) {
   const int error = errno;
   if (fd >= 0) active->opened(fd, path);
   errno = error;
   return fd;
+}
+
+int faulty_open(const char* path, int flags, mode_t mode) {
+  if (const Fault* fault = active->hits(Call::open, path, nullptr, -1)) return failing(fault->error, -1);
+  return opened_or_failed(path, real().open(path, flags, mode));
+}
+
+int faulty_openat(int directory, const char* path, int flags, mode_t mode) {
+  if (const Fault* fault = active->hits(Call::open, path, nullptr, -1)) return failing(fault->error, -1);
+  return opened_or_failed(path, real().openat(directory, path, flags, mode));
+}
+
+int faulty_openat_beneath(int directory, const char* path, int flags) {
+  if (const Fault* fault = active->hits(Call::open, path, nullptr, -1)) return failing(fault->error, -1);
+  return opened_or_failed(path, real().openat_beneath(directory, path, flags));
 }
 
 ssize_t faulty_read(int fd, void* buffer, std::size_t count) {
@@ -53,14 +68,14 @@ int faulty_close(int fd) {
   return fault != nullptr ? failing(fault->error, -1) : result;
 }
 
-int faulty_rename(const char* from, const char* to) {
+int faulty_renameat(int from_directory, const char* from, int to_directory, const char* to) {
   if (const Fault* fault = active->hits(Call::rename, from, to, -1)) return failing(fault->error, -1);
-  return real().rename(from, to);
+  return real().renameat(from_directory, from, to_directory, to);
 }
 
-int faulty_unlink(const char* path) {
+int faulty_unlinkat(int directory, const char* path, int flags) {
   if (const Fault* fault = active->hits(Call::unlink, path, nullptr, -1)) return failing(fault->error, -1);
-  return real().unlink(path);
+  return real().unlinkat(directory, path, flags);
 }
 
 bool holds(const char* path, const std::string& part) {
@@ -73,7 +88,16 @@ SystemCallFaults::SystemCallFaults(std::vector<Fault> faults)
     : faults_(std::move(faults)), counted_(faults_.size()), hit_(faults_.size()) {
   if (active != nullptr) std::abort();  // two at once would restore the wrong table
   active = this;
-  records::system_calls = {faulty_open, faulty_read, faulty_write, faulty_close, faulty_rename, faulty_unlink};
+  // The calls no fault names go straight through.
+  records::system_calls = real();
+  records::system_calls.open = faulty_open;
+  records::system_calls.openat = faulty_openat;
+  records::system_calls.openat_beneath = faulty_openat_beneath;
+  records::system_calls.read = faulty_read;
+  records::system_calls.write = faulty_write;
+  records::system_calls.close = faulty_close;
+  records::system_calls.renameat = faulty_renameat;
+  records::system_calls.unlinkat = faulty_unlinkat;
 }
 
 SystemCallFaults::~SystemCallFaults() {

@@ -12,6 +12,9 @@
 
 namespace testing_support {
 
+// `open` counts every way of opening (by path, relative to a directory,
+// beneath one), `rename` and `unlink` their forms relative to directories;
+// a path relative to a directory is matched as it is given.
 enum class Call { open, read, write, close, rename, unlink };
 
 // Which calls one fault hits, and what it makes of them.
