@@ -1,7 +1,7 @@
 #include "entry_bytes.hpp"
 
 #include <fcntl.h>
-#include <libdeflate.h>
+#include <isa-l/igzip_lib.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 namespace entry_bytes {
 namespace {
@@ -71,13 +72,10 @@ void Region::reserve(std::size_t size, std::size_t keep) {
   capacity_ = capacity;
 }
 
-Loader::Loader(Strategy strategy) : strategy_(strategy), decompressor_(libdeflate_alloc_decompressor()) {
-  if (decompressor_ == nullptr) throw Failure("cannot set up the decompressor");
-}
+Loader::Loader(Strategy strategy) : strategy_(strategy), state_(std::make_unique<inflate_state>()) {}
 
 Loader::~Loader() {
   unmap();
-  libdeflate_free_decompressor(decompressor_);
 }
 
 void Loader::unmap() {
@@ -134,21 +132,34 @@ std::string_view Loader::inflate(std::string_view gz) {
   }
   output_.reserve(guess);
 
+  // ISA-L, as extract uses it, but in one step per member as far as the
+  // memory goes: no look for anything between steps.
+  inflate_state& state = *state_;
   std::size_t in = 0;
   std::size_t out = 0;
-  while (in < gz.size()) {
-    std::size_t used = 0;
-    std::size_t made = 0;
-    const libdeflate_result result =
-        libdeflate_gzip_decompress_ex(decompressor_, gz.data() + in, gz.size() - in, output_.data() + out,
-                                      output_.capacity() - out, &used, &made);
-    if (result == LIBDEFLATE_INSUFFICIENT_SPACE) {
-      output_.reserve(output_.capacity() * 2, out);  // and that member again
-      continue;
+  bool in_member = false;
+  while (in < gz.size() || in_member) {
+    if (!in_member) {
+      isal_inflate_init(&state);
+      state.crc_flag = ISAL_GZIP;
+      in_member = true;
     }
-    if (result != LIBDEFLATE_SUCCESS) throw Failure("not a whole gzip stream");
-    in += used;
-    out += made;
+    if (out == output_.capacity()) output_.reserve(output_.capacity() * 2, out);
+    const std::size_t given = std::min<std::size_t>(gz.size() - in, UINT32_MAX);
+    const std::size_t space = std::min<std::size_t>(output_.capacity() - out, UINT32_MAX);
+    state.next_in = reinterpret_cast<std::uint8_t*>(const_cast<char*>(gz.data() + in));
+    state.avail_in = static_cast<std::uint32_t>(given);
+    state.next_out = reinterpret_cast<std::uint8_t*>(output_.data() + out);
+    state.avail_out = static_cast<std::uint32_t>(space);
+    if (isal_inflate(&state) != ISAL_DECOMP_OK) throw Failure("not a whole gzip stream");
+    // At a member's end, ISA-L hands back what it had read ahead.
+    in = static_cast<std::size_t>(reinterpret_cast<const char*>(state.next_in) - gz.data());
+    out += space - state.avail_out;
+    if (state.block_state == ISAL_BLOCK_FINISH) {
+      in_member = false;
+    } else if (in == gz.size() && state.avail_out > 0) {
+      throw Failure("not a whole gzip stream");
+    }
   }
   return {output_.data(), out};
 }

@@ -13,11 +13,12 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
-struct libdeflate_decompressor;
+struct inflate_state;
 
 namespace entry_bytes {
 
@@ -80,7 +81,7 @@ class Loader {
   const char* mapped_ = nullptr;
   std::size_t mapped_size_ = 0;
   Strategy strategy_;
-  libdeflate_decompressor* decompressor_;
+  std::unique_ptr<inflate_state> state_;
 };
 
 }  // namespace entry_bytes

@@ -18,6 +18,7 @@ LIMIT = 4000
 SEPARATOR = b"@@@\n"  # the session target's part separator
 ATOM_TYPES = {" CA ": 0, " N  ": 1, "CA  ": 2, "    ": 3}  # reading target's first byte, low bits
 STORAGE = {"plain": 0, "gzip": 1, "two-members": 2, "beside": 3, "raw-beside": 4}  # its next three bits
+LIMIT_256 = 1 << 5  # its top three bits: the size limit, here 256 bytes
 
 
 def write(target, name, data):
@@ -195,6 +196,13 @@ def reading_corpus(made):
     write("reading_fuzz", "1a8o-cut-raw-two-members.0",
           bytes([STORAGE["raw-beside"] << 2]) + gzip.compress(small[:500], mtime=0) + gzip.compress(small[500:], mtime=0))
     write("reading_fuzz", "1a8o-cut-raw-truncated.0", bytes([STORAGE["raw-beside"] << 2]) + packed[: len(packed) // 2])
+    # Past a small size limit: the entry itself, and a bomb of 64 KiB of
+    # zeros in a hundred bytes, in one member and in two.
+    write("reading_fuzz", "1a8o-cut-over-limit.0", bytes([LIMIT_256]) + small)
+    zeros = gzip.compress(bytes(1 << 16), mtime=0)
+    write("reading_fuzz", "bomb-over-limit.0", bytes([LIMIT_256 | STORAGE["raw-beside"] << 2]) + zeros)
+    write("reading_fuzz", "bomb-two-members-over-limit.0",
+          bytes([LIMIT_256 | STORAGE["raw-beside"] << 2]) + gzip.compress(bytes(200), mtime=0) + zeros)
 
 
 def session(answers, entry=None, files_ini=None, entry_name=None):

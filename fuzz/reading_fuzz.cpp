@@ -7,7 +7,9 @@
 // choose the atom type; the next three how the entry is stored: 0 plain,
 // 1 gzip, 2 gzip in two members, 3 gzip as PDB/test.pdb.gz beside no
 // PDB/test.pdb, 4 the bytes as they are under that name (so mutated
-// compressed data reaches the unpacking); 5 to 7 plain.
+// compressed data reaches the unpacking); 5 to 7 plain. Its top three bits
+// choose the size limit: 0 the default, 1 to 7 from 256 bytes up to 1 MiB,
+// so that entries and gzip streams that expand past the limit are common.
 
 #include <libdeflate.h>
 
@@ -32,6 +34,11 @@ constexpr float unset_resolution = -7.25F;
 using testing_support::Routine;
 
 enum class Storage { plain, compressed, two_members, fallback, raw_fallback };
+
+std::size_t limit_of(std::uint8_t choice) {
+  const unsigned k = choice >> 5U;
+  return k == 0 ? records::default_size_limit : std::size_t{64} << (2 * k);
+}
 
 Storage storage_of(std::uint8_t choice) {
   switch ((choice >> 2U) & 7U) {
@@ -59,6 +66,27 @@ std::string gzip(std::string_view text) {
   return packed;
 }
 
+// A member's header names no header CRC, or the right one (libdeflate skips
+// it unread; the tool holds a member to it).
+bool header_crc_right(std::string_view member) {
+  if (member.size() < 10 || (static_cast<unsigned char>(member[3]) & 0x02U) == 0) return true;
+  const auto flags = static_cast<unsigned char>(member[3]);
+  std::size_t at = 10;
+  if ((flags & 0x04U) != 0) {
+    if (member.size() < at + 2) return true;
+    at += 2 + (static_cast<unsigned char>(member[at]) | static_cast<std::size_t>(static_cast<unsigned char>(member[at + 1])) << 8U);
+  }
+  for (const unsigned zero_ended : {0x08U, 0x10U}) {
+    if ((flags & zero_ended) == 0) continue;
+    const std::size_t end = member.find('\0', at);
+    if (end == std::string_view::npos) return true;
+    at = end + 1;
+  }
+  if (member.size() < at + 2) return true;
+  const std::uint32_t crc = libdeflate_crc32(0, member.data(), at);
+  return (crc & 0xffffU) == (static_cast<unsigned char>(member[at]) | static_cast<std::uint32_t>(static_cast<unsigned char>(member[at + 1])) << 8U);
+}
+
 // The text of gzip data, every member in turn, unpacked here without the
 // tool's own code; nullopt when the data is corrupt or followed by anything
 // else.
@@ -69,6 +97,7 @@ std::optional<std::string> gunzip(std::string_view packed) {
   static const std::unique_ptr<libdeflate_decompressor, Free> decompressor(libdeflate_alloc_decompressor());
   std::string text;
   while (!packed.empty()) {
+    if (!header_crc_right(packed)) return std::nullopt;
     std::string member(std::max<std::size_t>(packed.size() * 4, 4096), '\0');
     for (;;) {
       std::size_t taken = 0;
@@ -102,9 +131,10 @@ struct Outcome {
 };
 
 Outcome run(records::FileSource& files, std::string_view read_from, Routine routine, bool verbose,
-            const reading::AtomType& atom_type) {
+            const reading::AtomType& atom_type, std::size_t limit) {
   records::Output console = records::Output::in_memory();
   records::Input entry(1, files);
+  entry.limit_size(limit);
   reading::READING component(console, entry);
   const reading::EntryPath path(entry_file);
 
@@ -118,11 +148,12 @@ Outcome run(records::FileSource& files, std::string_view read_from, Routine rout
     }
   } catch (const records::IoError& error) {
     // What an entry's content can do: end too early, hold a field that is
-    // not a number, or be compressed data that does not unpack. Each is
-    // reported against the file read.
+    // not a number, be compressed data that does not unpack, or be larger
+    // than the limit. Each is reported against the file read.
     FUZZ_CHECK(error.failure() == records::Failure::end_of_file ||
                error.failure() == records::Failure::input_conversion ||
-               error.failure() == records::Failure::corrupt_compressed_data);
+               error.failure() == records::Failure::corrupt_compressed_data ||
+               error.failure() == records::Failure::too_large);
     FUZZ_CHECK(error.unit() == 1);
     FUZZ_CHECK(error.file() == read_from);
     outcome.failure = error.what();
@@ -153,11 +184,18 @@ void check_same_result(const Outcome& verbose, const Outcome& quiet) {
 }
 
 // What the routine hands back is what the plain reading finds in `text`,
-// or the compressed data did not unpack.
+// or the compressed data did not unpack, or the text (or the file read) is
+// larger than the limit. Corrupt data may be found larger than the limit
+// before its fault is reached.
 void check_against_reference(const Outcome& outcome, Routine routine, std::optional<std::string_view> text,
-                             const reading::AtomType& atom_type) {
+                             std::size_t stored_size, const reading::AtomType& atom_type, std::size_t limit) {
+  if (stored_size > limit || (text && text->size() > limit)) {
+    FUZZ_CHECK(outcome.failure_kind == records::Failure::too_large);
+    return;
+  }
   if (!text) {
-    FUZZ_CHECK(outcome.failure_kind == records::Failure::corrupt_compressed_data);
+    FUZZ_CHECK(outcome.failure_kind == records::Failure::corrupt_compressed_data ||
+               (outcome.failure_kind == records::Failure::too_large && limit < records::default_size_limit));
     return;
   }
   const testing_support::ReadingResult expected =
@@ -178,26 +216,37 @@ bool shows_helices_found(std::string_view console) {
   return false;
 }
 
-// The entry stored as `storage` says; returns the name it is read from.
-std::string_view store(testing_support::FilesInMemory& files, Storage storage, std::string_view entry) {
+// The entry stored as `storage` says.
+struct Stored {
+  std::string_view name;  // what it is read from
+  std::size_t size;       // of the file as stored
+};
+
+Stored store(testing_support::FilesInMemory& files, Storage storage, std::string_view entry) {
+  std::string stored;
+  std::string_view name = entry_file;
   switch (storage) {
     case Storage::plain:
-      files.add(std::string(entry_file), std::string(entry));
-      return entry_file;
+      stored = entry;
+      break;
     case Storage::compressed:
-      files.add(std::string(entry_file), gzip(entry));
-      return entry_file;
+      stored = gzip(entry);
+      break;
     case Storage::two_members:
-      files.add(std::string(entry_file), gzip(entry.substr(0, entry.size() / 2)) + gzip(entry.substr(entry.size() / 2)));
-      return entry_file;
+      stored = gzip(entry.substr(0, entry.size() / 2)) + gzip(entry.substr(entry.size() / 2));
+      break;
     case Storage::fallback:
-      files.add(std::string(compressed_file), gzip(entry));
-      return compressed_file;
+      stored = gzip(entry);
+      name = compressed_file;
+      break;
     case Storage::raw_fallback:
-      files.add(std::string(compressed_file), std::string(entry));
-      return compressed_file;
+      stored = entry;
+      name = compressed_file;
+      break;
   }
-  return entry_file;
+  const std::size_t size = stored.size();
+  files.add(std::string(name), std::move(stored));
+  return {name, size};
 }
 
 }  // namespace
@@ -206,11 +255,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzzing::Bytes in(data, size);
   const std::uint8_t choice = in.byte();
   const reading::AtomType atom_type(atom_types[choice % atom_types.size()]);
+  const std::size_t limit = limit_of(choice);
   const std::string_view bytes = in.rest();
 
   testing_support::FilesInMemory files;
   const Storage storage = storage_of(choice);
-  const std::string_view read_from = store(files, storage, bytes);
+  const auto [read_from, stored_size] = store(files, storage, bytes);
   // The text the routines should see: bytes stored as they are that look
   // compressed are unpacked, once, and may turn out corrupt.
   std::optional<std::string> unpacked;
@@ -221,16 +271,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     text = unpacked ? std::optional<std::string_view>(*unpacked) : std::nullopt;
   }
 
-  const Outcome backbones = run(files, read_from, Routine::backbones, true, atom_type);
-  check_same_result(backbones, run(files, read_from, Routine::backbones, false, atom_type));
+  const Outcome backbones = run(files, read_from, Routine::backbones, true, atom_type, limit);
+  check_same_result(backbones, run(files, read_from, Routine::backbones, false, atom_type, limit));
   if (!backbones.failure) FUZZ_CHECK(backbones.atoms.has_value());
-  check_against_reference(backbones, Routine::backbones, text, atom_type);
+  check_against_reference(backbones, Routine::backbones, text, stored_size, atom_type, limit);
 
-  const Outcome helices = run(files, read_from, Routine::helices, true, atom_type);
-  check_same_result(helices, run(files, read_from, Routine::helices, false, atom_type));
+  const Outcome helices = run(files, read_from, Routine::helices, true, atom_type, limit);
+  check_same_result(helices, run(files, read_from, Routine::helices, false, atom_type, limit));
   const bool found = shows_helices_found(helices.console);
   if (helices.atoms) FUZZ_CHECK(found);
   if (!helices.failure) FUZZ_CHECK(helices.atoms.has_value() == found);
-  check_against_reference(helices, Routine::helices, text, atom_type);
+  check_against_reference(helices, Routine::helices, text, stored_size, atom_type, limit);
   return 0;
 }

@@ -32,6 +32,9 @@ struct Settings {
   bool keep_going = false;
   // Every pause goes on at once, as if an empty line had been typed.
   bool no_pause = false;
+  // An entry larger than this, or whose compressed data unpacks to more,
+  // fails as that entry's own failure.
+  std::size_t max_entry_size = records::default_size_limit;
   records::Output* errors = nullptr;  // needed with `keep_going`
   records::FileSource* files = &records::file_system();
   records::CommandRunner run_command = records::run_shell_command;
@@ -69,8 +72,9 @@ struct Answer {
   int status = 0;
 };
 
-// Options are the only arguments: -k/--keep-going, --no-pause, -h/--help,
-// -V/--version. Anything else is answered with the usage and status 2.
+// Options are the only arguments: -k/--keep-going, --no-pause,
+// --max-entry-size=SIZE, -h/--help, -V/--version. Anything else is answered
+// with the usage and status 2.
 std::variant<Run, Answer> parse_command_line(int argc, char* argv[]);
 
 }  // namespace driver

@@ -2,13 +2,17 @@
 
 #include <getopt.h>
 
+#include <charconv>
+#include <limits>
+#include <optional>
+
 #include "driver/driver.hpp"
 
 namespace driver {
 namespace {
 
 constexpr std::string_view usage_lines =
-    "Usage: extract [-k|--keep-going] [--no-pause]\n"
+    "Usage: extract [-k|--keep-going] [--no-pause] [--max-entry-size=SIZE]\n"
     "       extract -h|--help | -V|--version\n";
 
 constexpr std::string_view help_text =
@@ -23,6 +27,9 @@ constexpr std::string_view help_text =
     "Options:\n"
     "  -k, --keep-going  report an entry that cannot be read, pass it over and go on\n"
     "      --no-pause    never wait at a pause, as if Enter had been pressed\n"
+    "      --max-entry-size=SIZE\n"
+    "                    fail an entry larger than SIZE bytes, unpacked when\n"
+    "                    compressed (suffixes K, M, G; default 2G)\n"
     "  -h, --help        show this help and exit\n"
     "  -V, --version     show the version and exit\n"
     "\n"
@@ -35,11 +42,12 @@ constexpr std::string_view help_text =
     "\n"
     "Exit status: 0 done; 1 an I/O failure, told in one line on standard error;\n"
     "2 a wrong command line; 3 entries passed over under -k; 128+n a control\n"
-    "event (signal n).\n";
+    "event or SIGTERM (signal n).\n";
 
 constexpr option long_options[] = {
     {"keep-going", no_argument, nullptr, 'k'},
     {"no-pause", no_argument, nullptr, 'P'},
+    {"max-entry-size", required_argument, nullptr, 'M'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -50,6 +58,22 @@ Answer usage_error(std::string_view complaint) {
   text.append(complaint).append("\n").append(usage_lines);
   text.append("Try 'extract --help' for more information.\n");
   return {text, true, 2};
+}
+
+// A size in bytes: digits, then optionally K, M or G (times 1024, 1024^2,
+// 1024^3). At least one byte.
+std::optional<std::size_t> read_size(std::string_view text) {
+  std::size_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end == text.data() || value == 0) return std::nullopt;
+  const std::string_view suffix(end, static_cast<std::size_t>(text.data() + text.size() - end));
+  int shift = 0;
+  if (suffix == "K") shift = 10;
+  if (suffix == "M") shift = 20;
+  if (suffix == "G") shift = 30;
+  if (!suffix.empty() && shift == 0) return std::nullopt;
+  if (value > (std::numeric_limits<std::size_t>::max() >> shift)) return std::nullopt;
+  return value << shift;
 }
 
 }  // namespace
@@ -68,6 +92,12 @@ std::variant<Run, Answer> parse_command_line(int argc, char* argv[]) {
       case 'P':
         run.settings.no_pause = true;
         break;
+      case 'M': {
+        const auto size = read_size(optarg);
+        if (!size) return usage_error("invalid size '" + std::string(optarg) + "' for '--max-entry-size'");
+        run.settings.max_entry_size = *size;
+        break;
+      }
       case 'h':
         return Answer{std::string(usage_lines) + std::string(help_text), false, 0};
       case 'V':
@@ -76,7 +106,7 @@ std::variant<Run, Answer> parse_command_line(int argc, char* argv[]) {
         const std::string_view word = argv[optind - 1];
         const std::string given = word.starts_with("--") || optopt == 0 ? std::string(word.substr(0, word.find('=')))
                                                                         : std::string("-") + static_cast<char>(optopt);
-        return usage_error(option == ':' ? "option '" + given + "' takes no argument"
+        return usage_error(option == ':' ? "option '" + given + "' requires an argument"
                                          : "unrecognized option '" + given + "'");
       }
     }

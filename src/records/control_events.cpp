@@ -1,6 +1,6 @@
 // Console control events, and the waits they interrupt.
 //
-// The handler only notes the event. Every wait blocks the three signals,
+// The handler only notes the event. Every wait blocks the control signals,
 // looks at the note and only then waits with them unblocked (ppoll), so an
 // event that comes just before the wait is seen by the check and one that
 // comes during it interrupts it. A flag checked after EINTR alone lost the
@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <ctime>
@@ -24,16 +25,20 @@
 namespace records {
 namespace {
 
-volatile std::sig_atomic_t pending_event = 0;
+// Set by the handler, read by whichever thread looks next.
+std::atomic<int> pending_event{0};
+static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may only touch lock-free atomics");
+
+constexpr int control_signal_numbers[] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM};
 
 extern "C" void note_control_event(int signal_number) {
-  pending_event = signal_number;
+  pending_event.store(signal_number, std::memory_order_relaxed);
 }
 
 sigset_t control_signals() {
   sigset_t signals;
   sigemptyset(&signals);
-  for (const int signal_number : {SIGINT, SIGQUIT, SIGHUP}) sigaddset(&signals, signal_number);
+  for (const int signal_number : control_signal_numbers) sigaddset(&signals, signal_number);
   return signals;
 }
 
@@ -85,7 +90,7 @@ void install_control_event_handlers() {
   action.sa_handler = note_control_event;
   sigemptyset(&action.sa_mask);
   action.sa_flags = 0;  // no SA_RESTART: a blocked call must return
-  for (const int signal_number : {SIGINT, SIGQUIT, SIGHUP}) sigaction(signal_number, &action, nullptr);
+  for (const int signal_number : control_signal_numbers) sigaction(signal_number, &action, nullptr);
   // A parent may hand down these signals blocked; the waits need them.
   const sigset_t signals = control_signals();
   pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
@@ -95,7 +100,8 @@ void install_control_event_handlers() {
 }
 
 void throw_if_control_event() {
-  if (pending_event != 0) throw ControlEvent(pending_event);
+  const int event = pending_event.load(std::memory_order_relaxed);
+  if (event != 0) throw ControlEvent(event);
 }
 
 void wait_until_ready(int fd, short events) {

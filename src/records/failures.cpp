@@ -27,6 +27,10 @@ std::string_view message_text(Failure failure) {
       return "corrupt or truncated compressed data";
     case Failure::out_of_memory:
       return "insufficient virtual memory";
+    case Failure::too_large:
+      return "file larger than the size limit";
+    case Failure::file_changed:
+      return "file changed while read";
     case Failure::list_directed_syntax:
       return "list-directed I/O syntax error";
     case Failure::input_conversion:
@@ -71,6 +75,7 @@ ControlEvent::ControlEvent(int signal_number) : signal_(signal_number) {
   std::string_view event = "control-C";
   if (signal_number == SIGQUIT) event = "control-BREAK";
   if (signal_number == SIGHUP) event = "window-CLOSE";
+  if (signal_number == SIGTERM) event = "process-TERMINATE";
   diagnostic_ = diagnostic_line("error", 200, "program aborting due to " + std::string(event) + " event");
 }
 

@@ -17,6 +17,8 @@ enum class Failure : int {
   write_error = 38,
   corrupt_compressed_data = 39,
   out_of_memory = 41,
+  too_large = 43,
+  file_changed = 44,
   list_directed_syntax = 59,
   input_conversion = 64,
 };
@@ -49,8 +51,8 @@ class IoError : public std::exception {
   std::string diagnostic_;
 };
 
-// A console control event (control-C, control-BREAK, window-CLOSE) that ends
-// the run. `what()` is the diagnostic line.
+// A console control event (control-C, control-BREAK, window-CLOSE, or the
+// request to end, SIGTERM) that ends the run. `what()` is the diagnostic line.
 class ControlEvent : public std::exception {
  public:
   explicit ControlEvent(int signal_number);

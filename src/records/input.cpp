@@ -19,15 +19,10 @@
 namespace records {
 namespace {
 
-// Files from this size on are mapped: a 16 MB entry read into fresh memory
-// spent two thirds of the run in the kernel clearing and faulting pages in.
-// Smaller ones are read into memory that is already there from the file
-// before, which measured faster than mapping below 1 to 2 MiB.
-constexpr std::size_t smallest_mapped = std::size_t{2} << 20;
-
 Failure open_failure_for(int os_error) {
   if (os_error == ENOENT) return Failure::file_not_found;
   if (os_error == EACCES || os_error == EPERM) return Failure::permission_denied;
+  if (os_error == EFBIG) return Failure::too_large;
   return Failure::open_failure;
 }
 
@@ -39,16 +34,13 @@ class FileSystem final : public FileSource {
     FileDescriptor file(system_calls.open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0));
     if (!file) return {{}, errno};
     struct stat info {};
-    if (::fstat(file.get(), &info) != 0) return {{}, errno};
+    if (system_calls.fstat(file.get(), &info) != 0) return {{}, errno};
     if (S_ISDIR(info.st_mode)) return {{}, EISDIR};
     if (!S_ISREG(info.st_mode)) return {{}, EINVAL};
-
-    // The size it has now: a file that grows while it is read is read only
-    // so far, and one cut short ends where it was cut.
-    const auto size = static_cast<std::size_t>(info.st_size);
-    memory.mapped.release();
-    if (size >= smallest_mapped && memory.mapped.map(file.get(), size)) return {memory.mapped.content(), 0};
-    return memory.start_reading(std::move(file), size);
+    // Refused before anything is read or mapped: a sparse file of 8 GiB
+    // took 6.3 GB of memory and 12 s to scan.
+    if (static_cast<std::size_t>(info.st_size) > memory.limit) return {{}, EFBIG};
+    return memory.load(std::move(file), info);
   }
 };
 
@@ -57,6 +49,7 @@ class FileSystem final : public FileSource {
 struct Input::Storage {
   FileMemory loaded;    // the file as stored
   PageBuffer unpacked;  // a compressed file's text
+  Unpacker unpacker;
 };
 
 FileSource& file_system() {
@@ -68,8 +61,13 @@ Input::Input(int unit, FileSource& files) : unit_(unit), files_(&files), storage
 
 Input::~Input() = default;
 
+void Input::limit_size(std::size_t bytes) {
+  limit_ = bytes;
+  storage_->loaded.limit = bytes;
+}
+
 LoadedFile Input::load_afresh(std::string_view path) {
-  close();
+  release();
   file_.assign(path);
   throw_if_control_event();
   // The system would take the name only up to the NUL: "1a8o\0.pdb" read
@@ -91,72 +89,71 @@ bool Input::open_if_there(std::string_view path, Content content) {
 
 void Input::take(const LoadedFile& loaded, Content content) {
   if (loaded.os_error != 0) fail(open_failure_for(loaded.os_error));
-  const MappedFile& mapped = storage_->loaded.mapped;
-  const bool is_mapped = loaded.content.data() != nullptr && loaded.content.data() == mapped.content().data();
-  mapped_ = is_mapped ? &mapped : nullptr;
   content_ = loaded.content;
+  // A source other than the file system, which refuses such a file before
+  // reading it, may hand over more than the limit.
+  if (content_.size() > limit_) fail(Failure::too_large);
   if (content == Content::unpacked && is_compressed(content_)) {
     // Unpacked whole, so read whole first.
     while (load_more()) {
     }
-    const auto text = unpack(content_, storage_->unpacked);
-    if (!text) fail(Failure::corrupt_compressed_data);
-    content_ = *text;
-    mapped_ = nullptr;
+    const Unpacked unpacked = storage_->unpacker.unpack(content_, storage_->unpacked, limit_);
+    if (unpacked.outcome == Unpacked::Outcome::corrupt) fail(Failure::corrupt_compressed_data);
+    if (unpacked.outcome == Unpacked::Outcome::too_large) fail(Failure::too_large);
+    content_ = unpacked.text;
   }
+  rewind();
 }
 
 void Input::close() {
-  storage_->loaded.stop_reading();
+  if (storage_->loaded.changed()) fail(Failure::file_changed);
+  release();
+}
+
+void Input::release() {
+  storage_->loaded.close();
+  storage_->unpacked.shrink();
   content_ = {};
-  mapped_ = nullptr;
   cursor_ = 0;
+  window_end_ = 0;
 }
 
 std::optional<std::string_view> Input::read_further() {
-  if (mapped_ != nullptr) return read_from_mapping();
-  // The record goes on past what is loaded (all of which `read` searched):
-  // load on until its line end.
-  std::size_t searched = content_.size();
-  while (load_more()) {
-    const void* newline = std::memchr(content_.data() + searched, '\n', content_.size() - searched);
-    if (newline != nullptr) return take_record(content_.data() + cursor_, newline);
-    searched = content_.size();
+  // The record goes on past the window, all of which `read` searched (or
+  // the cursor is past it): search on, a window at a time, loading on when
+  // the content loaded so far ends without its line end.
+  std::size_t searched = std::max(cursor_, window_end_);
+  for (;;) {
+    if (searched < content_.size()) {
+      look_between_windows();
+      window_end_ = std::min(content_.size(), searched + window);
+      const void* newline = std::memchr(content_.data() + searched, '\n', window_end_ - searched);
+      if (newline != nullptr) return take_record(content_.data() + cursor_, newline);
+      searched = window_end_;
+    } else if (!load_more()) {
+      break;
+    }
   }
   if (cursor_ >= content_.size()) return std::nullopt;
   return take_record(content_.data() + cursor_, nullptr);
 }
 
+void Input::look_between_windows() const {
+  throw_if_control_event();
+  // A mapped file that someone cut short reads as zeros from the cut on;
+  // there is no point in scanning them.
+  const MappedFile& mapped = storage_->loaded.mapped;
+  if (mapped.intact_size() < mapped.content().size()) fail(Failure::file_changed);
+}
+
 bool Input::load_more() {
   FileMemory& loaded = storage_->loaded;
-  if (mapped_ != nullptr || !loaded.more_to_read()) return false;
+  if (!loaded.more_to_read()) return false;
   const LoadedFile more = loaded.read_more();
   if (more.os_error != 0) fail(Failure::open_failure);
   const bool longer = more.content.size() > content_.size();
   content_ = more.content;
   return longer || loaded.more_to_read();
-}
-
-std::optional<std::string_view> Input::read_from_mapping() {
-  end_at_cut();
-  const std::size_t at = cursor_;
-  if (at >= content_.size()) return std::nullopt;
-  const void* newline = std::memchr(content_.data() + at, '\n', content_.size() - at);
-  // The search itself may have met the cut, even in the record's own page.
-  if (end_at_cut()) {
-    if (at >= content_.size()) return std::nullopt;
-    if (newline >= content_.data() + content_.size()) newline = nullptr;
-  }
-  return take_record(content_.data() + at, newline);
-}
-
-bool Input::end_at_cut() {
-  // A mapped file that someone cut short ends where the cut began.
-  const std::size_t intact = mapped_->intact_size();
-  if (intact >= content_.size()) return false;
-  content_ = content_.substr(0, intact);
-  cursor_ = std::min(cursor_, content_.size());
-  return true;
 }
 
 void Input::skip_to(std::string_view key) {
@@ -168,14 +165,18 @@ void Input::skip_to(std::string_view key) {
   std::size_t from = std::min(cursor_, content_.size());
   if (content_.substr(from).starts_with(key)) return;
   for (;;) {
-    const std::string_view rest = content_.substr(from);
-    const void* found = ::memmem(rest.data(), rest.size(), needle.data(), length);
+    // A window at a time; the key may begin just before a window's end.
+    const std::size_t end = std::min(content_.size(), from + window);
+    const void* found = ::memmem(content_.data() + from, end - from, needle.data(), length);
     if (found != nullptr) {
       cursor_ = static_cast<std::size_t>(static_cast<const char*>(found) + 1 - content_.data());
       return;
     }
-    // What is loaded ends without the key; it may begin just before the end.
-    from = content_.size() - std::min(content_.size() - from, length - 1);
+    from = end - std::min(end - from, length - 1);
+    if (end < content_.size()) {
+      look_between_windows();
+      continue;
+    }
     if (!load_more()) break;
     // The record at the cursor may only now be long enough to show the key.
     if (content_.substr(cursor_).starts_with(key)) return;
@@ -184,6 +185,7 @@ void Input::skip_to(std::string_view key) {
 }
 
 void Input::fail(Failure failure) const {
+  if (failure != Failure::file_changed && storage_->loaded.changed()) failure = Failure::file_changed;
   throw IoError(failure, unit_, file_);
 }
 

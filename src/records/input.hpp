@@ -2,6 +2,7 @@
 // records handed out as views; and the sources such files come from.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <memory>
@@ -14,12 +15,16 @@
 namespace records {
 
 class FileMemory;
-class MappedFile;
+
+// The largest file, or text of compressed data, read unless told otherwise:
+// the largest archive entries, a few million atoms in mmCIF, are well under
+// half of it.
+inline constexpr std::size_t default_size_limit = std::size_t{2} << 30;
 
 // A file's content as loaded so far, or why there is none.
 struct LoadedFile {
   std::string_view content;
-  int os_error = 0;  // when not 0, why there is no content (ENOENT: no such file)
+  int os_error = 0;  // when not 0, why there is no content (ENOENT: no such file; EFBIG: over the limit)
 };
 
 // Where input files come from: the file system, or, in tests and fuzzing,
@@ -29,7 +34,7 @@ class FileSource {
   virtual ~FileSource() = default;
   // The content of the regular file `path`, up to the size it had when
   // opened: whole, or its beginning when `memory` goes on reading it. It
-  // stays valid until the next load into `memory`.
+  // stays valid until the next load into `memory`, or its close.
   virtual LoadedFile load(const std::string& path, FileMemory& memory) = 0;
 };
 
@@ -41,6 +46,13 @@ enum class Content { as_stored, unpacked };
 // A formatted sequential input connection opened with status "OLD". The file
 // is read once; rewind resets a cursor and records are views into that
 // memory, valid until the next open.
+//
+// A file is read as of one moment: one that changes while it is open (cut
+// short, written, grown) fails with `Failure::file_changed`, at its close or
+// at any failure met meanwhile. Its content, unpacked for gzip data, may not
+// exceed the size limit (`Failure::too_large`). Reads look for control
+// events once per window of the file, so that no scan, over however long a
+// line, keeps an event waiting.
 class Input {
  public:
   explicit Input(int unit, FileSource& files = file_system());
@@ -48,20 +60,26 @@ class Input {
   Input(const Input&) = delete;
   Input& operator=(const Input&) = delete;
 
+  // The largest content taken: a file, or the text of gzip data.
+  void limit_size(std::size_t bytes);
   // The file must exist and be a regular file (or a link to one). With
   // `Content::unpacked`, gzip data is read as the text it holds.
   void open_old(std::string_view path, Content content = Content::as_stored);
   // As `open_old`, but false, with nothing open, when there is no such file.
   bool open_if_there(std::string_view path, Content content = Content::as_stored);
-  void rewind() { cursor_ = 0; }
+  void rewind() {
+    cursor_ = 0;
+    window_end_ = std::min(content_.size(), window);
+  }
+  // Close with status "KEEP": fails if the file changed while it was open.
   void close();
 
   // A read with status: nullopt at the end of the file. Inline: the scans
   // call it once per record of every entry.
   std::optional<std::string_view> read() {
-    if (mapped_ == nullptr && cursor_ < content_.size()) {
+    if (cursor_ < window_end_) {
       const char* start = content_.data() + cursor_;
-      const void* newline = std::memchr(start, '\n', content_.size() - cursor_);
+      const void* newline = std::memchr(start, '\n', window_end_ - cursor_);
       if (newline != nullptr) return take_record(start, newline);
     }
     return read_further();
@@ -76,6 +94,8 @@ class Input {
   // character); the records in between are passed over unread.
   void skip_to(std::string_view key);
 
+  // Ends the reading with `failure`, or with `Failure::file_changed` when
+  // the file changed meanwhile, which is then the cause of anything else.
   [[noreturn]] void fail(Failure failure) const;
   int unit() const { return unit_; }
   const std::string& file() const { return file_; }
@@ -83,10 +103,16 @@ class Input {
  private:
   struct Storage;
 
+  // Records are found within a window of the content; at its end, control
+  // events are looked for and the window moves on.
+  static constexpr std::size_t window = std::size_t{1} << 20;
+
   // Closes what was open and loads `path`, which is now the file's name.
   LoadedFile load_afresh(std::string_view path);
   // Takes what was loaded as the content; a failure to load ends the run.
   void take(const LoadedFile& loaded, Content content);
+  // Lets go of the file, as it stands.
+  void release();
   // The record from `start` to the line feed at `newline` (or to the end),
   // without its line end; the cursor moves past it.
   std::string_view take_record(const char* start, const void* newline) {
@@ -99,20 +125,21 @@ class Input {
     const bool carriage_return = length > 0 && start[length - 1] == '\r';
     return {start, carriage_return ? length - 1 : length};
   }
-  // A read at the end of what is loaded, or of a mapped file.
+  // A read at the end of the window.
   std::optional<std::string_view> read_further();
-  std::optional<std::string_view> read_from_mapping();
+  // Between windows: control events, and a mapped file cut short.
+  void look_between_windows() const;
   // The next piece of a file still being read; false at its end.
   bool load_more();
-  bool end_at_cut();
 
   int unit_;
   FileSource* files_;
   std::string file_;
   std::unique_ptr<Storage> storage_;  // the file as stored, and a compressed one's text
+  std::size_t limit_ = default_size_limit;
   std::string_view content_;
-  const MappedFile* mapped_ = nullptr;  // when the content is a mapped file's
   std::size_t cursor_ = 0;
+  std::size_t window_end_ = 0;  // records are searched for up to here
 };
 
 }  // namespace records

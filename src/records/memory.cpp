@@ -28,9 +28,31 @@ constexpr std::size_t round_up(std::size_t size, std::size_t step) {
   return (size + step - 1) / step * step;
 }
 
+// Files from this size on are mapped: a 16 MB entry read into fresh memory
+// spent two thirds of the run in the kernel clearing and faulting pages in.
+// Smaller ones are read into memory that is already there from the file
+// before, which measured faster than mapping below 1 to 2 MiB.
+constexpr std::size_t smallest_mapped = std::size_t{2} << 20;
+
+// A mapped file's pages are brought in this many at a time (a few
+// milliseconds each, even for the holes of a sparse file), with a look for
+// control events between.
+constexpr std::size_t populated_at_once = std::size_t{32} << 20;
+
+// A file is read in pieces, the first of this size and each next one twice
+// the one before up to the largest, with a look for control events between.
+constexpr std::size_t first_piece = std::size_t{64} << 10;
+constexpr std::size_t largest_piece = std::size_t{16} << 20;
+
+// Memory beyond this is given back when a file is closed rather than kept
+// for the next.
+constexpr std::size_t kept_memory = std::size_t{64} << 20;
+
 // The mapped files the SIGBUS handler may cover, so that it never needs a
-// lock or memory of its own.
+// lock or memory of its own. A slot is claimed with `claimed` before its
+// fields are set, so that two threads never take the same one.
 struct GuardedRegion {
+  std::atomic<bool> claimed{false};
   std::atomic<char*> data{nullptr};
   std::atomic<std::size_t> size{0};
   std::atomic<std::size_t> intact{0};  // bytes before the first page that was cut off
@@ -72,31 +94,50 @@ void guard_mapped_files() {
   (void)installed;
 }
 
+GuardedRegion* claim_guarded_region() {
+  for (GuardedRegion& region : guarded) {
+    bool free = false;
+    if (region.claimed.compare_exchange_strong(free, true)) return &region;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 bool MappedFile::map(int fd, std::size_t size) {
   release();
   guard_mapped_files();
-  const auto free_slot = std::find_if(guarded.begin(), guarded.end(), [](const GuardedRegion& r) { return r.data.load() == nullptr; });
-  if (size == 0 || free_slot == guarded.end()) return false;
-  // Populated at once: the pages come from the page cache in one call
-  // instead of one fault each.
-  void* const mapping = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-  if (mapping == MAP_FAILED) return false;
+  if (size == 0) return false;
+  GuardedRegion* const region = claim_guarded_region();
+  if (region == nullptr) return false;
+  void* const mapping = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+  if (mapping == MAP_FAILED) {
+    region->claimed.store(false);
+    return false;
+  }
   data_ = static_cast<char*>(mapping);
   size_ = size;
-  slot_ = static_cast<int>(free_slot - guarded.begin());
-  intact_ = &free_slot->intact;
-  free_slot->size.store(size);
-  free_slot->intact.store(size);
-  free_slot->data.store(data_);
+  slot_ = static_cast<int>(region - guarded.data());
+  intact_ = &region->intact;
+  region->size.store(size);
+  region->intact.store(size);
+  region->data.store(data_);
+  // Populated now: the pages come from the page cache a piece at a time
+  // instead of one fault each. A kernel that cannot (before Linux 5.14)
+  // leaves them to the faults; a cut met here is seen by the reads.
+  for (std::size_t offset = 0; offset < size; offset += populated_at_once) {
+    throw_if_control_event();
+    if (::madvise(data_ + offset, std::min(populated_at_once, size - offset), MADV_POPULATE_READ) != 0) break;
+  }
   return true;
 }
 
 void MappedFile::release() noexcept {
   if (data_ == nullptr) return;
-  guarded[static_cast<std::size_t>(slot_)].data.store(nullptr);
+  GuardedRegion& region = guarded[static_cast<std::size_t>(slot_)];
+  region.data.store(nullptr);
   ::munmap(data_, size_);
+  region.claimed.store(false);
   data_ = nullptr;
   size_ = 0;
   slot_ = -1;
@@ -108,70 +149,103 @@ PageBuffer::~PageBuffer() {
 }
 
 void PageBuffer::release() noexcept {
-  if (mapping_ != nullptr) ::munmap(mapping_, mapped_);
-  mapping_ = nullptr;
-  mapped_ = 0;
+  if (data_ != nullptr) ::munmap(data_, capacity_);
   data_ = nullptr;
   capacity_ = 0;
 }
 
+void PageBuffer::shrink() noexcept {
+  if (capacity_ > kept_memory) release();
+}
+
 char* PageBuffer::reserve(std::size_t size, std::size_t keep) {
   if (size <= capacity_) return data_;
-  // Exactly the pages asked for, starting on a huge page boundary: every
-  // whole 2 MiB of the file then takes one fault, and the rest, in small
-  // pages, costs memory only as far as it is used. Rounding the whole
-  // buffer up to huge pages would hold up to 2 MiB more than the file.
   const std::size_t capacity = round_up(size, small_page);
+  if (keep > 0 && data_ != nullptr) {
+    // The pages move to a larger mapping, wherever the system finds room:
+    // nothing is copied, and the address space needed is the new size
+    // alone, which a memory limit (RLIMIT_AS) counts. The mapping is one
+    // piece with one set of flags, or mremap would refuse it (EFAULT).
+    void* const moved = ::mremap(data_, capacity_, capacity, MREMAP_MAYMOVE);
+    if (moved == MAP_FAILED) throw std::bad_alloc();
+    data_ = static_cast<char*>(moved);
+    capacity_ = capacity;
+    ::madvise(data_, capacity_, MADV_HUGEPAGE);
+    return data_;
+  }
+  // Nothing to keep: the old memory goes first, so that the two are never
+  // held at once. Exactly the pages asked for, starting on a huge page
+  // boundary: every whole 2 MiB of the file then takes one fault, and the
+  // rest, in small pages, costs memory only as far as it is used. Rounding
+  // the whole buffer up to huge pages would hold up to 2 MiB more than the
+  // file. The room mapped around it to find the boundary is given back.
+  release();
   const std::size_t mapped = capacity + huge_page;
-  void* mapping = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void* const mapping = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (mapping == MAP_FAILED) throw std::bad_alloc();
   const auto address = reinterpret_cast<std::uintptr_t>(mapping);
-  auto* const data = static_cast<char*>(mapping) + (round_up(address, huge_page) - address);
-  ::madvise(data, capacity, MADV_HUGEPAGE);
-  if (keep > 0) std::memcpy(data, data_, std::min(keep, capacity_));
-  release();
-  mapping_ = static_cast<char*>(mapping);
-  mapped_ = mapped;
-  data_ = data;
+  const std::size_t before = round_up(address, huge_page) - address;
+  auto* const start = static_cast<char*>(mapping);
+  if (before > 0) ::munmap(start, before);
+  if (mapped - before - capacity > 0) ::munmap(start + before + capacity, mapped - before - capacity);
+  data_ = start + before;
   capacity_ = capacity;
+  ::madvise(data_, capacity_, MADV_HUGEPAGE);
   return data_;
 }
 
-namespace {
-
-// A file is read in pieces, the first of this size and each next one twice
-// the one before, with a look for control events between them.
-constexpr std::size_t first_piece = std::size_t{64} << 10;
-
-}  // namespace
-
-LoadedFile FileMemory::start_reading(FileDescriptor file, std::size_t size) {
+LoadedFile FileMemory::load(FileDescriptor file, const struct stat& info) {
+  close();
   file_ = std::move(file);
-  size_ = size;
-  loaded_ = 0;
+  // The size it has now: a file that grows while it is read is read only
+  // so far, and one cut short ends where it was cut; either is a change.
+  size_ = static_cast<std::size_t>(info.st_size);
+  modified_ = info.st_mtim;
+  if (size_ >= smallest_mapped && mapped.map(file_.get(), size_)) return {mapped.content(), 0};
   // All of it reserved now, so that what was handed out stays where it is;
   // pages are only taken as they are read into.
-  buffer.reserve(size);
+  buffer.reserve(size_);
+  loaded_ = 0;
+  reading_ = true;
   return read_more();
 }
 
 LoadedFile FileMemory::read_more() {
-  if (file_) {
+  if (reading_) {
     throw_if_control_event();
-    const std::size_t piece = std::min(std::max(first_piece, loaded_), size_ - loaded_);
+    const std::size_t piece = std::min({std::max(first_piece, loaded_), largest_piece, size_ - loaded_});
     ssize_t n = 0;
     do {
       n = system_calls.read(file_.get(), buffer.data() + loaded_, piece);
     } while (n < 0 && errno == EINTR);
     if (n < 0) {
-      const int os_error = errno;
-      stop_reading();
-      return {{}, os_error};
+      reading_ = false;
+      return {{}, errno};
     }
     loaded_ += static_cast<std::size_t>(n);
-    if (n == 0 || loaded_ == size_) stop_reading();
+    if (n == 0 && loaded_ < size_) cut_short_ = true;
+    if (n == 0 || loaded_ == size_) reading_ = false;
   }
   return {{buffer.data(), loaded_}, 0};
+}
+
+bool FileMemory::changed() const {
+  if (!file_) return false;
+  if (cut_short_ || mapped.intact_size() < mapped.content().size()) return true;
+  struct stat now {};
+  if (system_calls.fstat(file_.get(), &now) != 0) return true;
+  return static_cast<std::size_t>(now.st_size) != size_ || now.st_mtim.tv_sec != modified_.tv_sec ||
+         now.st_mtim.tv_nsec != modified_.tv_nsec;
+}
+
+void FileMemory::close() noexcept {
+  file_.reset();
+  mapped.release();
+  reading_ = false;
+  cut_short_ = false;
+  loaded_ = 0;
+  size_ = 0;
+  buffer.shrink();
 }
 
 }  // namespace records

@@ -16,8 +16,8 @@ TEST(CommandLine, HelpVersionAndMistakes) {
     int status;
   };
   const Case cases[] = {
-      {{"--help"}, "Usage: extract [-k|--keep-going] [--no-pause]\n", "", 0},
-      {{"-h"}, "Usage: extract [-k|--keep-going] [--no-pause]\n", "", 0},
+      {{"--help"}, "Usage: extract [-k|--keep-going] [--no-pause] [--max-entry-size=SIZE]\n", "", 0},
+      {{"-h"}, "Usage: extract [-k|--keep-going] [--no-pause] [--max-entry-size=SIZE]\n", "", 0},
       {{"-k", "--help"}, "Usage: extract", "", 0},
       {{"--version"}, "extract 1.31\n", "", 0},
       {{"-V"}, "extract 1.31\n", "", 0},
@@ -26,6 +26,15 @@ TEST(CommandLine, HelpVersionAndMistakes) {
       {{"--help=all"}, "", "extract: unrecognized option '--help'\n", 2},
       {{"Files.ini"}, "", "extract: unexpected argument 'Files.ini'\nUsage: extract", 2},
       {{"-k", "--", "x"}, "", "extract: unexpected argument 'x'\n", 2},
+      {{"--max-entry-size"}, "", "extract: option '--max-entry-size' requires an argument\nUsage: extract", 2},
+      {{"--max-entry-size=12X"}, "", "extract: invalid size '12X' for '--max-entry-size'\n", 2},
+      {{"--max-entry-size=0"}, "", "extract: invalid size '0' for '--max-entry-size'\n", 2},
+      {{"--max-entry-size=-1"}, "", "extract: invalid size '-1' for '--max-entry-size'\n", 2},
+      {{"--max-entry-size=1K2"}, "", "extract: invalid size '1K2' for '--max-entry-size'\n", 2},
+      {{"--max-entry-size=99999999999G"}, "", "extract: invalid size '99999999999G' for", 2},
+      {{"--max-entry-size=", "--help"}, "", "extract: invalid size '' for '--max-entry-size'\n", 2},
+      {{"--max-entry-size", "1M", "--help"}, "Usage: extract", "", 0},
+      {{"--max-entry-size=3G", "--help"}, "Usage: extract", "", 0},
   };
   testing_support::TempDir dir;
   for (const auto& c : cases) {
@@ -50,7 +59,7 @@ TEST(CommandLine, HelpNamesEveryOptionAndStatus) {
   testing_support::ToolOptions options;
   options.arguments = {"--help"};
   const std::string help = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "", options).out;
-  for (const std::string_view part : {"--keep-going", "--no-pause", "--help", "--version", "Files.ini",
+  for (const std::string_view part : {"--keep-going", "--no-pause", "--max-entry-size", "--help", "--version", "Files.ini",
                                       "goodfiles.txt", "source/", "PDB/", "Exit status"}) {
     EXPECT_NE(help.find(part), std::string::npos) << part;
   }

@@ -1,19 +1,30 @@
-// What a hostile input or a careless user does to a batch: links inside
-// source/, NUL bytes and refused names, memory that runs out, a standard
-// error that takes nothing and a log appended to at its size limit. Each
-// ends only what it concerns and loses nothing that was there.
+// What a hostile input or a careless user does to a batch: gzip bombs and
+// huge sparse entries, entries cut while they are read, links inside
+// source/, NUL bytes and refused names, SIGTERM, a standard error that takes
+// nothing and a log appended to at its size limit. Each ends only what it
+// concerns, in bounded time and memory, and loses nothing that was there.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <csignal>
+#include <fstream>
+#include <random>
+#include <thread>
 
 #include "compressed_data.hpp"
+#include "driver/driver.hpp"
+#include "entries.hpp"
 #include "run_tool.hpp"
 #include "support.hpp"
+#include "test_doubles.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 using testing_support::read_file;
+using testing_support::RunningTool;
 using testing_support::ToolOptions;
 using testing_support::ToolRun;
 using testing_support::write_file;
@@ -23,6 +34,43 @@ constexpr std::size_t MiB = std::size_t{1} << 20;
 
 std::string solo_export(std::string_view session, std::string_view file) {
   return read_file(data / "sessions" / session / "expected" / "source" / file);
+}
+
+// An entry of one chain of `residues` residues, `atoms` atoms each (a CA
+// among them): 2 MiB or more, and so mapped, from about 7,000 residues of 4.
+std::string chain_entry(int residues, int atoms = 1) {
+  constexpr std::string_view names[] = {" CA ", " N  ", " C  ", " O  "};
+  auto entry = testing_support::EntryText::with_header();
+  entry.add(testing_support::seqres_record('A', residues));
+  int serial = 1;
+  for (int residue = 1; residue <= residues; ++residue) {
+    for (int k = 0; k < atoms; ++k) entry.add(testing_support::Atom{serial++, names[k % 4], 'A', residue, 1.5, 2.5, 3.5});
+  }
+  return entry.text();
+}
+
+// The resident memory of a running process, in KiB.
+long resident_kb(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string key;
+  while (status >> key) {
+    if (key == "VmRSS:") {
+      long kb = 0;
+      status >> kb;
+      return kb;
+    }
+    status.ignore(1 << 10, '\n');
+  }
+  return 0;
+}
+
+// The names in `dir` that begin with a dot: temporaries left behind.
+std::vector<std::string> hidden_in(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& item : fs::directory_iterator(dir)) {
+    if (item.path().filename().string().starts_with(".")) names.push_back(item.path().filename());
+  }
+  return names;
 }
 
 class Hostile : public ::testing::Test {
@@ -37,6 +85,105 @@ class Hostile : public ::testing::Test {
   }
   testing_support::TempDir dir;
 };
+
+TEST_F(Hostile, AGzipBombOrAHugeEntryFailsAloneInBoundedMemory) {
+  // A gigabyte of zeros in a 1 MB file, and a sparse 64 MiB entry.
+  write_file(dir / "PDB/bomb.pdb", testing_support::gzip_zeros(16, 64 * MiB));
+  write_file(dir / "PDB/huge.pdb", "");
+  fs::resize_file(dir / "PDB/huge.pdb", 64 * MiB);
+  write_file(dir / "Files.ini", "1a8o.pdb\nbomb.pdb\nhuge.pdb\n3al1.pdb\n");
+  const ToolRun result = run("2\nCA\n2\n", {"-k", "--no-pause", "--max-entry-size=16M"});
+  EXPECT_EQ(result.status, 3);
+  EXPECT_EQ(result.err,
+            "extract: severe (43): file larger than the size limit, unit 1, file PDB/bomb.pdb\r\n"
+            "extract: severe (43): file larger than the size limit, unit 1, file PDB/huge.pdb\r\n"
+            "extract: 2 of 4 entries failed\r\n");
+  EXPECT_EQ(read_file(dir / "goodfiles.txt"), " 1a8o.bck    \r\n 3al1.bck    \r\n");
+  EXPECT_EQ(read_file(dir / "source/1a8o.bck"), solo_export("backbone-1a8o", "1a8o.bck"));
+  EXPECT_EQ(read_file(dir / "source/3al1.bck"), solo_export("backbone-3al1", "3al1.bck"));
+  // The limit and what a run needs besides, sanitizers included; unbounded,
+  // the bomb alone took a gigabyte.
+  EXPECT_LT(result.peak_memory_kb, 160 * 1024) << "KiB";
+}
+
+TEST_F(Hostile, ControlCWhileABombIsUnpackedEndsTheRunAtOnce) {
+  write_file(dir / "PDB/bomb.pdb", testing_support::gzip_zeros(64, 64 * MiB));  // 4 GiB of text
+  RunningTool tool(EXTRACT_BINARY, dir.path());
+  tool.type("1\nbomb.pdb\nCA\n2\n");
+  // Unpacking has begun once the run holds memory that nothing else takes;
+  // there are then still 1.75 GiB to go before the limit.
+  const auto until = std::chrono::steady_clock::now() + 30s;
+  while (resident_kb(tool.pid()) < 256 * 1024 && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(1ms);
+  const auto signalled = std::chrono::steady_clock::now();
+  tool.signal(SIGINT);
+  const ToolRun result = tool.finish(20s);
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - signalled;
+  EXPECT_EQ(result.status, 130);
+  EXPECT_EQ(result.err, "extract: error (200): program aborting due to control-C event\r\n");
+  EXPECT_LT(took.count(), 1.0);
+  EXPECT_LT(result.peak_memory_kb, 1024 * 1024) << "KiB";
+}
+
+TEST_F(Hostile, ControlCWhileSparseEntriesAreScannedEndsTheRunWithinASecond) {
+  // 256 MiB of nothing before a real entry, listed many times: pages
+  // brought in from nothing, and one line of 256 MiB to find the end of.
+  write_file(dir / "PDB/sparse.pdb", "");
+  fs::resize_file(dir / "PDB/sparse.pdb", 256 * MiB);
+  std::ofstream(dir / "PDB/sparse.pdb", std::ios::app) << "\n" << read_file(data / "pdb/1a8o.pdb");
+  std::string list;
+  for (int i = 0; i < 50; ++i) list += "sparse.pdb\n";
+  write_file(dir / "Files.ini", list);
+  ToolOptions options;
+  options.arguments = {"-k", "--no-pause"};
+  RunningTool tool(EXTRACT_BINARY, dir.path(), options);
+  tool.type("2\nCA\n1\n");
+  std::this_thread::sleep_for(500ms);
+  const auto signalled = std::chrono::steady_clock::now();
+  tool.signal(SIGINT);
+  const ToolRun result = tool.finish(20s);
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - signalled;
+  EXPECT_EQ(result.status, 130);
+  EXPECT_LT(took.count(), 1.0);
+}
+
+TEST_F(Hostile, SigtermAtAnyMomentRemovesTheTemporariesAndTellsIt) {
+  std::string list;
+  for (int i = 0; i < 24; ++i) {
+    write_file(dir / "PDB" / ("e" + std::to_string(i) + ".pdb"), chain_entry(4000));
+    list += "e" + std::to_string(i) + ".pdb\n";
+  }
+  write_file(dir / "Files.ini", list);
+  // From the first prompt on; before it, a SIGTERM ends the process as the
+  // system does, and there is nothing to remove yet. The moments are spread
+  // over the time a whole run takes from there, however fast the build.
+  constexpr std::string_view first_prompt = " Please choose your option now : ";
+  const auto whole_run = [&] {
+    RunningTool tool(EXTRACT_BINARY, dir.path());
+    tool.type("2\nCA\n2\n");
+    EXPECT_TRUE(tool.wait_for_output(first_prompt));
+    const auto prompted = std::chrono::steady_clock::now();
+    EXPECT_EQ(tool.finish().status, 0);
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - prompted);
+  }();
+  std::mt19937 random(18);
+  int ended_by_sigterm = 0;
+  for (int attempt = 0; attempt < 30; ++attempt) {
+    RunningTool tool(EXTRACT_BINARY, dir.path());
+    tool.type("2\nCA\n2\n");
+    ASSERT_TRUE(tool.wait_for_output(first_prompt));
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % (whole_run.count() * 3 / 4 + 1)));
+    tool.signal(SIGTERM);
+    const ToolRun result = tool.finish(10s);
+    ASSERT_TRUE(result.status == 143 || result.status == 0) << "attempt " << attempt << ": " << result.status;
+    if (result.status == 143) {
+      ++ended_by_sigterm;
+      EXPECT_EQ(result.err, "extract: error (200): program aborting due to process-TERMINATE event\r\n");
+    }
+    ASSERT_EQ(hidden_in(dir / "source"), std::vector<std::string>{}) << "attempt " << attempt;
+    ASSERT_EQ(hidden_in(dir.path()), std::vector<std::string>{}) << "attempt " << attempt;
+  }
+  EXPECT_GT(ended_by_sigterm, 15);
+}
 
 TEST_F(Hostile, NoExportIsWrittenThroughALinkInsideSource) {
   // source/ itself a link to a scratch disk, as is common; inside it, a link
@@ -113,7 +260,7 @@ TEST_F(Hostile, MemoryThatRunsOutForOneEntryEndsOnlyThatEntryUnderKeepGoing) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the address sanitizer reserves more address space than any limit leaves";
 #endif
-  // 600 MiB of text, more than the memory the run may take.
+  // 600 MiB of text, within the size limit but not within the memory.
   write_file(dir / "PDB/large.pdb", testing_support::gzip_zeros(10, 60 * MiB));
   write_file(dir / "Files.ini", "large.pdb\n1a8o.pdb\n");
   ToolOptions limited;
@@ -122,6 +269,45 @@ TEST_F(Hostile, MemoryThatRunsOutForOneEntryEndsOnlyThatEntryUnderKeepGoing) {
   EXPECT_EQ(result.status, 3);
   EXPECT_EQ(result.err, "extract: severe (41): insufficient virtual memory\r\nextract: 1 of 2 entries failed\r\n");
   EXPECT_EQ(read_file(dir / "goodfiles.txt"), " 1a8o.bck    \r\n");
+}
+
+// Entries that another program cuts as soon as they are open: between the
+// tool's looks at them, as between the header scan and the atom pass.
+class CutOnceOpened final : public records::FileSource {
+ public:
+  explicit CutOnceOpened(std::size_t cut_to) : cut_to_(cut_to) {}
+  records::LoadedFile load(const std::string& path, records::FileMemory& memory) override {
+    const records::LoadedFile loaded = records::file_system().load(path, memory);
+    if (path.find("big") != std::string::npos) fs::resize_file(path, cut_to_);
+    return loaded;
+  }
+
+ private:
+  std::size_t cut_to_;
+};
+
+TEST_F(Hostile, AnEntryCutWhileReadFailsAndKeepsItsPreviousExport) {
+  write_file(dir / "Files.ini", "big.pdb\n1a8o.pdb\n");
+  const fs::path previous = fs::current_path();
+  fs::current_path(dir.path());
+  // To nothing, and at a page boundary inside an ATOM record, whose end then
+  // read as zeros: "1351.000 0.000 0.000".
+  for (const std::size_t cut_to : {std::size_t{0}, 2 * MiB + 4096}) {
+    write_file(dir / "PDB/big.pdb", chain_entry(9000, 4));  // 3 MiB: mapped
+    ASSERT_NE(read_file(dir / "PDB/big.pdb")[cut_to - (cut_to > 0 ? 1 : 0)], '\n');
+    write_file(dir / "source/big.bck", "the previous export\r\n");
+    CutOnceOpened files(cut_to);
+    records::Output console = records::Output::in_memory();
+    records::Output errors = records::Output::in_memory(0, "stderr");
+    testing_support::TextLines answers("2\nCA\n2\n");
+    const driver::Summary summary = driver::EXTRACT(
+        console, answers, {.keep_going = true, .no_pause = true, .errors = &errors, .files = &files});
+    EXPECT_EQ(summary.failed, 1U) << cut_to;
+    EXPECT_EQ(errors.text(), "extract: severe (44): file changed while read, unit 1, file PDB/big.pdb\r\n") << cut_to;
+    EXPECT_EQ(read_file(dir / "source/big.bck"), "the previous export\r\n") << cut_to;
+    EXPECT_EQ(read_file(dir / "goodfiles.txt"), " 1a8o.bck    \r\n") << cut_to;
+  }
+  fs::current_path(previous);
 }
 
 }  // namespace
