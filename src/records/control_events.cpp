@@ -31,6 +31,9 @@ static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may only 
 
 constexpr int control_signal_numbers[] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM};
 
+// A helper thread's signal to let go of its work.
+thread_local const std::atomic<bool>* stop_request = nullptr;
+
 extern "C" void note_control_event(int signal_number) {
   pending_event.store(signal_number, std::memory_order_relaxed);
 }
@@ -41,24 +44,6 @@ sigset_t control_signals() {
   for (const int signal_number : control_signal_numbers) sigaddset(&signals, signal_number);
   return signals;
 }
-
-// Holds the control signals back for its lifetime; `waiting_mask()` lets
-// them through again, for the wait itself.
-class ControlSignalsHeld {
- public:
-  ControlSignalsHeld() {
-    const sigset_t signals = control_signals();
-    pthread_sigmask(SIG_BLOCK, &signals, &previous_);
-  }
-  ~ControlSignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-  ControlSignalsHeld(const ControlSignalsHeld&) = delete;
-  ControlSignalsHeld& operator=(const ControlSignalsHeld&) = delete;
-
-  const sigset_t* waiting_mask() const { return &previous_; }
-
- private:
-  sigset_t previous_{};
-};
 
 timespec after_milliseconds(int milliseconds) {
   return {milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1'000'000L};
@@ -85,6 +70,15 @@ int open_process_descriptor(pid_t child) {
 
 }  // namespace
 
+ControlSignalsHeld::ControlSignalsHeld() {
+  const sigset_t signals = control_signals();
+  pthread_sigmask(SIG_BLOCK, &signals, &previous_);
+}
+
+ControlSignalsHeld::~ControlSignalsHeld() {
+  pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+}
+
 void install_control_event_handlers() {
   struct sigaction action {};
   action.sa_handler = note_control_event;
@@ -100,14 +94,26 @@ void install_control_event_handlers() {
 }
 
 void throw_if_control_event() {
-  const int event = pending_event.load(std::memory_order_relaxed);
-  if (event != 0) throw ControlEvent(event);
+  if (const int event = pending_event.load(std::memory_order_relaxed); event != 0) throw ControlEvent(event);
+  if (stop_request != nullptr && stop_request->load(std::memory_order_relaxed)) throw WorkStopped{};
+}
+
+void stop_this_thread_when(const std::atomic<bool>* stop) {
+  stop_request = stop;
 }
 
 void wait_until_ready(int fd, short events) {
   while (poll_once(fd, events, nullptr, true) < 0) {
     // Another signal, or a failure the read or write will meet itself.
     if (errno != EINTR) return;
+  }
+}
+
+bool wait_until_ready_for(int fd, short events, int milliseconds) {
+  const timespec timeout = after_milliseconds(milliseconds);
+  for (;;) {
+    const int ready = poll_once(fd, events, &timeout, true);
+    if (ready >= 0 || errno != EINTR) return ready != 0;
   }
 }
 

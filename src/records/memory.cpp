@@ -3,6 +3,7 @@
 #include "memory.hpp"
 
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -49,15 +50,23 @@ constexpr std::size_t largest_piece = std::size_t{16} << 20;
 constexpr std::size_t kept_memory = std::size_t{64} << 20;
 
 // The mapped files the SIGBUS handler may cover, so that it never needs a
-// lock or memory of its own. A slot is claimed with `claimed` before its
-// fields are set, so that two threads never take the same one.
+// lock or memory of its own. A SIGBUS goes to the thread that touched the
+// page, so each region belongs to the thread that mapped it, claimed with
+// its id before the other fields are set, and the handler looks only at its
+// own thread's regions: another thread may be changing the rest. A thread
+// that finds no free slot reads its file instead of mapping it.
 struct GuardedRegion {
-  std::atomic<bool> claimed{false};
+  std::atomic<pid_t> owner{0};  // the thread's id; 0 when free
   std::atomic<char*> data{nullptr};
   std::atomic<std::size_t> size{0};
   std::atomic<std::size_t> intact{0};  // bytes before the first page that was cut off
 };
-std::array<GuardedRegion, 8> guarded;
+std::array<GuardedRegion, 64> guarded;
+
+// Safe in a signal handler, unlike most ways of naming a thread.
+pid_t this_thread() {
+  return static_cast<pid_t>(::syscall(SYS_gettid));
+}
 
 std::size_t page_size() {
   static const auto size = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
@@ -69,7 +78,9 @@ std::size_t page_size() {
 // again. A fault anywhere else is a real one and takes its default course.
 extern "C" void cover_cut_pages(int, siginfo_t* info, void*) {
   auto* const address = static_cast<char*>(info->si_addr);
+  const pid_t self = this_thread();
   for (GuardedRegion& region : guarded) {
+    if (region.owner.load() != self) continue;
     char* const data = region.data.load();
     const std::size_t size = region.size.load();
     if (data == nullptr || address < data || address >= data + size) continue;
@@ -94,10 +105,10 @@ void guard_mapped_files() {
   (void)installed;
 }
 
-GuardedRegion* claim_guarded_region() {
+GuardedRegion* claim_guarded_region(pid_t self) {
   for (GuardedRegion& region : guarded) {
-    bool free = false;
-    if (region.claimed.compare_exchange_strong(free, true)) return &region;
+    pid_t none = 0;
+    if (region.owner.compare_exchange_strong(none, self)) return &region;
   }
   return nullptr;
 }
@@ -108,11 +119,12 @@ bool MappedFile::map(int fd, std::size_t size) {
   release();
   guard_mapped_files();
   if (size == 0) return false;
-  GuardedRegion* const region = claim_guarded_region();
+  const pid_t self = this_thread();
+  GuardedRegion* const region = claim_guarded_region(self);
   if (region == nullptr) return false;
   void* const mapping = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
   if (mapping == MAP_FAILED) {
-    region->claimed.store(false);
+    region->owner.store(0);
     return false;
   }
   data_ = static_cast<char*>(mapping);
@@ -137,7 +149,7 @@ void MappedFile::release() noexcept {
   GuardedRegion& region = guarded[static_cast<std::size_t>(slot_)];
   region.data.store(nullptr);
   ::munmap(data_, size_);
-  region.claimed.store(false);
+  region.owner.store(0);
   data_ = nullptr;
   size_ = 0;
   slot_ = -1;

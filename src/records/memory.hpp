@@ -44,7 +44,8 @@ class PageBuffer {
 // A regular file mapped into memory, read only. Pages that another process
 // cuts off the file while it is mapped would stop the run with SIGBUS; a
 // handler maps zero pages there instead, and `intact_size()` then tells
-// where the cut began.
+// where the cut began. The guard covers the thread that mapped the file,
+// which is the one that reads it.
 class MappedFile {
  public:
   MappedFile() = default;

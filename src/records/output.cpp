@@ -90,10 +90,15 @@ class Output::Replacement {
 
   int fd() const { return file_.get(); }
 
-  // Closes the temporary, which then takes its file's name (`path` in
-  // diagnostics); nothing remains of it whether this succeeds or not.
+  // Closes the temporary, complete under its own name.
+  void finish(int unit, const std::string& path) {
+    if (file_ && system_calls.close(file_.release()) != 0) throw IoError(Failure::write_error, unit, path);
+  }
+
+  // The finished temporary takes its file's name (`path` in diagnostics);
+  // nothing remains of it whether this succeeds or not.
   void take_the_name(int unit, const std::string& path) {
-    if (system_calls.close(file_.release()) != 0) throw IoError(Failure::write_error, unit, path);
+    finish(unit, path);
     const int directory = place_.at();
     // A directory at the name is an open failure, told here rather than
     // looked for before every export (a system call per export).
@@ -188,11 +193,18 @@ void Output::free_form(std::string_view value) {
 
 void Output::end_record() {
   buffer_.append(line_end);
-  if (fd_ < 0) return;
   // A long entry or a long list must not keep a control event waiting until
-  // the next console read; a record's end is a safe place to stop.
+  // the next console read; a record's end is a safe place to stop, in memory
+  // too: a helper thread reports an entry there.
   throw_if_control_event();
-  if (flush_every_record_ || buffer_.size() >= flush_threshold) flush();
+  if (fd_ >= 0 && (flush_every_record_ || buffer_.size() >= flush_threshold)) flush();
+}
+
+void Output::write_records(std::string_view records) {
+  // Either all of them or, after an event, none.
+  throw_if_control_event();
+  buffer_.append(records);
+  if (fd_ >= 0 && (flush_every_record_ || buffer_.size() >= flush_threshold)) flush();
 }
 
 void Output::flush() {
@@ -220,14 +232,20 @@ void Output::write_quietly(std::string_view record) noexcept {
   flush_quietly();
 }
 
-void Output::close() {
+void Output::complete() {
   flush();
+  fd_ = -1;
+  // A file waiting to take its name holds no memory meanwhile.
+  std::string().swap(buffer_);
+  if (replacement_) replacement_->finish(unit_, file_);
+}
+
+void Output::close() {
+  complete();
   if (replacement_) {
-    fd_ = -1;
     const std::unique_ptr<Replacement> replacement = std::move(replacement_);
     replacement->take_the_name(unit_, file_);
   }
-  fd_ = -1;
 }
 
 void Output::write_out(bool on_the_way_out) {

@@ -47,7 +47,14 @@ class Output {
   Record record();
   // A free-form write: a blank, then each value as it stands.
   void free_form(std::string_view value = {});
+  // Whole records made on another output (its `text()`), written as if each
+  // had been written here.
+  void write_records(std::string_view records);
   void flush();
+  // A replaced file is written out whole and closed under its temporary
+  // name, which it keeps until `close`; dropped, it still goes. Later
+  // writes are an error of the caller.
+  void complete();
   // Close with status "KEEP": a replaced file now takes its name. Later
   // writes are an error of the caller.
   void close();

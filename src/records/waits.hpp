@@ -12,6 +12,10 @@ namespace records {
 // ControlEvent; there is no moment at which one is missed.
 void wait_until_ready(int fd, short events);
 
+// The same, for at most `milliseconds`: false when the time ran out first
+// (an interrupted wait starts its time again).
+bool wait_until_ready_for(int fd, short events, int milliseconds);
+
 // On a way out that is already decided: waits at most `milliseconds`, with
 // control events left aside. False when the time ran out.
 bool wait_briefly(int fd, short events, int milliseconds);
