@@ -35,7 +35,15 @@ struct Settings {
   // An entry larger than this, or whose compressed data unpacks to more,
   // fails as that entry's own failure.
   std::size_t max_entry_size = records::default_size_limit;
-  records::Output* errors = nullptr;  // needed with `keep_going`
+  // Entries read at once. With 1 each entry is read once the one before it
+  // is committed; with more they are read ahead on that many threads, and
+  // everything is still shown and written in list order, as with 1.
+  unsigned jobs = 1;
+  // A progress line on `errors`, which is then a terminal; erased before
+  // console output too when the console is on a terminal.
+  bool progress = false;
+  bool console_on_terminal = false;
+  records::Output* errors = nullptr;  // needed with `keep_going` or `progress`
   records::FileSource* files = &records::file_system();
   records::CommandRunner run_command = records::run_shell_command;
 };
@@ -54,10 +62,11 @@ Summary EXTRACT(records::Output& console, records::LineSource& console_in, const
 void rewrite_extension(FileName& name, std::string_view letters);
 
 // Writes the export file of one entry to `name` beneath `directory`
-// (connection 2), replacing any file of that name once it is complete. A
-// name that would lead out of the directory is refused.
-void write_export(std::string_view directory, std::string_view name, const reading::AtomType& atom_type,
-                  float resolution, const reading::AtomList& atoms);
+// (connection 2), complete under a temporary name; closing it replaces any
+// file of that name. A name that would lead out of the directory is
+// refused.
+records::Output write_export(std::string_view directory, std::string_view name, const reading::AtomType& atom_type,
+                             float resolution, const reading::AtomList& atoms);
 
 // ---------------------------------------------------------------------------
 // The command line
@@ -73,8 +82,9 @@ struct Answer {
 };
 
 // Options are the only arguments: -k/--keep-going, --no-pause,
-// --max-entry-size=SIZE, -h/--help, -V/--version. Anything else is answered
-// with the usage and status 2.
+// --max-entry-size=SIZE, -j/--jobs N (0: one per processor the run may
+// use), --progress, -h/--help, -V/--version. Anything else is answered with
+// the usage and status 2.
 std::variant<Run, Answer> parse_command_line(int argc, char* argv[]);
 
 }  // namespace driver

@@ -5,8 +5,8 @@
 
 namespace driver {
 
-void write_export(std::string_view directory, std::string_view name, const reading::AtomType& atom_type,
-                  float resolution, const reading::AtomList& atoms) {
+records::Output write_export(std::string_view directory, std::string_view name, const reading::AtomType& atom_type,
+                             float resolution, const reading::AtomList& atoms) {
   records::Output file = records::Output::replace_beneath(export_unit, directory, name);
   file.record().text("Atom cartesian coordinates from PDB").end();
   file.record().text("Brindlemark project. File created using Quarryman.").end();
@@ -28,7 +28,8 @@ void write_export(std::string_view directory, std::string_view name, const readi
         .A(atom.chain, 7)
         .end();
   }
-  file.close();
+  file.complete();
+  return file;
 }
 
 }  // namespace driver

@@ -1,6 +1,8 @@
 // The process: reads the command line, runs EXTRACT and turns a failure into
 // its one diagnostic line and exit status.
 
+#include <unistd.h>
+
 #include <new>
 
 #include "driver/driver.hpp"
@@ -48,6 +50,9 @@ int main(int argc, char* argv[]) {
   records::Output errors = records::Output::errors();
   records::ConsoleInput console_in(console);
   settings.errors = &errors;
+  // The progress line is for a person watching, never for a file.
+  settings.progress = settings.progress && ::isatty(STDERR_FILENO) == 1;
+  settings.console_on_terminal = ::isatty(STDOUT_FILENO) == 1;
   // Made now: once memory has run out, the diagnostic must not need any.
   const std::string out_of_memory = records::IoError(records::Failure::out_of_memory).what();
   try {

@@ -1,7 +1,10 @@
 // The command line: options only, in the GNU manner.
 
 #include <getopt.h>
+#include <sched.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 #include <optional>
@@ -13,6 +16,7 @@ namespace {
 
 constexpr std::string_view usage_lines =
     "Usage: extract [-k|--keep-going] [--no-pause] [--max-entry-size=SIZE]\n"
+    "               [-j N|--jobs=N] [--progress]\n"
     "       extract -h|--help | -V|--version\n";
 
 constexpr std::string_view help_text =
@@ -30,6 +34,11 @@ constexpr std::string_view help_text =
     "      --max-entry-size=SIZE\n"
     "                    fail an entry larger than SIZE bytes, unpacked when\n"
     "                    compressed (suffixes K, M, G; default 2G)\n"
+    "  -j, --jobs=N      read N entries at once (0: one per processor); the output\n"
+    "                    is that of -j 1, in list order, but entries may be read\n"
+    "                    ahead of a pause\n"
+    "      --progress    show entries done, failed, time and rate on standard\n"
+    "                    error when it is a terminal\n"
     "  -h, --help        show this help and exit\n"
     "  -V, --version     show the version and exit\n"
     "\n"
@@ -44,10 +53,15 @@ constexpr std::string_view help_text =
     "2 a wrong command line; 3 entries passed over under -k; 128+n a control\n"
     "event or SIGTERM (signal n).\n";
 
+// Beyond any machine's processors; more would only cost memory.
+constexpr unsigned most_jobs = 1024;
+
 constexpr option long_options[] = {
     {"keep-going", no_argument, nullptr, 'k'},
     {"no-pause", no_argument, nullptr, 'P'},
     {"max-entry-size", required_argument, nullptr, 'M'},
+    {"jobs", required_argument, nullptr, 'j'},
+    {"progress", no_argument, nullptr, 'p'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -76,6 +90,26 @@ std::optional<std::size_t> read_size(std::string_view text) {
   return value << shift;
 }
 
+// The processors this run may use: all that are online, unless it is
+// confined to some (taskset, a batch system's allocation).
+unsigned usable_processors() {
+  cpu_set_t usable;
+  CPU_ZERO(&usable);
+  if (::sched_getaffinity(0, sizeof usable, &usable) == 0 && CPU_COUNT(&usable) > 0) {
+    return static_cast<unsigned>(CPU_COUNT(&usable));
+  }
+  const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<unsigned>(online) : 1;
+}
+
+// The number after -j: 0 to `most_jobs`, 0 meaning one per processor.
+std::optional<unsigned> jobs_from(std::string_view text) {
+  unsigned jobs = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), jobs);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || jobs > most_jobs) return std::nullopt;
+  return jobs == 0 ? std::min(usable_processors(), most_jobs) : jobs;
+}
+
 }  // namespace
 
 std::variant<Run, Answer> parse_command_line(int argc, char* argv[]) {
@@ -83,7 +117,7 @@ std::variant<Run, Answer> parse_command_line(int argc, char* argv[]) {
   opterr = 0;  // the complaints are ours
   optind = 0;  // from the start, every time
   for (;;) {
-    const int option = getopt_long(argc, argv, "+:khV", long_options, nullptr);
+    const int option = getopt_long(argc, argv, "+:khVj:", long_options, nullptr);
     if (option == -1) break;
     switch (option) {
       case 'k':
@@ -98,6 +132,18 @@ std::variant<Run, Answer> parse_command_line(int argc, char* argv[]) {
         run.settings.max_entry_size = *size;
         break;
       }
+      case 'j': {
+        const auto jobs = jobs_from(optarg);
+        if (!jobs) {
+          return usage_error("invalid number of jobs '" + std::string(optarg) + "' (0 to " +
+                             std::to_string(most_jobs) + ")");
+        }
+        run.settings.jobs = *jobs;
+        break;
+      }
+      case 'p':
+        run.settings.progress = true;
+        break;
       case 'h':
         return Answer{std::string(usage_lines) + std::string(help_text), false, 0};
       case 'V':

@@ -1,11 +1,10 @@
 // The session: banner, the three questions, the file loop and the summary.
 
-#include <algorithm>
-#include <new>
 #include <vector>
 
 #include "driver/driver.hpp"
 
+#include "file_loop.hpp"
 #include "records/failures.hpp"
 #include "records/free_form.hpp"
 
@@ -15,19 +14,6 @@ namespace {
 using records::Output;
 
 constexpr std::int32_t list_of_files = 2;
-constexpr std::int32_t helix_mode = 1;
-constexpr std::int32_t backbone_mode = 2;
-
-// The directories, relative to the working directory, that entries are read
-// from and exports written to.
-constexpr std::string_view PDB = "PDB";
-constexpr std::string_view source = "source";
-
-// A line of asterisks under a heading: a blank, then `length` of them.
-void write_rule(Output& console, std::size_t length) {
-  constexpr std::string_view asterisks = "****************************************************************";
-  console.record().text(" ").text(asterisks.substr(0, length)).end();
-}
 
 void write_banner(Output& console, bool verbose) {
   if (verbose) {
@@ -116,52 +102,9 @@ std::int32_t ask_mode(Output& console, records::LineSource& console_in) {
   return mode;
 }
 
-void announce_entry(Output& console, const FileName& name) {
-  console.free_form();
-  console.free_form();
-  console.record().text(" Extracting structure information from file ").A(name.view(), 12).end();
-  write_rule(console, 55);
-  console.free_form();
-  console.record().text(" Processing now file ").A(name.view(), 12).end();
-  console.free_form();
-}
-
-// A path below the working directory: the directory, "/", then the name.
-std::string path_in(std::string_view directory, std::string_view name) {
-  std::string path(directory);
-  path.push_back('/');
-  path.append(name);
-  return path;
-}
-
-// What ends only its own entry under --keep-going: a failure of the entry's
-// own file (missing, not readable, not a regular file, ending too early, a
-// number that does not read, compressed data that is corrupt or unpacks
-// past the size limit, a file that changed while it was read), a name
-// refused for its export (it would lead out of source/, or holds a NUL),
-// and memory that ran out while the entry was held. Everything else
-// (Files.ini, the console, source/, goodfiles.txt) ends the run.
-bool is_entry_own_failure(const records::IoError& error) {
-  return error.unit() == input_unit || error.name_refused() || error.failure() == records::Failure::out_of_memory;
-}
-
-// An entry's own failure under --keep-going: its diagnostic, after all that
-// the console has shown of the entry. Standard error that cannot be written
-// does not end the run: the exit status tells that entries failed.
-void report_entry_failure(Output& console, Output& errors, const records::IoError& error) {
-  console.flush();
-  try {
-    errors.record().text(error.line()).end();
-  } catch (const records::IoError&) {
-    // Standard error is full or gone; nothing more will be written to it.
-  }
-}
-
-void write_good_files(const std::vector<FileName>& files, const std::vector<char>& good) {
+void write_good_files(const std::vector<FileName>& exported) {
   Output list = Output::replace(good_files_unit, "goodfiles.txt");
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    if (good[i] != 0) list.free_form(files[i].view());
-  }
+  for (const FileName& name : exported) list.free_form(name.view());
   list.close();
 }
 
@@ -183,74 +126,15 @@ Summary EXTRACT(Output& console, records::LineSource& console_in, const Settings
   const bool verbose = true;
 
   write_banner(console, verbose);
-  std::vector<FileName> files = ask_file_list(console, console_in, *settings.files);
-  std::vector<char> good(files.size(), 1);
+  const std::vector<FileName> files = ask_file_list(console, console_in, *settings.files);
   const reading::AtomType atom_type = ask_atom_type(console, console_in);
   const std::int32_t mode = ask_mode(console, console_in);
 
   Summary summary{files.size(), 0};
-  records::Input entry(input_unit, *settings.files);
-  entry.limit_size(settings.max_entry_size);
-  reading::READING component(console, entry);
-  // Made now: once memory has run out, telling it must not need any.
-  const records::IoError out_of_memory(records::Failure::out_of_memory);
-  const auto passed_over = [&](const records::IoError& error) {
-    if (!settings.keep_going || settings.errors == nullptr || !is_entry_own_failure(error)) return false;
-    report_entry_failure(console, *settings.errors, error);
-    ++summary.failed;
-    return true;
-  };
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    FileName& name = files[i];
-    if (verbose) announce_entry(console, name);
+  const std::vector<FileName> exported =
+      run_file_loop(console, console_in, Job{settings, atom_type, mode, verbose}, files, summary);
 
-    const reading::EntryPath entry_path(path_in(PDB, name.view()));
-    // Every entry starts from no resolution, so an entry that states none
-    // never shows the one before it.
-    float resolution = 0.0F;
-    std::optional<reading::AtomList> atoms;
-    bool exported = false;
-    try {
-      if (mode == helix_mode) {
-        component.HELICES(entry_path, resolution, atoms, verbose, atom_type);
-        rewrite_extension(name, "hel");
-      } else if (mode == backbone_mode) {
-        component.BACKBONES(entry_path, resolution, atoms, verbose, atom_type);
-        rewrite_extension(name, "bck");
-      }
-      if (atoms) {
-        console.free_form();
-        console.record().text(" Exporting C-alpha coordinates to file ").A(name.view(), 12).end();
-        if (verbose) {
-          write_rule(console, 50);
-          console.free_form();
-        }
-        // Beneath source/ only: a name that would lead out of it is refused.
-        write_export(source, name.trimmed(), atom_type, resolution, *atoms);
-        exported = true;
-      }
-    } catch (const records::IoError& error) {
-      if (!passed_over(error)) throw;
-    } catch (const std::bad_alloc&) {
-      if (!passed_over(out_of_memory)) throw;
-    }
-    atoms.reset();
-
-    if (!exported) {
-      if (verbose) {
-        console.record().text(" This file will be ignored. Please check if it is applicable.").end();
-        console.free_form();
-      }
-      if (settings.no_pause) {
-        records::pause_without_waiting(console);
-      } else {
-        records::pause(console, console_in, settings.run_command);
-      }
-      good[i] = 0;
-    }
-  }
-
-  write_good_files(files, good);
+  write_good_files(exported);
   console.free_form();
   console.record().text(" DONE ! ").end();
   console.free_form();

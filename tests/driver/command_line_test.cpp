@@ -16,8 +16,11 @@ TEST(CommandLine, HelpVersionAndMistakes) {
     int status;
   };
   const Case cases[] = {
-      {{"--help"}, "Usage: extract [-k|--keep-going] [--no-pause] [--max-entry-size=SIZE]\n", "", 0},
+      {{"--help"}, "Usage: extract [-k|--keep-going] [--no-pause] [--max-entry-size=SIZE]\n"
+                   "               [-j N|--jobs=N] [--progress]\n", "", 0},
       {{"-h"}, "Usage: extract [-k|--keep-going] [--no-pause] [--max-entry-size=SIZE]\n", "", 0},
+      {{"-j", "2", "--help"}, "Usage: extract", "", 0},
+      {{"--jobs=0", "--progress", "-j8", "--help"}, "Usage: extract", "", 0},
       {{"-k", "--help"}, "Usage: extract", "", 0},
       {{"--version"}, "extract 1.31\n", "", 0},
       {{"-V"}, "extract 1.31\n", "", 0},
@@ -35,6 +38,13 @@ TEST(CommandLine, HelpVersionAndMistakes) {
       {{"--max-entry-size=", "--help"}, "", "extract: invalid size '' for '--max-entry-size'\n", 2},
       {{"--max-entry-size", "1M", "--help"}, "Usage: extract", "", 0},
       {{"--max-entry-size=3G", "--help"}, "Usage: extract", "", 0},
+      {{"-j"}, "", "extract: option '-j' requires an argument\nUsage: extract", 2},
+      {{"--jobs"}, "", "extract: option '--jobs' requires an argument\n", 2},
+      {{"-j", "two"}, "", "extract: invalid number of jobs 'two' (0 to 1024)\n", 2},
+      {{"--jobs=-1"}, "", "extract: invalid number of jobs '-1' (0 to 1024)\n", 2},
+      {{"-j", "1025"}, "", "extract: invalid number of jobs '1025' (0 to 1024)\n", 2},
+      {{"-j", "4x"}, "", "extract: invalid number of jobs '4x' (0 to 1024)\n", 2},
+      {{"--jobs="}, "", "extract: invalid number of jobs '' (0 to 1024)\n", 2},
   };
   testing_support::TempDir dir;
   for (const auto& c : cases) {
@@ -59,7 +69,8 @@ TEST(CommandLine, HelpNamesEveryOptionAndStatus) {
   testing_support::ToolOptions options;
   options.arguments = {"--help"};
   const std::string help = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "", options).out;
-  for (const std::string_view part : {"--keep-going", "--no-pause", "--max-entry-size", "--help", "--version", "Files.ini",
+  for (const std::string_view part : {"--keep-going", "--no-pause", "--max-entry-size", "--jobs", "--progress", "--help",
+                                      "--version", "Files.ini",
                                       "goodfiles.txt", "source/", "PDB/", "Exit status"}) {
     EXPECT_NE(help.find(part), std::string::npos) << part;
   }

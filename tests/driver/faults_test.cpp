@@ -97,8 +97,8 @@ TEST_F(Faults, AConsoleThatCannotBeWritten) {
 }
 
 TEST_F(Faults, MemoryThatCannotBeObtained) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "the address sanitizer reserves more address space than any limit leaves";
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the address and thread sanitizers reserve more address space than any limit leaves";
 #endif
   // A sparse gigabyte: no disk, but more memory than the limit allows.
   write_file(dir / "PDB/huge.pdb", "");

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <tuple>
 
 #include "run_tool.hpp"
 #include "support.hpp"
@@ -91,24 +92,32 @@ void store_entries(const fs::path& pdb, Storage storage) {
   }
 }
 
-// The session as the user runs it, its entries stored as `storage` says.
-std::map<std::string, std::string> run_session(const fs::path& session, Storage storage) {
+// The session as the user runs it, its entries stored as `storage` says,
+// read `jobs` at once; -j 1 is what the user runs without the option.
+std::map<std::string, std::string> run_session(const fs::path& session, Storage storage, std::string_view jobs) {
   testing_support::TempDir dir;
   fs::create_directories(dir / "source");
   store_entries(dir / "PDB", storage);
   if (fs::exists(session / "Files.ini")) fs::copy_file(session / "Files.ini", dir / "Files.ini");
-  const auto run = testing_support::run_tool(EXTRACT_BINARY, dir.path(), read_file(session / "answers"));
+  testing_support::ToolOptions options;
+  if (jobs != "1") options.arguments = {"-j", std::string(jobs)};
+  const auto run = testing_support::run_tool(EXTRACT_BINARY, dir.path(), read_file(session / "answers"), options);
   return outcome_of(dir.path(), run);
 }
 
-class RealEntries : public ::testing::TestWithParam<std::string> {};
+// Every session is the same read any number of entries at once.
+const std::vector<std::string> jobs_counts = {"1", "2", "3", "8"};
+
+class RealEntries : public ::testing::TestWithParam<std::tuple<std::string, std::string>> {};
 
 TEST_P(RealEntries, SessionGivesTheExpectedTranscriptAndFiles) {
-  const fs::path session = data / "sessions" / GetParam();
-  const auto actual = run_session(session, Storage::plain);
+  const auto& [session_name, jobs] = GetParam();
+  const fs::path session = data / "sessions" / session_name;
+  const auto actual = run_session(session, Storage::plain, jobs);
 
   const char* update = std::getenv("EXTRACT_UPDATE_EXPECTED");
   if (update != nullptr && std::string_view(update) == "1") {
+    if (jobs != "1") GTEST_SKIP() << "expected files are written from -j 1";
     fs::remove_all(session / "expected");
     for (const auto& [name, content] : actual) write_file(session / "expected" / name, content);
     GTEST_SKIP() << "expected files rewritten";
@@ -122,26 +131,31 @@ TEST_P(RealEntries, SessionGivesTheExpectedTranscriptAndFiles) {
   for (const auto& [name, content] : actual) EXPECT_TRUE(expected.contains(name)) << name << " was not expected";
 }
 
-std::string test_name(const ::testing::TestParamInfo<std::string>& session) {
-  std::string name = session.param;
+std::string test_name(const ::testing::TestParamInfo<std::tuple<std::string, std::string>>& info) {
+  std::string name = std::get<0>(info.param);
   std::replace(name.begin(), name.end(), '-', '_');
-  return name;
+  return name + "_j" + std::get<1>(info.param);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sessions, RealEntries, ::testing::ValuesIn(session_names()), test_name);
+INSTANTIATE_TEST_SUITE_P(Sessions, RealEntries,
+                         ::testing::Combine(::testing::ValuesIn(session_names()), ::testing::ValuesIn(jobs_counts)),
+                         test_name);
 
 // Compressed entries give the console and files of the plain ones; only a
 // diagnostic names the file actually read.
 TEST(RealEntriesCompressed, EverySessionGivesThePlainSessionsTranscriptAndFiles) {
   for (const std::string& name : session_names()) {
     const fs::path session = data / "sessions" / name;
-    const auto plain = run_session(session, Storage::plain);
+    const auto plain = run_session(session, Storage::plain, "1");
     for (const Storage storage : {Storage::compressed_beside, Storage::compressed_inside, Storage::two_members}) {
       auto expected = plain;
       if (storage == Storage::compressed_beside && !expected["stderr"].empty()) {
         expected["stderr"].insert(expected["stderr"].find(".pdb\r\n") + 4, ".gz");
       }
-      EXPECT_EQ(run_session(session, storage), expected) << name << ", storage " << static_cast<int>(storage);
+      for (const std::string& jobs : jobs_counts) {
+        EXPECT_EQ(run_session(session, storage, jobs), expected)
+            << name << ", storage " << static_cast<int>(storage) << ", -j " << jobs;
+      }
     }
   }
 }

@@ -159,7 +159,7 @@ ToolRun run_tool(const std::filesystem::path& binary, const std::filesystem::pat
   const auto out = options.stdout_path.empty() ? streams / "stdout" : options.stdout_path;
   const int out_fd = open_cloexec(out, O_WRONLY | O_CREAT | (options.append_output ? O_APPEND : O_TRUNC));
   const auto err = options.stderr_path.empty() ? streams / "stderr" : options.stderr_path;
-  const int err_fd = options.close_standard_error ? -1 : open_cloexec(err, O_WRONLY | O_CREAT | O_TRUNC);
+  const int err_fd = options.close_standard_error ? -1 : open_cloexec(err, O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY);
   const auto started = std::chrono::steady_clock::now();
   const pid_t child = start(binary, working_directory, {stdin_fd, out_fd, err_fd}, options);
   close(stdin_fd);

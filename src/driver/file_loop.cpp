@@ -1,0 +1,250 @@
+// The file loop. An entry is read and extracted, its report made and its
+// export written to a temporary (`EntryReader::read`); then it is committed
+// (`Committer::commit`): its report shown, its export given its name, its
+// failure told, its pause held. With one job each entry is committed before
+// the next is read, so a command typed at a pause sees every later entry
+// unread; with more, helper threads read ahead and the commits keep list
+// order, so the console, the files and standard error are those of one job.
+
+#include "file_loop.hpp"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <string>
+#include <system_error>
+
+#include "progress.hpp"
+#include "read_ahead.hpp"
+
+namespace driver {
+namespace {
+
+using records::Output;
+
+constexpr std::int32_t helix_mode = 1;
+constexpr std::int32_t backbone_mode = 2;
+
+// The directories, relative to the working directory, that entries are read
+// from and exports written to.
+constexpr std::string_view PDB = "PDB";
+constexpr std::string_view source = "source";
+
+void announce_entry(Output& console, const FileName& name) {
+  console.free_form();
+  console.free_form();
+  console.record().text(" Extracting structure information from file ").A(name.view(), 12).end();
+  write_rule(console, 55);
+  console.free_form();
+  console.record().text(" Processing now file ").A(name.view(), 12).end();
+  console.free_form();
+}
+
+// A path below the working directory: the directory, "/", then the name.
+std::string path_in(std::string_view directory, std::string_view name) {
+  std::string path(directory);
+  path.push_back('/');
+  path.append(name);
+  return path;
+}
+
+// What ends only its own entry under --keep-going: a failure of the entry's
+// own file (missing, not readable, not a regular file, ending too early, a
+// number that does not read, compressed data that is corrupt or unpacks
+// past the size limit, a file that changed while it was read), a name
+// refused for its export (it would lead out of source/, or holds a NUL),
+// and memory that ran out while the entry was held. Everything else
+// (Files.ini, the console, source/, goodfiles.txt) ends the run.
+bool is_entry_own_failure(const records::IoError& error) {
+  return error.unit() == input_unit || error.name_refused() || error.failure() == records::Failure::out_of_memory;
+}
+
+bool passes_over_entries(const Settings& settings) {
+  return settings.keep_going && settings.errors != nullptr;
+}
+
+// Everything the run shows and writes of an entry, one entry after another
+// in list order.
+class Committer {
+ public:
+  Committer(Output& console, records::LineSource& console_in, const Job& job, Progress& progress, Summary& summary)
+      : console_(console),
+        console_in_(console_in),
+        settings_(job.settings),
+        verbose_(job.verbose),
+        progress_(progress),
+        summary_(summary) {}
+
+  void commit(EntryOutcome& outcome);
+  std::vector<FileName> exported;
+
+ private:
+  void report_failure(const records::IoError& error);
+  void pause();
+
+  Output& console_;
+  records::LineSource& console_in_;
+  const Settings& settings_;
+  bool verbose_;
+  Progress& progress_;
+  Summary& summary_;
+  std::size_t done_ = 0;
+  // Made now: once memory has run out, telling it must not need any.
+  const records::IoError out_of_memory_{records::Failure::out_of_memory};
+};
+
+void Committer::commit(EntryOutcome& outcome) {
+  progress_.before_console_output();
+  if (outcome.transcript) console_.write_records(outcome.transcript->text());
+  if (outcome.fatal) std::rethrow_exception(outcome.fatal);
+
+  if (outcome.export_file) {
+    outcome.export_file->close();
+    exported.push_back(outcome.name);
+  } else {
+    if (outcome.own_failure || outcome.out_of_memory) {
+      report_failure(outcome.out_of_memory ? out_of_memory_ : *outcome.own_failure);
+      ++summary_.failed;
+    }
+    if (verbose_) {
+      console_.record().text(" This file will be ignored. Please check if it is applicable.").end();
+      console_.free_form();
+    }
+    pause();
+  }
+  progress_.update(++done_, summary_.failed);
+}
+
+// An entry's own failure under --keep-going: its diagnostic, after all that
+// the console has shown of the entry. Standard error that cannot be written
+// does not end the run: the exit status tells that entries failed.
+void Committer::report_failure(const records::IoError& error) {
+  console_.flush();
+  progress_.erase();
+  try {
+    settings_.errors->record().text(error.line()).end();
+  } catch (const records::IoError&) {
+    // Standard error is full or gone; nothing more will be written to it.
+  }
+}
+
+void Committer::pause() {
+  if (settings_.no_pause) {
+    records::pause_without_waiting(console_);
+    return;
+  }
+  // A command typed at the pause may write to the terminal of the line.
+  records::pause(console_, console_in_, [this](const std::string& command) {
+    progress_.erase();
+    return settings_.run_command(command);
+  });
+}
+
+// The entries one after another, each committed before the next is read.
+void each_in_turn(Output& console, const Job& job, const std::vector<FileName>& files, Progress& progress,
+                  Committer& committer) {
+  EntryReader reader(job);
+  for (const FileName& listed : files) {
+    progress.before_console_output();
+    EntryOutcome outcome = reader.read(listed, &console);
+    committer.commit(outcome);
+  }
+}
+
+}  // namespace
+
+void write_rule(Output& console, std::size_t length) {
+  constexpr std::string_view asterisks = "****************************************************************";
+  console.record().text(" ").text(asterisks.substr(0, length)).end();
+}
+
+EntryReader::EntryReader(const Job& job) : job_(job), entry_(input_unit, *job.settings.files) {
+  entry_.limit_size(job.settings.max_entry_size);
+}
+
+EntryOutcome EntryReader::read(const FileName& listed, Output* console) {
+  EntryOutcome outcome;
+  outcome.name = listed;
+  try {
+    if (console == nullptr) outcome.transcript.emplace(Output::in_memory());
+    Output& report = console != nullptr ? *console : *outcome.transcript;
+    if (job_.verbose) announce_entry(report, outcome.name);
+
+    const reading::EntryPath entry_path(path_in(PDB, outcome.name.view()));
+    // Every entry starts from no resolution, so an entry that states none
+    // never shows the one before it.
+    float resolution = 0.0F;
+    std::optional<reading::AtomList> atoms;
+    reading::READING component(report, entry_);
+    if (job_.mode == helix_mode) {
+      component.HELICES(entry_path, resolution, atoms, job_.verbose, job_.atom_type);
+      rewrite_extension(outcome.name, "hel");
+    } else if (job_.mode == backbone_mode) {
+      component.BACKBONES(entry_path, resolution, atoms, job_.verbose, job_.atom_type);
+      rewrite_extension(outcome.name, "bck");
+    }
+
+    if (atoms) {
+      report.free_form();
+      report.record().text(" Exporting C-alpha coordinates to file ").A(outcome.name.view(), 12).end();
+      if (job_.verbose) {
+        write_rule(report, 50);
+        report.free_form();
+      }
+      // Beneath source/ only: a name that would lead out of it is refused.
+      outcome.export_file.emplace(write_export(source, outcome.name.trimmed(), job_.atom_type, resolution, *atoms));
+    }
+  } catch (const records::IoError& error) {
+    if (passes_over_entries(job_.settings) && is_entry_own_failure(error)) {
+      outcome.own_failure = error;
+    } else {
+      outcome.fatal = std::current_exception();
+    }
+  } catch (const std::bad_alloc&) {
+    // Memory that ran out while the entry was held is the entry's own
+    // failure, told with a diagnostic made in advance: one made now would
+    // need memory.
+    if (passes_over_entries(job_.settings)) {
+      outcome.out_of_memory = true;
+    } else {
+      outcome.fatal = std::current_exception();
+    }
+  } catch (...) {
+    outcome.fatal = std::current_exception();
+  }
+  return outcome;
+}
+
+std::vector<FileName> run_file_loop(Output& console, records::LineSource& console_in, const Job& job,
+                                    const std::vector<FileName>& files, Summary& summary) {
+  const Settings& settings = job.settings;
+  Progress progress(settings.progress ? settings.errors : nullptr, settings.console_on_terminal, files.size());
+  Committer committer(console, console_in, job, progress, summary);
+  const std::size_t threads = std::min<std::size_t>(settings.jobs, files.size());
+  if (threads <= 1) {
+    each_in_turn(console, job, files, progress, committer);
+    return std::move(committer.exported);
+  }
+
+  // One result ready beside each thread's: enough that a thread seldom
+  // waits for the commits, and memory for about one entry per thread more.
+  using Ahead = ReadAhead<EntryOutcome>;
+  std::optional<Ahead> ahead;
+  try {
+    ahead.emplace(files.size(), threads, threads + 1, [&job, &files]() -> Ahead::Work {
+      auto reader = std::make_shared<EntryReader>(job);
+      return [reader, &files](std::size_t index) { return reader->read(files[index], nullptr); };
+    });
+  } catch (const std::system_error&) {
+    // No thread to be had: one job does the same.
+    each_in_turn(console, job, files, progress, committer);
+    return std::move(committer.exported);
+  }
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    EntryOutcome outcome = ahead->next([&progress] { progress.tick(); });
+    committer.commit(outcome);
+  }
+  return std::move(committer.exported);
+}
+
+}  // namespace driver

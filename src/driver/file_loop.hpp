@@ -1,0 +1,60 @@
+// The file loop: each entry of the list read, extracted and written to a
+// temporary, then committed in list order, on one thread or read ahead on
+// several. Both ways run the same two steps, so the rules are written once.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <vector>
+
+#include "driver/driver.hpp"
+#include "records/failures.hpp"
+
+namespace driver {
+
+// What every entry of the run is read with.
+struct Job {
+  const Settings& settings;
+  reading::AtomType atom_type;
+  std::int32_t mode;
+  bool verbose;
+};
+
+// What one entry comes to before it is committed, which needs nothing from
+// the entries before it.
+struct EntryOutcome {
+  FileName name;                                // as the export and goodfiles.txt show it
+  std::optional<records::Output> transcript;    // what a helper thread's console would have shown
+  std::optional<records::Output> export_file;   // complete, under its temporary name
+  std::optional<records::IoError> own_failure;  // an entry passed over under --keep-going
+  bool out_of_memory = false;                   // the same, for memory that ran out
+  std::exception_ptr fatal;                     // ends the run once the entry's report is shown
+};
+
+// Reads entries one after another on one thread, keeping the entry's
+// connection and memory from one entry to the next.
+class EntryReader {
+ public:
+  explicit EntryReader(const Job& job);
+
+  // The entry `listed`: its report goes to `console` when given (one
+  // thread) or into the outcome's transcript (read ahead), in the order the
+  // console shows it. Never throws: whatever ends the entry or the run is
+  // in the outcome.
+  EntryOutcome read(const FileName& listed, records::Output* console);
+
+ private:
+  const Job& job_;
+  records::Input entry_;
+};
+
+// The file loop over `files`; returns the names of the exports made, in
+// list order, and counts the entries that failed in `summary`.
+std::vector<FileName> run_file_loop(records::Output& console, records::LineSource& console_in, const Job& job,
+                                    const std::vector<FileName>& files, Summary& summary);
+
+// A line of asterisks under a heading: a blank, then `length` of them.
+void write_rule(records::Output& console, std::size_t length);
+
+}  // namespace driver

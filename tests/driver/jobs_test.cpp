@@ -1,0 +1,317 @@
+// -j N reads entries ahead on N threads, yet a run shows and writes exactly
+// what it does with -j 1: the same standard output, standard error, files
+// (temporaries included) and exit status, in every way a run can go.
+
+#include <gtest/gtest.h>
+
+#include <libdeflate.h>
+
+#include <csignal>
+#include <functional>
+#include <map>
+#include <memory>
+#include <random>
+#include <thread>
+
+#include "entries.hpp"
+#include "run_tool.hpp"
+#include "support.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::read_file;
+using testing_support::write_file;
+
+const fs::path data = EXTRACT_TEST_DATA;
+
+std::string gzip(std::string_view text) {
+  struct Free {
+    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+  };
+  const std::unique_ptr<libdeflate_compressor, Free> compressor(libdeflate_alloc_compressor(6));
+  std::string packed(libdeflate_gzip_compress_bound(compressor.get(), text.size()), '\0');
+  packed.resize(libdeflate_gzip_compress(compressor.get(), text.data(), text.size(), packed.data(), packed.size()));
+  return packed;
+}
+
+std::string chain_entry(int residues) {
+  auto entry = testing_support::EntryText::with_header();
+  entry.add(testing_support::helix_record('A', 1, 2)).add(testing_support::seqres_record('A', residues));
+  entry.add_chain('A', 1, residues, 1);
+  return entry.text();
+}
+
+// The real entries, entries that fail in every way an entry's own file can,
+// and compressed ones, as an archive has them.
+void archive(const fs::path& dir) {
+  fs::create_directories(dir / "source");
+  fs::copy(data / "pdb", dir / "PDB");
+  fs::copy(data / "compressed/3al1.pdb.gz", dir / "PDB/z3al1.pdb.gz");
+  fs::copy(data / "compressed/1lcd.pdb.gz", dir / "PDB/z1lcd.pdb");
+  fs::create_directories(dir / "PDB/folder.pdb");
+  std::string unresolved = read_file(data / "pdb/3al1.pdb");
+  const std::size_t remark = unresolved.find("REMARK   2 RESOLUTION.");
+  unresolved.erase(remark, unresolved.find('\n', remark) + 1 - remark);
+  write_file(dir / "PDB/nores.pdb", unresolved);
+  const std::string packed = read_file(data / "compressed/3al1.pdb.gz");
+  write_file(dir / "PDB/broken.pdb.gz", packed.substr(0, packed.size() / 2));
+  write_file(dir / "PDB/2beg_gz.pdb", gzip(read_file(data / "pdb/2beg.pdb")));
+  write_file(dir / "PDB/long.pdb", chain_entry(3000));
+  write_file(dir / "PDB/small.pdb", chain_entry(3));
+}
+
+const std::vector<std::string> good = {"1a8o.pdb", "1lcd.pdb",  "2beg.pdb",    "3al1.pdb",
+                                       "z3al1.pdb", "z1lcd.pdb", "2beg_gz.pdb", "long.pdb"};
+const std::vector<std::string> failing = {"missing.pdb", "folder.pdb", "nores.pdb", "2n0n_m1.pdb", "broken.pdb"};
+
+// `count` names: the good entries in turn, and from `first_failure` on,
+// every `failure_every`-th one of the failing entries in turn.
+std::string list_of(int count, int first_failure = -1, int failure_every = 1000000) {
+  std::string list;
+  std::size_t good_at = 0;
+  std::size_t failing_at = 0;
+  for (int i = 0; i < count; ++i) {
+    const bool fails = first_failure >= 0 && i >= first_failure && (i - first_failure) % failure_every == 0;
+    list += (fails ? failing[failing_at++ % failing.size()] : good[good_at++ % good.size()]) + "\n";
+  }
+  return list;
+}
+
+struct Scenario {
+  std::string_view what;
+  int status;  // with -j 1: that the run goes the way it says
+  std::function<void(const fs::path&)> setup;
+  std::string answers;
+  std::vector<std::string> arguments;
+  testing_support::ToolOptions options = {};
+};
+
+// Everything a run leaves that a user or a script sees.
+std::map<std::string, std::string> outcome_of(const fs::path& dir, const testing_support::ToolRun& run) {
+  std::map<std::string, std::string> seen{
+      {"(stdout)", run.out}, {"(stderr)", run.err}, {"(status)", std::to_string(run.status)}};
+  for (const auto& item : fs::recursive_directory_iterator(dir)) {
+    const std::string name = fs::relative(item.path(), dir).string();
+    if (item.is_directory()) {
+      seen[name + "/"] = "";
+    } else if (item.is_regular_file() && !item.is_symlink()) {
+      seen[name] = read_file(item.path());
+    }
+  }
+  return seen;
+}
+
+std::map<std::string, std::string> run_with_jobs(const Scenario& scenario, const std::string& jobs) {
+  testing_support::TempDir dir;
+  scenario.setup(dir.path());
+  testing_support::ToolOptions options = scenario.options;
+  options.arguments = scenario.arguments;
+  options.arguments.push_back("-j");
+  options.arguments.push_back(jobs);
+  return outcome_of(dir.path(), testing_support::run_tool(EXTRACT_BINARY, dir.path(), scenario.answers, options));
+}
+
+// A readable account of the first difference between two outcomes.
+std::string first_difference(const std::map<std::string, std::string>& one,
+                             const std::map<std::string, std::string>& other) {
+  for (const auto& [name, content] : one) {
+    const auto found = other.find(name);
+    if (found == other.end()) return name + " only with -j 1";
+    if (found->second != content) {
+      std::size_t at = 0;
+      while (at < content.size() && at < found->second.size() && content[at] == found->second[at]) ++at;
+      return name + " differs from byte " + std::to_string(at) + ": -j 1 has \"" + content.substr(at, 80) +
+             "\", the other \"" + found->second.substr(at, 80) + "\"";
+    }
+  }
+  for (const auto& [name, content] : other) {
+    if (!one.contains(name)) return name + " not with -j 1";
+  }
+  return "";
+}
+
+std::vector<Scenario> scenarios() {
+  const auto with_list = [](std::string list, std::function<void(const fs::path&)> more = {}) {
+    return [list, more](const fs::path& dir) {
+      archive(dir);
+      write_file(dir / "Files.ini", list);
+      if (more) more(dir);
+    };
+  };
+  const std::string every_kind = "1a8o.pdb\nmissing.pdb\nfolder.pdb\nnores.pdb\n2n0n_m1.pdb\nbroken.pdb\nz3al1.pdb\n"
+                                 "2beg.pdb\nz1lcd.pdb\n2beg_gz.pdb\nlong.pdb\n";
+  std::string pause_answers;
+  for (int i = 0; i < 8; ++i) pause_answers += "echo at pause " + std::to_string(i) + "; ls source\n\n";
+  std::string four_hundred_small;
+  for (int i = 0; i < 400; ++i) four_hundred_small += "small.pdb\n";
+
+  std::vector<Scenario> all = {
+      {"-k, helix mode, entries failing in every way", 3, with_list(every_kind), "2\nCA\n1\n", {"-k", "--no-pause"}},
+      {"-k, backbone mode, entries failing in every way", 3, with_list(every_kind), "2\nCA\n2\n", {"-k", "--no-pause"}},
+      {"-k, a long list, a failure every seventh entry", 3, with_list(list_of(90, 3, 7)), "2\nCA\n2\n",
+       {"-k", "--no-pause"}},
+      {"-k, pauses answered with commands that list source/", 3, with_list(every_kind), "2\nCA\n1\n" + pause_answers,
+       {"-k"}},
+      {"-k, a name with a NUL and entries past the size limit", 3,
+       with_list(every_kind + std::string("1a8o\0.pdb\n", 10) + "z1lcd.pdb\n"), "2\nCA\n2\n",
+       {"-k", "--no-pause", "--max-entry-size=200K"}},
+      {"a fatal failure in the middle of a long list", 1, with_list(list_of(30, 12)), "2\nCA\n2\n", {}},
+      {"a fatal failure at the first entry", 1, with_list(list_of(20, 0)), "2\nN\n1\n", {"--no-pause"}},
+      {"an export that cannot be created", 1, with_list(list_of(20), [](const fs::path& dir) {
+         fs::create_directories(dir / "source/3al1.bck");
+       }),
+       "2\nCA\n2\n", {"-k"}},
+      {"an export name that leads out of source/, passed over under -k", 3, with_list("1a8o.pdb\n1lcd.pdb\n.pdb/../../e\n3al1.pdb\n",
+                                                              [](const fs::path& dir) {
+                                                                write_file(dir / "e", chain_entry(3));
+                                                                fs::create_directories(dir / "PDB/.pdb");
+                                                                fs::create_directories(dir / "source/.bck");
+                                                              }),
+       "2\nCA\n2\n", {"-k", "--no-pause"}},
+      {"no source/ at all", 1, [](const fs::path& dir) {
+         archive(dir);
+         fs::remove_all(dir / "source");
+         write_file(dir / "Files.ini", list_of(10));
+       },
+       "2\nCA\n2\n", {"-k"}},
+      {"a console that runs out of room in a long listing", 1, with_list("small.pdb\n1a8o.pdb\nlong.pdb\n3al1.pdb\n"),
+       "2\nCA\n2\n", {"-k", "--no-pause"}, {.stdout_path = {}, .file_size_limit = 30'000}},
+      {"an export that runs out of room", 1, with_list("small.pdb\nlong.pdb\n1a8o.pdb\n"), "2\nCA\n2\n", {},
+       {.stdout_path = "/dev/null", .file_size_limit = 48'000}},
+      {"goodfiles.txt that runs out of room", 1, with_list(four_hundred_small), "2\nCA\n2\n", {},
+       {.stdout_path = "/dev/null", .file_size_limit = 4'000}},
+      {"mode 3: every entry ignored, every pause answered", 0, with_list(list_of(12)),
+       "2\nCA\n3\n" + std::string(12, '\n'), {}},
+      {"the end of input at a pause", 1, with_list(list_of(12)), "2\nCA\n3\n\n\n\n", {}},
+      {"an empty list", 0, with_list(""), "2\nCA\n2\n", {}},
+      {"a single entry", 0, with_list(""), "1\n1a8o.pdb\nCA\n1\n", {}},
+  };
+  return all;
+}
+
+class Jobs : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(Jobs, EveryRunShowsAndWritesWhatOneJobDoes) {
+  const Scenario scenario = scenarios()[GetParam()];
+  const auto one = run_with_jobs(scenario, "1");
+  ASSERT_EQ(one.at("(status)"), std::to_string(scenario.status)) << one.at("(stderr)");
+  for (const std::string jobs : {"2", "3", "8"}) {
+    const auto many = run_with_jobs(scenario, jobs);
+    EXPECT_EQ(first_difference(one, many), "") << scenario.what << ", -j " << jobs;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, Jobs, ::testing::Range<std::size_t>(0, scenarios().size()),
+                         [](const ::testing::TestParamInfo<std::size_t>& scenario) {
+                           std::string name;
+                           const std::string what(scenarios()[scenario.param].what);
+                           for (const char c : what) {
+                             if (std::isalnum(static_cast<unsigned char>(c)) != 0) name.push_back(c);
+                           }
+                           return name;
+                         });
+
+}  // namespace
+
+namespace {
+
+// Names in `dir` and below that start with a dot: temporaries left behind.
+std::vector<std::string> hidden_below(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& item : fs::recursive_directory_iterator(dir)) {
+    if (item.path().filename().string().starts_with(".")) names.push_back(fs::relative(item.path(), dir));
+  }
+  return names;
+}
+
+TEST(JobsStress, ControlEventsAtRandomMomentsEndAFourJobRunWithinASecond) {
+  testing_support::TempDir dir;
+  archive(dir.path());
+  write_file(dir / "Files.ini", list_of(200, 5, 9));
+  // What whole exports hold: one complete run of each mode.
+  std::map<std::string, std::string> whole;
+  for (const std::string_view mode : {"1", "2"}) {
+    testing_support::ToolOptions options;
+    options.arguments = {"-k", "--no-pause"};
+    const auto complete = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "2\nCA\n" + std::string(mode) + "\n",
+                                                    options);
+    ASSERT_EQ(complete.status, 3) << complete.err;
+    for (const auto& item : fs::directory_iterator(dir / "source")) {
+      whole[item.path().filename()] = read_file(item.path());
+    }
+  }
+
+  std::mt19937 random(20);
+  constexpr int signals[] = {SIGINT, SIGQUIT, SIGHUP};
+  for (int attempt = 0; attempt < 40; ++attempt) {
+    // Helix mode with pauses that wait for an answer never typed, or
+    // backbone mode that never waits: the event comes while the run reads,
+    // writes, waits for an entry or waits at a pause.
+    const bool pausing = attempt % 2 == 0;
+    testing_support::ToolOptions options;
+    options.stdout_path = dir / "stdout";
+    options.arguments = {"-j", "4", "-k"};
+    if (!pausing) options.arguments.push_back("--no-pause");
+    testing_support::RunningTool tool(EXTRACT_BINARY, dir.path(), options);
+    tool.type(pausing ? "2\nCA\n1\n" : "2\nCA\n2\n");
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 150'000));
+    const int signal_number = signals[attempt % 3];
+    const auto signalled = std::chrono::steady_clock::now();
+    tool.signal(signal_number);
+    const testing_support::ToolRun result = tool.finish(std::chrono::seconds(20));
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
+
+    ASSERT_LT(took, 1.0) << "attempt " << attempt;
+    if (result.status != 3) {
+      ASSERT_EQ(result.status, 128 + signal_number) << "attempt " << attempt << ": " << result.err;
+      // Empty when the signal came before the handlers were in place.
+      ASSERT_TRUE(result.err.empty() || result.err.ends_with(" event\r\n")) << result.err;
+    }
+    ASSERT_EQ(hidden_below(dir.path()), std::vector<std::string>{}) << "attempt " << attempt;
+    for (const auto& item : fs::directory_iterator(dir / "source")) {
+      ASSERT_EQ(read_file(item.path()), whole[item.path().filename()]) << item.path().filename();
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(JobsMemory, AtMostAboutOneEntryMorePerJob) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers' own memory would hide the entries'";
+#endif
+  // Entries of 11 MB, mapped when read: a first chain of 9,999 residues,
+  // then chains that only make the entry large.
+  testing_support::TempDir dir;
+  fs::create_directories(dir / "source");
+  auto entry = testing_support::EntryText::with_header();
+  entry.add(testing_support::seqres_record('A', 9999)).add_chain('A', 1, 9999, 1).add("TER");
+  for (const char chain : {'B', 'C', 'D', 'E', 'F', 'G'}) entry.add_chain(chain, 1, 9999, 1);
+  const std::size_t entry_kb = entry.text().size() / 1024;
+  std::string list;
+  for (int i = 0; i < 6; ++i) {
+    write_file(dir / "PDB" / ("big" + std::to_string(i) + ".pdb"), entry.text());
+    list += "big" + std::to_string(i) + ".pdb\n";
+  }
+  write_file(dir / "Files.ini", list);
+  const auto peak_kb = [&](const std::string& jobs) {
+    testing_support::ToolOptions options;
+    options.stdout_path = "/dev/null";
+    options.arguments = {"-j", jobs};
+    const auto run = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "2\nCA\n2\n", options);
+    EXPECT_EQ(run.status, 0) << run.err;
+    return run.peak_memory_kb;
+  };
+  // One job holds one entry and what the program needs besides.
+  const long alone = peak_kb("1");
+  for (const long jobs : {2, 4}) {
+    const long peak = peak_kb(std::to_string(jobs));
+    EXPECT_LE(peak, alone + jobs * static_cast<long>(entry_kb))
+        << "-j " << jobs << ": " << peak << " kB, -j 1: " << alone << " kB, an entry: " << entry_kb << " kB";
+  }
+}
+
+}  // namespace

@@ -1,0 +1,220 @@
+// Read-ahead: work done on helper threads, handed out in list order, never
+// further ahead than its window, and let go of at once when the run ends.
+// Then the session on top of it: with -j 1 nothing is read before the entry
+// before it is committed; with more, entries are read while a pause waits.
+
+#include "read_ahead.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "driver/driver.hpp"
+#include "entries.hpp"
+#include "records/control_events.hpp"
+#include "records/failures.hpp"
+#include "support.hpp"
+#include "test_doubles.hpp"
+
+namespace {
+
+using namespace std::chrono_literals;
+using driver::ReadAhead;
+
+TEST(ReadAhead, HandsOutEveryResultInOrderWhateverTheThreadsTake) {
+  struct Case {
+    std::size_t count;
+    std::size_t threads;
+    std::size_t window;
+  };
+  const Case cases[] = {{0, 2, 3}, {1, 4, 5}, {50, 1, 1}, {50, 2, 3}, {200, 3, 4}, {200, 8, 9}, {7, 8, 2}};
+  for (const auto& c : cases) {
+    ReadAhead<std::string> ahead(c.count, c.threads, c.window, [] {
+      // Each worker its own random delays, so that later indices often
+      // finish first.
+      auto random = std::make_shared<std::mt19937>(std::random_device{}());
+      return [random](std::size_t index) {
+        std::this_thread::sleep_for(std::chrono::microseconds((*random)() % 300));
+        return "result " + std::to_string(index);
+      };
+    });
+    for (std::size_t i = 0; i < c.count; ++i) {
+      ASSERT_EQ(ahead.next(), "result " + std::to_string(i)) << c.count << " by " << c.threads;
+    }
+  }
+}
+
+TEST(ReadAhead, NeverWorksFurtherAheadThanItsWindow) {
+  constexpr std::size_t window = 3;
+  std::mutex mutex;
+  std::size_t started = 0;
+  std::size_t furthest_ahead = 0;
+  std::size_t taken = 0;
+  ReadAhead<std::size_t> ahead(40, 4, window, [&] {
+    return [&](std::size_t index) {
+      {
+        const std::lock_guard lock(mutex);
+        ++started;
+        furthest_ahead = std::max(furthest_ahead, index - taken);
+      }
+      std::this_thread::sleep_for(100us);
+      return index;
+    };
+  });
+  for (std::size_t i = 0; i < 40; ++i) {
+    // A slow taker: the helpers soon wait for room.
+    std::this_thread::sleep_for(200us);
+    const std::size_t index = ahead.next();
+    const std::lock_guard lock(mutex);
+    taken = index + 1;
+  }
+  EXPECT_EQ(started, 40U);
+  // Index `taken + window - 1` is the furthest a helper may start once
+  // `taken` results were handed out, and `taken` here lags by the result
+  // on its way out of `next()`.
+  EXPECT_LE(furthest_ahead, window);
+  EXPECT_GE(furthest_ahead, 1U) << "the helpers never worked ahead at all";
+}
+
+TEST(ReadAhead, AFailureThatEscapesItsWorkIsThrownAtItsTurn) {
+  ReadAhead<int> ahead(5, 2, 3, [] {
+    return [](std::size_t index) -> int {
+      if (index == 3) throw std::runtime_error("index 3 failed");
+      return static_cast<int>(index);
+    };
+  });
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(ahead.next(), i);
+  EXPECT_THROW(ahead.next(), std::runtime_error);
+  EXPECT_EQ(ahead.next(), 4);
+}
+
+TEST(ReadAhead, GoingAwayStopsWorkInTheMiddleAtItsNextLook) {
+  // Work that would take a minute, looking for control events as the
+  // record layer does at every record: it ends at once when nobody needs it.
+  std::atomic<int> working = 0;
+  std::atomic<int> stopped = 0;
+  const auto started = std::chrono::steady_clock::now();
+  {
+    ReadAhead<int> ahead(100, 4, 5, [&] {
+      return [&](std::size_t) -> int {
+        ++working;
+        const auto until = std::chrono::steady_clock::now() + 60s;
+        try {
+          while (std::chrono::steady_clock::now() < until) {
+            records::throw_if_control_event();
+            std::this_thread::sleep_for(1ms);
+          }
+        } catch (const records::WorkStopped&) {
+          ++stopped;
+          throw;
+        }
+        return 0;
+      };
+    });
+    while (working < 4 && std::chrono::steady_clock::now() < started + 10s) std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+  EXPECT_EQ(stopped.load(), 4) << "each helper let go of the work it had";
+  // This thread never helped: its looks stay as they were.
+  EXPECT_NO_THROW(records::throw_if_control_event());
+}
+
+TEST(ReadAhead, WhileWaitingIsCalledAsTheWaitGoesOn) {
+  int ticks = 0;
+  ReadAhead<int> ahead(1, 1, 2, [] {
+    return [](std::size_t) {
+      std::this_thread::sleep_for(ReadAhead<int>::tick_ms * 3.5ms);
+      return 7;
+    };
+  });
+  EXPECT_EQ(ahead.next([&] { ++ticks; }), 7);
+  EXPECT_GE(ticks, 2);
+  EXPECT_LE(ticks, 4);
+}
+
+// The files of a session, in memory, and which were asked for and when.
+class WatchedFiles final : public records::FileSource {
+ public:
+  void add(std::string path, std::string content) { files_.add(std::move(path), std::move(content)); }
+  records::LoadedFile load(const std::string& path, records::FileMemory& memory) override {
+    {
+      const std::lock_guard lock(mutex_);
+      loaded_.push_back(path);
+    }
+    return files_.load(path, memory);
+  }
+  std::vector<std::string> loaded() const {
+    const std::lock_guard lock(mutex_);
+    return loaded_;
+  }
+
+ private:
+  testing_support::FilesInMemory files_;
+  mutable std::mutex mutex_;
+  std::vector<std::string> loaded_;
+};
+
+// A session over Files.ini listing `count` entries e0.pdb..., the first
+// of which has no helix and pauses; at that pause one command runs, which
+// sees what was loaded by then (waiting up to a few seconds for `enough`).
+std::vector<std::string> loaded_at_first_pause(unsigned jobs, std::size_t enough) {
+  WatchedFiles files;
+  std::string list;
+  constexpr int count = 6;
+  for (int i = 0; i < count; ++i) {
+    auto entry = testing_support::EntryText::with_header();
+    if (i > 0) entry.add(testing_support::helix_record('A', 1, 2));
+    entry.add_chain('A', 1, 3, 1);
+    files.add("PDB/e" + std::to_string(i) + ".pdb", entry.text());
+    list += "e" + std::to_string(i) + ".pdb\n";
+  }
+  files.add("Files.ini", list);
+
+  testing_support::TempDir dir;
+  std::filesystem::create_directories(dir / "source");
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  std::vector<std::string> seen;
+  records::Output console = records::Output::in_memory();
+  testing_support::TextLines answers("2\nCA\n1\nlook\n\n");
+  driver::Settings settings;
+  settings.files = &files;
+  settings.jobs = jobs;
+  settings.run_command = [&](const std::string&) {
+    const auto until = std::chrono::steady_clock::now() + 5s;
+    while (files.loaded().size() < enough && std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(1ms);
+    }
+    // A moment more: whatever else would be read is read now.
+    std::this_thread::sleep_for(20ms);
+    seen = files.loaded();
+    return 0;
+  };
+  driver::EXTRACT(console, answers, settings);
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(files.loaded().size(), 1U + count);
+  return seen;
+}
+
+TEST(ReadAheadSessions, OneJobReadsNothingBeforeThePauseOfTheEntryBefore) {
+  EXPECT_EQ(loaded_at_first_pause(1, 2), (std::vector<std::string>{"Files.ini", "PDB/e0.pdb"}));
+}
+
+TEST(ReadAheadSessions, MoreJobsReadAheadWhileAPauseWaits) {
+  // Three threads and one result ready beside them: while e0 is committed
+  // and pauses, e1 to e4 are read, and e5 waits for room.
+  auto seen = loaded_at_first_pause(3, 6);
+  ASSERT_GE(seen.size(), 2U);
+  std::sort(seen.begin() + 2, seen.end());
+  EXPECT_EQ(seen, (std::vector<std::string>{"Files.ini", "PDB/e0.pdb", "PDB/e1.pdb", "PDB/e2.pdb", "PDB/e3.pdb",
+                                            "PDB/e4.pdb"}));
+}
+
+}  // namespace
