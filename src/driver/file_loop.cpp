@@ -226,12 +226,14 @@ std::vector<FileName> run_file_loop(Output& console, records::LineSource& consol
     return std::move(committer.exported);
   }
 
-  // One result ready beside each thread's: enough that a thread seldom
-  // waits for the commits, and memory for about one entry per thread more.
+  // Two entries in the window per thread: the one it reads, and one ready
+  // for the commits, which take them in runs (see ReadAhead). Each thread
+  // holds its entry; the ones ready hold only their report and a closed
+  // temporary.
   using Ahead = ReadAhead<EntryOutcome>;
   std::optional<Ahead> ahead;
   try {
-    ahead.emplace(files.size(), threads, threads + 1, [&job, &files]() -> Ahead::Work {
+    ahead.emplace(files.size(), threads, 2 * threads, [&job, &files]() -> Ahead::Work {
       auto reader = std::make_shared<EntryReader>(job);
       return [reader, &files](std::size_t index) { return reader->read(files[index], nullptr); };
     });
