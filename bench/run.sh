@@ -5,7 +5,9 @@
 # every file into reused memory; the second is not run on the compressed
 # batch, whose files are all far too small to be mapped, so that both would
 # do the same there. On the compressed batch it also times inflate, the
-# decompression alone. Any failure of any program stops the script.
+# decompression alone. On the 16 MB entry in backbone mode and on both
+# batches it times extract -j 2 too. Any failure of any program stops the
+# script.
 #
 #   bench/run.sh [N]        N timed runs of each program per case (default 7)
 #
@@ -71,6 +73,8 @@ declare -A answers=(
 )
 declare -A floor_args=([big-backbone]="backbone CA big.pdb" [big-helix]="helix CA big.pdb" [batch-backbone]="backbone CA"
   [batch-gz-backbone]="backbone CA")
+# The cases on which extract -j 2 is timed too.
+declare -A two_jobs=([big-backbone]=1 [batch-backbone]=1 [batch-gz-backbone]=1)
 # The case on which inflate is timed too, and the files it is given: the
 # compressed entries in Files.ini's order, relative to the working directory.
 gz_case=batch-gz-backbone
@@ -90,7 +94,7 @@ prepare() {
 }
 
 # Prints "<seconds> <peak KiB> <exit status>" for one run of program $1
-# (extract, floor, floor-read or inflate) on case $2.
+# (extract, extract-j2, floor, floor-read or inflate) on case $2.
 run_once() {
   local tool=$1 name=$2 dir=$work/$1/$2
   rm -rf "$dir/source" "$dir/goodfiles.txt"
@@ -98,6 +102,7 @@ run_once() {
   local -a command
   case $tool in
     extract) command=("$extract") ;;
+    extract-j2) command=("$extract" -j 2) ;;
     inflate) command=("$inflate" "${gz_files[@]}") ;;
     floor | floor-read)
       local -a words
@@ -150,7 +155,9 @@ summarise() {
 # Other work on the machine shows in every figure; the load is printed with them.
 load_before=$(cut -d' ' -f1 /proc/loadavg)
 for name in "${cases[@]}"; do
-  tools=(extract floor)
+  tools=(extract)
+  [[ -n ${two_jobs[$name]:-} ]] && tools+=(extract-j2)
+  tools+=(floor)
   if [[ $name == "$gz_case" ]]; then tools+=(inflate); else tools+=(floor-read); fi
   for tool in "${tools[@]}"; do prepare "$tool" "$name"; done
   echo "running $name: 1 warm-up and $runs timed runs of ${tools[*]} ..."
@@ -167,6 +174,11 @@ for name in "${cases[@]}"; do
   else
     check_same "$work/extract/$name" "$work/floor-read/$name" >/dev/null
     same[$name]+=" from extract, floor and floor --read"
+  fi
+  if [[ -n ${two_jobs[$name]:-} ]]; then
+    check_same "$work/extract/$name" "$work/extract-j2/$name" >/dev/null
+    cmp "$work/extract/$name/stdout.txt" "$work/extract-j2/$name/stdout.txt"
+    same[$name]+=", and from extract -j 2 (its console too)"
   fi
 done
 # The floor's compressed batch against its plain one: the same entries.
@@ -215,6 +227,18 @@ echo "  extract(gz) / extract(plain)    $(ratio "${med[extract,$gz_case]}" "${me
 echo "  extract(gz) / inflate only      $(ratio "${med[extract,$gz_case]}" "${med[inflate,$gz_case]}")   (goal: at most 1.2x)"
 echo "  floor(gz) / floor(plain)        $(ratio "${med[floor,$gz_case]}" "${med[floor,batch-backbone]}")"
 echo "  floor(gz) / inflate only        $(ratio "${med[floor,$gz_case]}" "${med[inflate,$gz_case]}")"
+echo
+echo
+echo "two jobs (extract -j 2 against extract, medians):"
+for name in "${cases[@]}"; do
+  [[ -n ${two_jobs[$name]:-} ]] || continue
+  printf '  %-18s %8.4f s against %8.4f s   %s   peak RSS %s\n' "$name" "${med[extract-j2,$name]}" \
+    "${med[extract,$name]}" "$(ratio "${med[extract-j2,$name]}" "${med[extract,$name]}")" \
+    "$(mb_kib "${rss[extract-j2,$name]}")"
+done
+echo "  goals: batch-gz-backbone at most 0.6x, batch-backbone at most 0.7x, big-backbone at most 1.0x"
+echo "  extract -j 2 (gz) / extract (plain)  $(ratio "${med[extract-j2,$gz_case]}" "${med[extract,batch-backbone]}")" \
+  "  (goal: at most 2x)"
 echo
 for name in "${cases[@]}"; do echo "$name: ${same[$name]}"; done
 echo "floor on batch-gz-backbone and batch-backbone: $same_gz_floor export files and goodfiles.txt identical (cmp)"
