@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <libdeflate.h>
-
 #include <csignal>
 #include <functional>
 #include <map>
@@ -13,6 +11,7 @@
 #include <random>
 #include <thread>
 
+#include "compressed_data.hpp"
 #include "entries.hpp"
 #include "run_tool.hpp"
 #include "support.hpp"
@@ -20,20 +19,11 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::gzip;
 using testing_support::read_file;
 using testing_support::write_file;
 
 const fs::path data = EXTRACT_TEST_DATA;
-
-std::string gzip(std::string_view text) {
-  struct Free {
-    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
-  };
-  const std::unique_ptr<libdeflate_compressor, Free> compressor(libdeflate_alloc_compressor(6));
-  std::string packed(libdeflate_gzip_compress_bound(compressor.get(), text.size()), '\0');
-  packed.resize(libdeflate_gzip_compress(compressor.get(), text.data(), text.size(), packed.data(), packed.size()));
-  return packed;
-}
 
 std::string chain_entry(int residues) {
   auto entry = testing_support::EntryText::with_header();
@@ -59,6 +49,8 @@ void archive(const fs::path& dir) {
   write_file(dir / "PDB/2beg_gz.pdb", gzip(read_file(data / "pdb/2beg.pdb")));
   write_file(dir / "PDB/long.pdb", chain_entry(3000));
   write_file(dir / "PDB/small.pdb", chain_entry(3));
+  // 64 MiB of zeros in 64 kB: past a small size limit.
+  write_file(dir / "PDB/bomb.pdb.gz", testing_support::gzip_zeros(4, std::size_t{16} << 20));
 }
 
 const std::vector<std::string> good = {"1a8o.pdb", "1lcd.pdb",  "2beg.pdb",    "3al1.pdb",
@@ -154,7 +146,7 @@ std::vector<Scenario> scenarios() {
       {"-k, pauses answered with commands that list source/", 3, with_list(every_kind), "2\nCA\n1\n" + pause_answers,
        {"-k"}},
       {"-k, a name with a NUL and entries past the size limit", 3,
-       with_list(every_kind + std::string("1a8o\0.pdb\n", 10) + "z1lcd.pdb\n"), "2\nCA\n2\n",
+       with_list(every_kind + std::string("1a8o\0.pdb\n", 10) + "bomb.pdb\nz1lcd.pdb\n"), "2\nCA\n2\n",
        {"-k", "--no-pause", "--max-entry-size=200K"}},
       {"a fatal failure in the middle of a long list", 1, with_list(list_of(30, 12)), "2\nCA\n2\n", {}},
       {"a fatal failure at the first entry", 1, with_list(list_of(20, 0)), "2\nN\n1\n", {"--no-pause"}},
@@ -243,7 +235,7 @@ TEST(JobsStress, ControlEventsAtRandomMomentsEndAFourJobRunWithinASecond) {
   }
 
   std::mt19937 random(20);
-  constexpr int signals[] = {SIGINT, SIGQUIT, SIGHUP};
+  constexpr int signals[] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM};
   for (int attempt = 0; attempt < 40; ++attempt) {
     // Helix mode with pauses that wait for an answer never typed, or
     // backbone mode that never waits: the event comes while the run reads,
@@ -256,7 +248,7 @@ TEST(JobsStress, ControlEventsAtRandomMomentsEndAFourJobRunWithinASecond) {
     testing_support::RunningTool tool(EXTRACT_BINARY, dir.path(), options);
     tool.type(pausing ? "2\nCA\n1\n" : "2\nCA\n2\n");
     std::this_thread::sleep_for(std::chrono::microseconds(random() % 150'000));
-    const int signal_number = signals[attempt % 3];
+    const int signal_number = signals[attempt / 2 % 4];
     const auto signalled = std::chrono::steady_clock::now();
     tool.signal(signal_number);
     const testing_support::ToolRun result = tool.finish(std::chrono::seconds(20));
