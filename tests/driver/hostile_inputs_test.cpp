@@ -101,9 +101,13 @@ TEST_F(Hostile, AGzipBombOrAHugeEntryFailsAloneInBoundedMemory) {
   EXPECT_EQ(read_file(dir / "goodfiles.txt"), " 1a8o.bck    \r\n 3al1.bck    \r\n");
   EXPECT_EQ(read_file(dir / "source/1a8o.bck"), solo_export("backbone-1a8o", "1a8o.bck"));
   EXPECT_EQ(read_file(dir / "source/3al1.bck"), solo_export("backbone-3al1", "3al1.bck"));
-  // The limit and what a run needs besides, sanitizers included; unbounded,
-  // the bomb alone took a gigabyte.
+  // The limit and what a run needs besides; unbounded, the bomb alone took
+  // a gigabyte. A child's peak counts the test process it was forked from
+  // (Linux keeps the forked copy's high-water mark across exec), which under
+  // the sanitizers holds about 160 MB by itself: there it tells nothing.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
   EXPECT_LT(result.peak_memory_kb, 160 * 1024) << "KiB";
+#endif
 }
 
 TEST_F(Hostile, ControlCWhileABombIsUnpackedEndsTheRunAtOnce) {
@@ -257,8 +261,8 @@ TEST_F(Hostile, ALogAppendedToAtItsSizeLimitKeepsEveryByteItHad) {
 }
 
 TEST_F(Hostile, MemoryThatRunsOutForOneEntryEndsOnlyThatEntryUnderKeepGoing) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "the address sanitizer reserves more address space than any limit leaves";
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the address and thread sanitizers reserve more address space than any limit leaves";
 #endif
   // 600 MiB of text, within the size limit but not within the memory.
   write_file(dir / "PDB/large.pdb", testing_support::gzip_zeros(10, 60 * MiB));
