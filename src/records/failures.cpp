@@ -35,6 +35,10 @@ std::string_view message_text(Failure failure) {
       return "list-directed I/O syntax error";
     case Failure::input_conversion:
       return "input conversion error";
+    case Failure::chain_name_too_long:
+      return "chain name too long for its field";
+    case Failure::malformed_mmcif:
+      return "malformed mmCIF data";
   }
   return "unknown error";
 }

@@ -21,6 +21,8 @@ enum class Failure : int {
   file_changed = 44,
   list_directed_syntax = 59,
   input_conversion = 64,
+  chain_name_too_long = 70,
+  malformed_mmcif = 71,
 };
 
 // An I/O failure that ends the run. `what()` is the whole diagnostic line,

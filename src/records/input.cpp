@@ -184,6 +184,14 @@ void Input::skip_to(std::string_view key) {
   cursor_ = content_.size();
 }
 
+std::string_view Input::whole() {
+  while (load_more()) {
+  }
+  // A mapped file cut short meanwhile: no need to read its zeros.
+  look_between_windows();
+  return content_;
+}
+
 void Input::fail(Failure failure) const {
   if (failure != Failure::file_changed && storage_->loaded.changed()) failure = Failure::file_changed;
   throw IoError(failure, unit_, file_);

@@ -93,6 +93,10 @@ class Input {
   // Moves on to the next record that begins with `key` (of at least one
   // character); the records in between are passed over unread.
   void skip_to(std::string_view key);
+  // The whole content of the file, read to its end, for a reader that is
+  // not one of records (mmCIF text, where a value may span lines). Valid as
+  // records are; the cursor does not move.
+  std::string_view whole();
 
   // Ends the reading with `failure`, or with `Failure::file_changed` when
   // the file changed meanwhile, which is then the cause of anything else.
