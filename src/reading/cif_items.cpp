@@ -1,0 +1,110 @@
+// The structure of CIF text: blocks, items and loops.
+
+#include "cif_items.hpp"
+
+#include <utility>
+
+namespace reading::cif {
+
+void Items::peek() {
+  next_ = tokens_.next();
+  next_offset_ = next_.kind == Kind::end ? text_.size() : static_cast<std::size_t>(next_.text.data() - text_.data());
+}
+
+Token Items::take() {
+  const Token token = next_;
+  peek();
+  return token;
+}
+
+void Items::fail(const char* what) const {
+  throw SyntaxError(next_offset_, what);
+}
+
+std::optional<std::string_view> Items::next_block() {
+  const bool first = !in_block_;
+  if (in_block_) {
+    Item item;
+    while (next_item(item)) {
+    }
+  }
+  if (next_.kind == Kind::data || next_.kind == Kind::global) {
+    in_block_ = true;
+    return take().text;
+  }
+  if (next_.kind != Kind::end || first) fail("text that is not in a data block");
+  return std::nullopt;
+}
+
+bool Items::next_item(Item& item) {
+  switch (next_.kind) {
+    case Kind::end:
+    case Kind::data:
+    case Kind::global:
+      if (in_frame_) fail("a save frame that is not closed");
+      return false;
+    case Kind::tag: {
+      item.kind = Item::Kind::pair;
+      item.tag = take().text;
+      if (next_.kind != Kind::value) fail("a tag without a value");
+      item.value = take().text;
+      return true;
+    }
+    case Kind::loop: {
+      take();
+      item.kind = Item::Kind::loop;
+      item.tags.clear();
+      while (next_.kind == Kind::tag) item.tags.push_back(take().text);
+      if (item.tags.empty()) fail("a loop without tags");
+      item.values_at = next_offset_;
+      tokens_.seek(next_offset_);
+      item.value_count = tokens_.skip_values();
+      peek();
+      if (item.value_count % item.tags.size() != 0) fail("a loop whose values do not fill its last row");
+      if (next_.kind == Kind::stop) take();
+      return true;
+    }
+    case Kind::save:
+      if (next_.text.size() == 5) {
+        if (!in_frame_) fail("save_ outside a save frame");
+        in_frame_ = false;
+        item.kind = Item::Kind::frame_ends;
+      } else {
+        if (in_frame_) fail("a save frame inside a save frame");
+        in_frame_ = true;
+        item.kind = Item::Kind::frame_begins;
+        item.tag = next_.text;
+      }
+      take();
+      return true;
+    case Kind::stop:
+      fail("stop_ after no loop");
+    case Kind::value:
+      break;
+  }
+  fail("a value without a tag");
+}
+
+LoopRows::LoopRows(std::string_view text, const Item& loop, std::vector<std::size_t> columns)
+    : text_(text),
+      values_at_(loop.values_at),
+      rows_(loop.value_count / loop.tags.size()),
+      columns_(std::move(columns)),
+      values_(text, loop.values_at) {}
+
+bool LoopRows::next(std::span<std::string_view> row) {
+  if (row_ == rows_) return false;
+  for (const std::size_t column : columns_) {
+    const std::string_view value = values_.next();
+    if (column != unused) row[column] = value;
+  }
+  ++row_;
+  return true;
+}
+
+void LoopRows::rewind() {
+  values_.seek(values_at_);
+  row_ = 0;
+}
+
+}  // namespace reading::cif

@@ -1,0 +1,72 @@
+// The structure of CIF text: data blocks, and in each its items, a tag with
+// its value or a loop of tags with rows of values. A loop's values are
+// counted, not kept: the loops of an entry are nearly all of it, and a
+// reader goes back to the few it needs (see `LoopRows`).
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "cif_tokens.hpp"
+
+namespace reading::cif {
+
+struct Item {
+  enum class Kind { pair, loop, frame_begins, frame_ends };
+  Kind kind = Kind::pair;
+  std::string_view tag;                // pair: its tag; frame_begins: the save_ word
+  std::string_view value;              // pair: its value token, as written
+  std::vector<std::string_view> tags;  // loop: its tags, in order
+  std::size_t values_at = 0;           // loop: where its values begin in the text
+  std::size_t value_count = 0;         // loop: a whole number of rows of them
+};
+
+class Items {
+ public:
+  explicit Items(std::string_view text) : text_(text), tokens_(text) { peek(); }
+
+  // The heading of the next data block ("data_NAME" or "global_"), passing
+  // over what is left of the current one; nullopt at the end of the text.
+  // Throws SyntaxError for text that is not CIF, before the first block too.
+  std::optional<std::string_view> next_block();
+  // The next item of the current block; false at its end.
+  bool next_item(Item& item);
+
+ private:
+  void peek();
+  Token take();
+  [[noreturn]] void fail(const char* what) const;
+
+  std::string_view text_;
+  Tokenizer tokens_;
+  Token next_;                  // the token after the item read last
+  std::size_t next_offset_ = 0;  // where it begins
+  bool in_block_ = false;
+  bool in_frame_ = false;
+};
+
+// The rows of one loop, read again from its values: the tokens of the
+// columns asked for, in the order asked.
+class LoopRows {
+ public:
+  // `columns` holds, for each value of a row, its place in the row handed
+  // out, or `unused`.
+  static constexpr std::size_t unused = static_cast<std::size_t>(-1);
+  LoopRows(std::string_view text, const Item& loop, std::vector<std::size_t> columns);
+
+  bool next(std::span<std::string_view> row);
+  void rewind();
+
+ private:
+  std::string_view text_;
+  std::size_t values_at_;
+  std::size_t rows_;
+  std::vector<std::size_t> columns_;
+  Values values_;
+  std::size_t row_ = 0;
+};
+
+}  // namespace reading::cif

@@ -1,0 +1,134 @@
+// The words of CIF text, the syntax of the archive's PDBx/mmCIF files:
+// tags, values and the reserved words, by the CIF 1.1 grammar as the
+// archive's files are read by the common readers (gemmi's among them; the
+// tests hold this one to it, file by file).
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <string_view>
+
+namespace reading::cif {
+
+enum class Kind : std::uint8_t {
+  end,     // no more text
+  value,   // unquoted, 'quoted', "quoted", or a text field between lines that begin with ";"
+  tag,     // _category.item
+  data,    // data_NAME: a data block begins
+  global,  // global_: a global block begins
+  loop,    // loop_
+  save,    // save_NAME begins a save frame, save_ alone ends it
+  stop,    // stop_, after a loop's values
+};
+
+struct Token {
+  Kind kind = Kind::end;
+  std::string_view text;  // as written: quotes and semicolons kept
+};
+
+// Text that is not CIF. `what` is a fixed text.
+class SyntaxError : public std::exception {
+ public:
+  SyntaxError(std::size_t offset, const char* what) : offset_(offset), what_(what) {}
+  std::size_t offset() const noexcept { return offset_; }
+  const char* what() const noexcept override { return what_; }
+
+ private:
+  std::size_t offset_;
+  const char* what_;
+};
+
+class Tokenizer {
+ public:
+  explicit Tokenizer(std::string_view text, std::size_t offset = 0)
+      : begin_(text.data()), at_(text.data() + offset), end_(text.data() + text.size()) {}
+
+  // The next token; throws SyntaxError where the text is not CIF.
+  Token next();
+  // Passes over the values that follow, as `next` would read them, and
+  // counts them; the token after them (not a value) is the next one read.
+  // Loops of values take nearly all of an entry, and this is how the
+  // structure of an entry is read without reading each value.
+  std::size_t skip_values();
+
+  std::size_t offset() const { return static_cast<std::size_t>(at_ - begin_); }
+  void seek(std::size_t offset) { at_ = begin_ + offset; }
+
+ private:
+  // Whitespace and comments.
+  void skip_blank();
+  Token quoted();
+  Token text_field();
+  Token word();
+  // `next` for the values that begin before `until`; false at a token that
+  // is not a value, which is then the next one read.
+  bool skip_values_one_by_one(const char* until, std::size_t& count);
+  [[noreturn]] void fail(const char* at, const char* what) const;
+
+  const char* begin_;
+  const char* at_;
+  const char* end_;
+};
+
+// The values of a loop read again, once `Tokenizer::skip_values` has
+// counted them (so that every token is known to be a value and the number of
+// them is known): 64 bytes at a time, the values' bounds taken from bit
+// masks of the blanks; the tokenizer reads only values that begin with a
+// quote or a semicolon, and comments. Without such masks (no SSE2) it is the
+// tokenizer alone.
+class Values {
+ public:
+  Values(std::string_view text, std::size_t offset);
+  // The next value as written. Never asked for more than there are.
+  // Inline: the atom records read every value of their rows through it.
+  std::string_view next() {
+    while (starts_ == 0) {
+      if (end_ - base_ <= 64) return {};  // asked for more than there are
+      step();
+    }
+    const std::uint64_t bit = starts_ & (0 - starts_);
+    starts_ ^= bit;
+    const char* start = base_ + std::countr_zero(bit);
+    if ((special_ & bit) != 0) return read_special(start);
+    std::uint64_t blanks_after = space_ & ~(bit - 1);
+    while (blanks_after == 0) {
+      // It runs on past these 64 bytes.
+      if (end_ - base_ <= 64) return {start, static_cast<std::size_t>(end_ - start)};
+      step();
+      blanks_after = space_;
+    }
+    return {start, static_cast<std::size_t>(base_ + std::countr_zero(blanks_after) - start)};
+  }
+  void seek(std::size_t offset);
+
+ private:
+  // The 64 bytes from `at`, and whether the byte before them is part of a
+  // value already read.
+  void load(const char* at, bool inside);
+  // The 64 bytes after these.
+  void step() { load(base_ + 64, (space_ >> 63) == 0); }
+  // A quoted value or a text field, or a comment before the next value.
+  std::string_view read_special(const char* start);
+
+  Tokenizer tokens_;
+  const char* begin_;
+  const char* end_;
+  const char* base_ = nullptr;  // the first of the 64 bytes
+  std::uint64_t starts_ = 0;    // where values not yet read begin
+  std::uint64_t space_ = 0;     // blanks
+  std::uint64_t special_ = 0;   // starts for the tokenizer to read
+};
+
+// The text a value token stands for: without its quotes, or a text field
+// without its semicolons and the line end before the last one.
+std::string_view value_of(std::string_view token);
+// The unquoted "?" (unknown) and "." (not applicable).
+inline bool is_null(std::string_view token) {
+  return token.size() == 1 && (token[0] == '?' || token[0] == '.');
+}
+// Tags and reserved words are compared without regard to case.
+bool same_name(std::string_view a, std::string_view b);
+
+}  // namespace reading::cif
