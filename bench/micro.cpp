@@ -19,6 +19,7 @@
 
 #include "inputs.hpp"
 #include "helix_scan.hpp"
+#include "legacy_entry.hpp"
 #include "reading/reading.hpp"
 #include "records/chars.hpp"
 #include "records/fields.hpp"
@@ -319,7 +320,8 @@ void BM_collect_helix_atoms(benchmark::State& state, const bench_inputs::BigEntr
   std::size_t atoms = 0;
   for (auto _ : state) {
     reading::AtomList list;
-    reading::collect_helix_atoms(input, helices, {console, false, atom_type}, list);
+    reading::LegacyEntry legacy(input);
+    reading::collect_helix_atoms(legacy, helices, {console, false, atom_type}, list);
     atoms = list.size();
     benchmark::DoNotOptimize(list);
   }

@@ -25,7 +25,7 @@ records::Output write_export(std::string_view directory, std::string_view name, 
         .F(atom.y, 10, 3)
         .F(atom.z, 10, 3)
         .I(atom.residue, 9)
-        .A(atom.chain, 7)
+        .A(atom.chain.view(), 7)
         .end();
   }
   file.complete();

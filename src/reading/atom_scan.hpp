@@ -30,7 +30,10 @@ struct AtomScan {
   // chosen type is ever collected, right after it is taken; so the
   // coordinates of the others are checked and not converted, which is most
   // of a scan's time saved.
-  Step take(const AtomFields& fields, bool of_atom_type) {
+  // The same rules for both kinds of record fields (AtomFields,
+  // WideAtomFields).
+  template <class Fields>
+  Step take(const Fields& fields, bool of_atom_type) {
     const auto serial = records::read_I(fields.serial);
     if (!serial) return Step::bad_number;
     const bool alternate = of_atom_type && *serial == previous_serial + 1;
@@ -56,7 +59,7 @@ struct AtomScan {
     return Step::taken;
   }
 
-  AtomEntry entry(char chain) const { return {current_residue, x, y, z, chain}; }
+  AtomEntry entry(ChainName chain) const { return {current_residue, x, y, z, chain}; }
 };
 
 }  // namespace reading

@@ -2,6 +2,7 @@
 
 #include "entry.hpp"
 
+#include <algorithm>
 #include <string>
 
 #include "records/failures.hpp"
@@ -14,6 +15,21 @@ void open_entry(records::Input& entry, std::string_view path) {
   if (entry.open_if_there(path, Content::unpacked)) return;
   if (entry.open_if_there(std::string(path) + ".gz", Content::unpacked)) return;
   throw records::IoError(records::Failure::file_not_found, entry.unit(), path);
+}
+
+bool holds_mmcif(records::Input& entry) {
+  bool mmcif = false;
+  while (const auto record = entry.read()) {
+    const std::size_t first = record->find_first_not_of(" \t\r");
+    if (first == std::string_view::npos || (*record)[first] == '#') continue;
+    const std::string_view start = record->substr(first, 5);
+    mmcif = start.size() == 5 && std::equal(start.begin(), start.end(), "data_", [](char a, char b) {
+              return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
+            });
+    break;
+  }
+  entry.rewind();
+  return mmcif;
 }
 
 std::int32_t convert_I(const records::Input& entry, std::string_view field) {

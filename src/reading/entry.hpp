@@ -14,6 +14,11 @@ namespace reading {
 // is. Failures name the file read, or `path` when neither is there.
 void open_entry(records::Input& entry, std::string_view path);
 
+// Whether the open entry is PDBx/mmCIF: its first line that is neither blank
+// nor a comment ("#") begins with "data_", in any case. Anything else is a
+// legacy entry. The entry is left at its first record.
+bool holds_mmcif(records::Input& entry);
+
 // Conversions of the number fields of the open entry: a field that is not a
 // number ends the run, naming the entry.
 std::int32_t convert_I(const records::Input& entry, std::string_view field);

@@ -1,18 +1,52 @@
 // The opening that both extraction routines share: the entry's title lines
-// and its resolution.
+// and its resolution, whichever format the entry is in.
 #pragma once
 
-#include "reading/reading.hpp"
-#include "records/input.hpp"
+#include <algorithm>
+#include <string_view>
+
+#include "entry.hpp"
+#include "layouts.hpp"
 #include "records/output.hpp"
 
 namespace reading {
 
-// Opens the entry and runs the header scan: the two title lines and the
+// Runs the header scan on the open entry: the two title lines and the
 // resolution, reported when `verbose`. The resolution is left as it is when
-// the entry states that none applies. The entry stays open, positioned just
-// after the resolution record.
-void open_and_scan_header(records::Input& entry, const EntryPath& entry_path, records::Output& console, bool verbose,
-                          float& resolution);
+// the entry states that none applies. A legacy entry is left positioned just
+// after its resolution record.
+template <class Entry>
+void scan_header(Entry& entry, records::Output& console, bool verbose, float& resolution) {
+  // Columns 11-70 of a title line; an mmCIF entry's extended id runs on past
+  // column 70 and is shown whole.
+  const auto show_title = [&](std::string_view text) {
+    console.record().text("   ").A(text, static_cast<int>(std::max<std::size_t>(text.size(), 60))).end();
+  };
+  const std::string_view first = entry.title();
+  if (verbose) {
+    console.record().text("   The following protein is going to be analysed:").end();
+    console.free_form();
+    show_title(first);
+  }
+  const std::string_view second = entry.title();
+  if (verbose) {
+    show_title(second);
+    console.free_form();
+  }
+
+  const ResolutionText remark = entry.resolution();
+  if (remark.not_applicable) {
+    if (verbose) {
+      console.record().text("   No resolution specified !!! ").end();
+      console.free_form();
+    }
+    return;
+  }
+  resolution = convert_F(entry.input(), remark.number);
+  if (verbose) {
+    console.record().text("   The structure data has a resolution of ").F(resolution, 4, 2).text(" angstroems").end();
+    console.free_form();
+  }
+}
 
 }  // namespace reading

@@ -4,6 +4,9 @@
 #include "header_scan.hpp"
 #include "helix_scan.hpp"
 #include "layouts.hpp"
+#include "legacy_entry.hpp"
+#include "listing.hpp"
+#include "mmcif_entry.hpp"
 #include "reading/reading.hpp"
 
 namespace reading {
@@ -17,55 +20,69 @@ namespace {
 // none exactly when no run holds an alpha helix, and the first run never
 // holds more than there are. So one pass serves, and it reads only HELIX
 // records until the run begins.
-std::vector<Helix> collect_helices(records::Input& entry, records::Output& console, bool verbose) {
+template <class Entry>
+std::vector<Helix> collect_helices(Entry& entry, records::Output& console, bool verbose) {
   std::vector<Helix> helices;
   entry.rewind();
   bool collected = false;
   for (;;) {
-    if (!collected) entry.skip_to(helix_key);
-    const auto record = entry.read();
+    if (!collected) entry.skip_to_helix();
+    const auto record = entry.next_helix();
     if (!record) break;
-    const HelixFields fields = read_helix(*record);
-    if (fields.name == helix_key && is_alpha_helix(fields.helix_class)) {
-      const Helix& helix = helices.emplace_back(
-          Helix{fields.chain[0], convert_I(entry, fields.start.view()), convert_I(entry, fields.end.view())});
+    if (record->name == helix_key && is_alpha_helix(record->helix_class)) {
+      const std::string_view chain = field_text(record->chain);
+      if (!ChainName::fits(chain)) entry.fail(records::Failure::chain_name_too_long);
+      const Helix& helix = helices.emplace_back(Helix{ChainName(chain), convert_I(entry.input(), field_text(record->start)),
+                                                      convert_I(entry.input(), field_text(record->end))});
       collected = true;
-      if (verbose && fields.helix_class == right_handed_alpha) {
-        console.record().text("   Right-handed alpha helix found in chain ").A(helix.chain, 1).end();
+      if (verbose && record->helix_class == right_handed_alpha) {
+        console.record().text("   Right-handed alpha helix found in chain ").A(helix.chain.view(), shown_width(helix.chain)).end();
       }
-      if (verbose && fields.helix_class == left_handed_alpha) {
-        console.record().text("   Left-handed alpha helix foundin chain ").A(helix.chain, 1).end();
+      if (verbose && record->helix_class == left_handed_alpha) {
+        console.record().text("   Left-handed alpha helix foundin chain ").A(helix.chain.view(), shown_width(helix.chain)).end();
       }
     }
-    if (collected && fields.name != helix_key) break;
+    if (collected && record->name != helix_key) break;
   }
   return helices;
+}
+
+template <class Entry>
+void helices(Entry& entry, records::Output& console, float& resolution, std::optional<AtomList>& atoms, bool verbose,
+             const AtomType& atom_type) {
+  scan_header(entry, console, verbose, resolution);
+
+  const std::vector<Helix> helices = collect_helices(entry, console, verbose);
+  if (helices.empty()) {
+    if (verbose) {
+      console.record().text("   No alpha helices in this file !!").end();
+      console.free_form();
+    }
+    return;
+  }
+
+  if (verbose) {
+    console.free_form();
+    console.record().text("   ").I(records::as_count(helices.size()), 3).text(" helices found.").end();
+    console.free_form();
+  }
+
+  atoms.emplace();
+  collect_helix_atoms(entry, helices, {console, verbose, atom_type}, *atoms);
 }
 
 }  // namespace
 
 void READING::HELICES(const EntryPath& entry_path, float& resolution, std::optional<AtomList>& atoms, bool verbose,
                       const AtomType& atom_type) {
-  open_and_scan_header(entry_, entry_path, console_, verbose, resolution);
-
-  const std::vector<Helix> helices = collect_helices(entry_, console_, verbose);
-  if (helices.empty()) {
-    if (verbose) {
-      console_.record().text("   No alpha helices in this file !!").end();
-      console_.free_form();
-    }
-    entry_.close();
-    return;
+  open_entry(entry_, entry_path.trimmed());
+  if (holds_mmcif(entry_)) {
+    MmcifEntry mmcif(entry_);
+    helices(mmcif, console_, resolution, atoms, verbose, atom_type);
+  } else {
+    LegacyEntry legacy(entry_);
+    helices(legacy, console_, resolution, atoms, verbose, atom_type);
   }
-
-  if (verbose) {
-    console_.free_form();
-    console_.record().text("   ").I(records::as_count(helices.size()), 3).text(" helices found.").end();
-    console_.free_form();
-  }
-
-  atoms.emplace();
-  collect_helix_atoms(entry_, helices, {console_, verbose, atom_type}, *atoms);
   entry_.close();
 }
 

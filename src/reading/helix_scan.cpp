@@ -19,7 +19,9 @@
 
 #include "atom_scan.hpp"
 #include "layouts.hpp"
+#include "legacy_entry.hpp"
 #include "listing.hpp"
+#include "mmcif_entry.hpp"
 
 namespace reading {
 namespace {
@@ -32,7 +34,7 @@ struct HelixOutcome {
 
 // The scan state that every helix of one chain shares, and those helices.
 struct ChainScan {
-  char chain = ' ';
+  ChainName chain;
   std::vector<std::size_t> by_end;   // helix indices, ordered by end
   std::vector<std::int32_t> starts;  // their starts, in the same order
   std::vector<std::int32_t> ends;    // their ends, in the same order
@@ -79,11 +81,15 @@ void fail_open_helices(ChainScan& scan, records::Failure failure, std::vector<He
 // 139 ms), within the run-to-run noise. Only an entry made against the walk,
 // 10,000 helices of one chain that start past its last residue and so never
 // end, showed a fifth: 64 against 77 ms for the run.
-void collect(const ChainScan& scan, const AtomFields& fields, std::vector<HelixOutcome>& outcomes) {
+//
+// Kept inline in the scan: called out of line (as GCC 12 chose once the scan
+// became a template) it cost the bench entry's helix run 0.2% more
+// instructions (callgrind).
+[[gnu::always_inline]] inline void collect(const ChainScan& scan, std::vector<HelixOutcome>& outcomes) {
   const std::int32_t residue = scan.atoms.current_residue;
   for (std::size_t position = scan.first_open; position < scan.by_end.size(); ++position) {
     if (scan.starts[position] <= residue && residue <= scan.ends[position]) {
-      outcomes[scan.by_end[position]].atoms.push_back(scan.atoms.entry(fields.chain));
+      outcomes[scan.by_end[position]].atoms.push_back(scan.atoms.entry(scan.chain));
     }
   }
 }
@@ -94,12 +100,44 @@ void close_ended(ChainScan& scan) {
   while (scan.open() && scan.ends[scan.first_open] <= scan.atoms.current_residue) ++scan.first_open;
 }
 
-std::vector<HelixOutcome> scan_all_helices(records::Input& entry, const std::vector<Helix>& helices,
+// The scan of each chain that has helices, found by the chain's name. Legacy
+// entries name a chain by one character, looked up directly; mmCIF entries
+// may use longer names, and their records come chain by chain, so the last
+// one found is tried first.
+class ScanOfChain {
+ public:
+  explicit ScanOfChain(std::vector<ChainScan>& scans) {
+    for (ChainScan& scan : scans) {
+      if (scan.chain.size() == 1) {
+        by_character_[static_cast<unsigned char>(scan.chain.view()[0])] = &scan;
+      } else {
+        by_name_.push_back(&scan);
+      }
+    }
+  }
+
+  ChainScan* operator()(char chain) const { return by_character_[static_cast<unsigned char>(chain)]; }
+  ChainScan* operator()(std::string_view chain) {
+    if (chain.size() == 1) return (*this)(chain[0]);
+    if (last_ != nullptr && last_->chain == chain) return last_;
+    for (ChainScan* scan : by_name_) {
+      if (scan->chain == chain) return last_ = scan;
+    }
+    return nullptr;
+  }
+
+ private:
+  std::array<ChainScan*, 256> by_character_{};
+  std::vector<ChainScan*> by_name_;
+  ChainScan* last_ = nullptr;
+};
+
+template <class Entry>
+std::vector<HelixOutcome> scan_all_helices(Entry& entry, const std::vector<Helix>& helices,
                                            const AtomType& atom_type) {
   std::vector<HelixOutcome> outcomes(helices.size());
   std::vector<ChainScan> scans = chain_scans(helices);
-  std::array<ChainScan*, 256> scan_of{};
-  for (ChainScan& scan : scans) scan_of[static_cast<unsigned char>(scan.chain)] = &scan;
+  ScanOfChain scan_of(scans);
 
   // An end test only closes helices of a chain whose residue moved since its
   // last one; the others are left out rather than tested in vain for every
@@ -108,18 +146,16 @@ std::vector<HelixOutcome> scan_all_helices(records::Input& entry, const std::vec
   for (ChainScan& scan : scans) unchecked.push_back(&scan);
 
   entry.rewind();
-  AtomFields fields;
+  typename Entry::Fields fields;
   std::size_t open_chains = scans.size();
   while (open_chains > 0) {
-    const auto record = entry.read();
-    if (!record) break;
-    read_atom(*record, fields);
+    if (!entry.next(fields)) break;
     const bool of_atom_type = fields.atom_name == atom_type.view();
 
     ChainScan* own = nullptr;
     bool skipped = false;
     if (fields.name == atom_key) {
-      ChainScan* scan = scan_of[static_cast<unsigned char>(fields.chain)];
+      ChainScan* scan = scan_of(fields.chain);
       if (scan != nullptr && scan->open()) {
         const AtomScan::Step step = scan->atoms.take(fields, of_atom_type);
         if (step == AtomScan::Step::bad_number) {
@@ -136,7 +172,7 @@ std::vector<HelixOutcome> scan_all_helices(records::Input& entry, const std::vec
       }
     }
     if (!of_atom_type) continue;
-    if (own != nullptr && !skipped) collect(*own, fields, outcomes);
+    if (own != nullptr && !skipped) collect(*own, outcomes);
     for (std::size_t i = 0; i < unchecked.size();) {
       ChainScan& scan = *unchecked[i];
       // A skipped alternate location is invisible to its own chain's scans.
@@ -167,13 +203,14 @@ void announce_helix(const HelixReport& report, const Helix& helix) {
       .text("   There are ")
       .I(span, 10)
       .text(" carbon atoms located in the alpha helix of chain ")
-      .A(helix.chain, 1)
+      .A(helix.chain.view(), shown_width(helix.chain))
       .end();
   report.console.free_form();
   write_listing_header(report.console);
 }
 
-void collect_helix_atoms(records::Input& entry, const std::vector<Helix>& helices, const HelixReport& report,
+template <class Entry>
+void collect_helix_atoms(Entry& entry, const std::vector<Helix>& helices, const HelixReport& report,
                          AtomList& atoms) {
   std::vector<HelixOutcome> outcomes = scan_all_helices(entry, helices, report.atom_type);
   for (std::size_t h = 0; h < helices.size(); ++h) {
@@ -186,5 +223,8 @@ void collect_helix_atoms(records::Input& entry, const std::vector<Helix>& helice
     if (report.verbose) report.console.free_form();
   }
 }
+
+template void collect_helix_atoms(LegacyEntry&, const std::vector<Helix>&, const HelixReport&, AtomList&);
+template void collect_helix_atoms(MmcifEntry&, const std::vector<Helix>&, const HelixReport&, AtomList&);
 
 }  // namespace reading

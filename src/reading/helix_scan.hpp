@@ -5,13 +5,12 @@
 #include <vector>
 
 #include "reading/reading.hpp"
-#include "records/input.hpp"
 #include "records/output.hpp"
 
 namespace reading {
 
 struct Helix {
-  char chain;          // column 20 of the HELIX record
+  ChainName chain;     // column 20 of the HELIX record
   std::int32_t start;  // first residue
   std::int32_t end;    // last residue
 };
@@ -24,7 +23,9 @@ struct HelixReport {
 
 // Gathers the atoms of every helix in table order, appending to `atoms` and
 // listing them, as a scan of the whole entry per helix would, in one pass.
-void collect_helix_atoms(records::Input& entry, const std::vector<Helix>& helices, const HelixReport& report,
+// Made for both kinds of entry (LegacyEntry, MmcifEntry).
+template <class Entry>
+void collect_helix_atoms(Entry& entry, const std::vector<Helix>& helices, const HelixReport& report,
                          AtomList& atoms);
 
 // The report's lines that open a helix's listing.

@@ -101,6 +101,36 @@ inline HelixFields read_helix(std::string_view record) {
 inline bool is_alpha_helix(const Chars<2>& helix_class) {
   return helix_class == right_handed_alpha || helix_class == left_handed_alpha;
 }
+inline bool is_alpha_helix(std::string_view helix_class) {
+  return helix_class == right_handed_alpha || helix_class == left_handed_alpha;
+}
+
+// The text of a field, whether read into a fixed-length variable (a legacy
+// record) or a view as wide as its value (an mmCIF one).
+template <std::size_t N>
+std::string_view field_text(const Chars<N>& field) {
+  return field.view();
+}
+inline std::string_view field_text(std::string_view field) {
+  return field;
+}
+
+// What the routines take of a resolution record, whichever format gave it.
+struct ResolutionText {
+  bool not_applicable = false;  // " NOT " in columns 23-27
+  std::string_view number;      // otherwise the text to convert with F
+};
+
+// The fields of a HELIX record of an mmCIF entry, as the helix collection
+// reads them in a legacy one (`HelixFields`), each as wide as its value:
+// views valid until the next record.
+struct WideHelixFields {
+  std::string_view name;         // columns 1-6
+  std::string_view chain;        // column 20
+  std::string_view start;        // columns 22-25, I4
+  std::string_view end;          // columns 34-37, I4
+  std::string_view helix_class;  // columns 39-40
+};
 
 // SEQRES record, layout (A6, A7, A4).
 struct SeqresFields {
@@ -157,5 +187,21 @@ struct AtomFields {
 inline void read_atom(std::string_view record, AtomFields& f) {
   f.read(record);
 }
+
+// The fields of an ATOM record of an mmCIF entry, as the routines read them
+// in a legacy one, each as wide as its value: a chain name of several
+// characters, a serial or residue number of more digits than the columns
+// hold. Views into the entry or into the reader, valid until the next
+// record.
+struct WideAtomFields {
+  std::string_view name;
+  std::string_view serial;
+  std::string_view atom_name;
+  std::string_view chain;
+  std::string_view residue;
+  std::string_view x;
+  std::string_view y;
+  std::string_view z;
+};
 
 }  // namespace reading

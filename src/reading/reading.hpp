@@ -3,8 +3,13 @@
 // its first chain (BACKBONES).
 #pragma once
 
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "records/chars.hpp"
@@ -13,6 +18,40 @@
 
 namespace reading {
 
+// A chain's name, whole. Legacy entries give one character; the archive's
+// mmCIF files up to four (the ribosomes and viruses the legacy format has no
+// file for) and its assembly files more ("B-2"). The export's chain field is
+// 7 characters wide, and that is what the name holds: a longer one fails the
+// entry where it is read, never cut.
+class ChainName {
+ public:
+  static constexpr std::size_t capacity = 7;
+
+  constexpr ChainName() = default;
+  // One character, as column 22 of an ATOM record gives it.
+  constexpr ChainName(char chain) : chars_{chain, 0, 0, 0, 0, 0, 0, 1} {}
+  // A name that does not fit (see `fits`) would lose its end: callers fail
+  // the entry instead.
+  constexpr explicit ChainName(std::string_view name) {
+    const std::size_t size = std::min(name.size(), capacity);
+    std::copy_n(name.data(), size, chars_.begin());
+    chars_[capacity] = static_cast<char>(size);
+  }
+  static constexpr bool fits(std::string_view name) { return name.size() <= capacity; }
+  static constexpr bool fits(char) { return true; }
+
+  constexpr std::string_view view() const { return {chars_.data(), size()}; }
+  constexpr std::size_t size() const { return static_cast<std::size_t>(chars_[capacity]); }
+  // One comparison of 8 bytes: the helix scan compares names often.
+  friend constexpr bool operator==(const ChainName& a, const ChainName& b) {
+    return std::bit_cast<std::uint64_t>(a.chars_) == std::bit_cast<std::uint64_t>(b.chars_);
+  }
+  constexpr bool operator==(std::string_view name) const { return view() == name; }
+
+ private:
+  std::array<char, capacity + 1> chars_{};  // the name, zeros after it, and last its length
+};
+
 // One extracted atom. Its position in the atom list, from 1, is its running
 // number on the console and in the export file.
 struct AtomEntry {
@@ -20,7 +59,7 @@ struct AtomEntry {
   float x;
   float y;
   float z;
-  char chain;
+  ChainName chain;
 
   bool operator==(const AtomEntry&) const = default;
 };

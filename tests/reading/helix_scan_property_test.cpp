@@ -10,6 +10,7 @@
 #include "entries.hpp"
 #include "helix_scan.hpp"
 #include "layouts.hpp"
+#include "legacy_entry.hpp"
 #include "listing.hpp"
 #include "random.hpp"
 #include "reference_reading.hpp"
@@ -37,7 +38,8 @@ Outcome one_pass(const std::string& entry_text, const std::vector<Helix>& helice
   records::Output console = records::Output::in_memory();
   Outcome outcome;
   try {
-    reading::collect_helix_atoms(entry, helices, {console, verbose, atom_type}, outcome.atoms);
+    reading::LegacyEntry legacy(entry);
+    reading::collect_helix_atoms(legacy, helices, {console, verbose, atom_type}, outcome.atoms);
   } catch (const records::IoError& error) {
     outcome.failure = error.what();
   }
@@ -50,7 +52,7 @@ Outcome one_pass(const std::string& entry_text, const std::vector<Helix>& helice
 Outcome one_scan_per_helix(const std::string& entry_text, const std::vector<Helix>& helices,
                            const reading::AtomType& atom_type, bool verbose) {
   std::vector<testing_support::ReferenceHelix> table;
-  for (const Helix& helix : helices) table.push_back({helix.chain, helix.start, helix.end});
+  for (const Helix& helix : helices) table.push_back({helix.chain.view()[0], helix.start, helix.end});
   const testing_support::HelixScans scans = testing_support::reference_helix_scans(entry_text, table, atom_type);
 
   records::Output console = records::Output::in_memory();

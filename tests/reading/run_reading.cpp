@@ -35,7 +35,7 @@ Residues residues_of(const reading::AtomList& atoms) {
   return residues;
 }
 
-Residues numbered(int first, int last, char chain) {
+Residues numbered(int first, int last, reading::ChainName chain) {
   Residues residues;
   for (int r = first; r <= last; ++r) residues.emplace_back(r, chain);
   return residues;

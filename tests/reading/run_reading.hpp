@@ -12,6 +12,13 @@
 #include "support.hpp"
 #include "test_doubles.hpp"
 
+namespace reading {
+// Chain names shown as text in the tests' messages.
+inline void PrintTo(const ChainName& chain, std::ostream* out) {
+  *out << '"' << chain.view() << '"';
+}
+}  // namespace reading
+
 namespace testing_support {
 
 struct Extraction {
@@ -41,10 +48,10 @@ class ReadingTest : public ::testing::Test {
 };
 
 // The atom list as (residue, chain) pairs, for compact expectations.
-using Residues = std::vector<std::pair<int, char>>;
+using Residues = std::vector<std::pair<int, reading::ChainName>>;
 Residues residues_of(const reading::AtomList& atoms);
 // Residues first to last of one chain.
-Residues numbered(int first, int last, char chain = 'A');
+Residues numbered(int first, int last, reading::ChainName chain = 'A');
 
 // What the header scan reports for EntryText::with_header() at 2.00 angstroms.
 inline constexpr std::string_view header_report =

@@ -1,0 +1,163 @@
+// The atom records of an mmCIF entry, row by row.
+
+#include "mmcif_atoms.hpp"
+
+#include <algorithm>
+#include <charconv>
+
+#include "records/control_events.hpp"
+
+namespace reading {
+namespace {
+
+constexpr std::string_view hetatm_key = "HETATM";
+constexpr std::string_view blank_atom_name = "    ";  // columns 13-16 of a TER record
+constexpr std::string_view blank_chain = " ";
+
+// Rows between looks for control events: a few milliseconds' worth.
+constexpr std::size_t rows_between_checks = std::size_t{1} << 15;
+
+// "-0.000" names a zero; the legacy file writes it "0.000".
+std::string_view unsigned_zero(std::string_view number) {
+  if (number.size() < 2 || number[0] != '-') return number;
+  const std::string_view digits = number.substr(1);
+  const bool zero = digits.find_first_not_of("0.") == std::string_view::npos && digits.find('0') != std::string_view::npos;
+  return zero ? digits : number;
+}
+
+std::string_view text_of(std::string_view token) {
+  return cif::is_null(token) ? std::string_view() : cif::value_of(token);
+}
+
+}  // namespace
+
+MmcifAtoms::MmcifAtoms(const Tables& tables)
+    : text_(tables.text()), table_(&tables[Category::atom_site]), values_(tables.text(), 0) {
+  const Table& atoms = *table_;
+  if (!atoms.given()) throw cif::SyntaxError(0, "no _atom_site category");
+  slot_of_column_.assign(atoms.columns(), cif::LoopRows::unused);
+  // The author's names and numbers, which the legacy file carries, or the
+  // label ones where an entry has no others.
+  const auto place = [&](Slot slot, std::string_view item, std::string_view otherwise, bool needed) {
+    auto column = atoms.column(item);
+    if (!column && !otherwise.empty()) column = atoms.column(otherwise);
+    if (!column) {
+      if (needed) throw cif::SyntaxError(0, "an _atom_site item the records need is missing");
+      return;
+    }
+    if (slot_of_column_[*column] != cif::LoopRows::unused) return;  // read into its first slot
+    slot_of_column_[*column] = slot;
+  };
+  place(group, "group_PDB", {}, true);
+  place(element, "type_symbol", {}, false);
+  place(atom_name, "auth_atom_id", "label_atom_id", true);
+  place(chain, "auth_asym_id", "label_asym_id", true);
+  place(label_chain, "label_asym_id", {}, false);
+  place(entity, "label_entity_id", {}, false);
+  place(residue, "auth_seq_id", "label_seq_id", true);
+  place(x, "Cartn_x", {}, true);
+  place(y, "Cartn_y", {}, true);
+  place(z, "Cartn_z", {}, true);
+  place(model, "pdbx_PDB_model_num", {}, false);
+  label_chain_is_chain_ = std::find(slot_of_column_.begin(), slot_of_column_.end(), label_chain) == slot_of_column_.end();
+  terminated_ = std::find(slot_of_column_.begin(), slot_of_column_.end(), entity) != slot_of_column_.end();
+
+  const Table& polymers = tables[Category::entity_poly];
+  const std::array<std::optional<std::size_t>, 1> wanted{polymers.column("entity_id")};
+  std::array<std::string_view, 1> row;
+  TableRows rows(text_, polymers, wanted);
+  while (rows.next(row)) polymers_.push_back(text_of(row[0]));
+
+  rows_ = atoms.rows();
+  rewind();
+}
+
+void MmcifAtoms::rewind() {
+  if (table_->is_loop()) values_.seek(table_->loop().values_at);
+  rows_read_ = 0;
+  has_ahead_ = read_row(ahead_);
+  ter_due_ = false;
+  serial_ = 0;
+  model_ = {};
+}
+
+bool MmcifAtoms::read_row(Row& row) {
+  if (rows_read_ == rows_) return false;
+  if (table_->is_loop()) {
+    for (const std::size_t slot : slot_of_column_) {
+      const std::string_view token = values_.next();
+      if (slot != cif::LoopRows::unused) row[slot] = token;
+    }
+  } else {
+    for (std::size_t column = 0; column < slot_of_column_.size(); ++column) {
+      if (slot_of_column_[column] != cif::LoopRows::unused) row[slot_of_column_[column]] = table_->pair_values()[column];
+    }
+  }
+  if (label_chain_is_chain_) row[label_chain] = row[chain];
+  ++rows_read_;
+  if (rows_read_ % rows_between_checks == 0) records::throw_if_control_event();
+  return true;
+}
+
+bool MmcifAtoms::is_polymer(std::string_view entity_token) const {
+  const std::string_view id = text_of(entity_token);
+  return std::find(polymers_.begin(), polymers_.end(), id) != polymers_.end();
+}
+
+void MmcifAtoms::number(WideAtomFields& fields) {
+  const auto [end, error] = std::to_chars(serial_text_.data(), serial_text_.data() + serial_text_.size(), serial_);
+  fields.serial = std::string_view(serial_text_.data(), static_cast<std::size_t>(end - serial_text_.data()));
+}
+
+bool MmcifAtoms::next(WideAtomFields& fields) {
+  if (ter_due_) {
+    ter_due_ = false;
+    ++serial_;
+    fields.name = ter_key;
+    number(fields);
+    fields.atom_name = blank_atom_name;
+    fields.x = fields.y = fields.z = {};
+    return true;
+  }
+  if (!has_ahead_) return false;
+  current_ = ahead_;
+  has_ahead_ = read_row(ahead_);
+  if (current_[model] != model_) {
+    model_ = current_[model];
+    serial_ = 0;
+  }
+  ++serial_;
+  fill(fields, current_);
+  if (terminated_) {
+    const bool chain_ends =
+        !has_ahead_ || ahead_[label_chain] != current_[label_chain] || ahead_[model] != current_[model];
+    ter_due_ = chain_ends && is_polymer(current_[entity]);
+  }
+  return true;
+}
+
+void MmcifAtoms::fill(WideAtomFields& fields, const Row& row) {
+  const std::string_view group_text = text_of(row[group]);
+  fields.name = group_text == "ATOM" ? atom_key : group_text == "HETATM" ? hetatm_key : group_text;
+  number(fields);
+
+  const std::string_view name = text_of(row[atom_name]);
+  if (name.size() >= atom_name_.size()) {
+    // A longer name never equals an atom type: kept whole, never cut.
+    fields.atom_name = name;
+  } else {
+    const bool two_letter_element = text_of(row[element]).size() == 2;
+    atom_name_.fill(' ');
+    std::copy(name.begin(), name.end(), atom_name_.begin() + (two_letter_element ? 0 : 1));
+    fields.atom_name = std::string_view(atom_name_.data(), atom_name_.size());
+  }
+
+  const std::string_view chain_name = text_of(row[chain]);
+  fields.chain = chain_name.empty() ? blank_chain : chain_name;
+  fields.residue = cif::value_of(row[residue]);
+  fields.x = unsigned_zero(cif::value_of(row[x]));
+  fields.y = unsigned_zero(cif::value_of(row[y]));
+  fields.z = unsigned_zero(cif::value_of(row[z]));
+}
+
+}  // namespace reading

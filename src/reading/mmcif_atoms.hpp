@@ -1,0 +1,73 @@
+// The atom records of an mmCIF entry: the `_atom_site` rows in file order,
+// given as the ATOM, HETATM and TER records the scans read in a legacy
+// entry, made by the rules the archive derives its legacy files by:
+// - the record name is `group_PDB`;
+// - the atom name is `auth_atom_id` placed in columns 13-16: a name of one
+//   to three characters starts in column 14, or in column 13 when its
+//   element (`type_symbol`) has two letters ("CA  " is calcium, " CA " an
+//   alpha carbon); a name of four starts in column 13;
+// - the chain is `auth_asym_id` and the residue number `auth_seq_id`, as
+//   written, however long (`label_*` where the `auth_*` item is missing);
+// - a TER record follows the last atom of every `label_asym_id` whose
+//   entity is a polymer (`_entity_poly`), in every model;
+// - serial numbers count the records from 1 in each model
+//   (`pdbx_PDB_model_num`), TER records included, as the legacy file
+//   numbers them ("_atom_site.id" runs on across models);
+// - coordinates are `Cartn_x`, `Cartn_y`, `Cartn_z`; "-0.000" is a zero, which
+//   the legacy file writes unsigned.
+// The unquoted "?" and "." (unknown, not applicable) are blank text, and no
+// number: converting one fails as a blank-free non-number does.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "cif_tokens.hpp"
+#include "layouts.hpp"
+#include "mmcif_tables.hpp"
+
+namespace reading {
+
+class MmcifAtoms {
+ public:
+  // Throws cif::SyntaxError when an item the records need is missing.
+  explicit MmcifAtoms(const Tables& tables);
+
+  void rewind();
+  // False after the last record, the fields left as they were.
+  bool next(WideAtomFields& fields);
+
+ private:
+  enum Slot : std::size_t { group, element, atom_name, label_chain, entity, chain, residue, x, y, z, model, slots };
+  using Row = std::array<std::string_view, slots>;
+
+  bool read_row(Row& row);
+  bool is_polymer(std::string_view entity) const;
+  void fill(WideAtomFields& fields, const Row& row);
+  void number(WideAtomFields& fields);
+
+  std::string_view text_;
+  const Table* table_;
+  std::vector<std::size_t> slot_of_column_;  // cif::LoopRows::unused for columns not read
+  std::vector<std::string_view> polymers_;   // the entities that are polymers
+  bool label_chain_is_chain_ = false;        // no label_asym_id: chains end where auth_asym_id changes
+  bool terminated_ = false;                  // no label_entity_id: no chain known as a polymer
+  cif::Values values_;
+  std::size_t rows_ = 0;
+  std::size_t rows_read_ = 0;
+
+  Row current_{};
+  Row ahead_{};  // the row after the current one, which tells where a chain ends
+  bool has_ahead_ = false;
+  bool ter_due_ = false;
+  std::int32_t serial_ = 0;
+  std::string_view model_;
+  std::array<char, 4> atom_name_{};
+  std::array<char, 12> serial_text_{};
+};
+
+}  // namespace reading

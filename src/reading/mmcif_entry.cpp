@@ -1,0 +1,210 @@
+// A PDBx/mmCIF entry read as its legacy file would be.
+
+#include "mmcif_entry.hpp"
+
+#include <algorithm>
+
+#include "cif_tokens.hpp"
+
+namespace reading {
+namespace {
+
+constexpr std::size_t title_width = 60;           // columns 11-70, what the console shows
+constexpr std::size_t classification_width = 40;  // HEADER columns 11-50
+constexpr std::size_t title_line_width = 70;      // TITLE columns 11-80
+
+std::string_view text_of(std::optional<std::string_view> token) {
+  if (!token || cif::is_null(*token)) return {};
+  return cif::value_of(*token);
+}
+
+std::string upper_case(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return upper;
+}
+
+// "2017-01-09" as "09-JAN-17"; nine blanks for anything else.
+std::string legacy_date(std::string_view date) {
+  constexpr std::array<std::string_view, 12> months = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                                       "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+  const auto digits = [&](std::size_t from, std::size_t count) {
+    return std::all_of(date.begin() + static_cast<std::ptrdiff_t>(from),
+                       date.begin() + static_cast<std::ptrdiff_t>(from + count), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  if (date.size() != 10 || date[4] != '-' || date[7] != '-' || !digits(0, 4) || !digits(5, 2) || !digits(8, 2)) {
+    return std::string(9, ' ');
+  }
+  const int month = (date[5] - '0') * 10 + (date[6] - '0');
+  if (month < 1 || month > 12) return std::string(9, ' ');
+  std::string text(date.substr(8, 2));
+  text.append("-").append(months[static_cast<std::size_t>(month - 1)]).append("-").append(date.substr(2, 2));
+  return text;
+}
+
+// The deposition date: today's item, or revision 1's original date in files
+// written before 2017.
+std::string_view deposition_date(const Tables& tables) {
+  const std::string_view date =
+      text_of(tables[Category::pdbx_database_status].first(tables.text(), "recvd_initial_deposition_date"));
+  if (!date.empty()) return date;
+  const Table& revisions = tables[Category::database_PDB_rev];
+  const std::array<std::optional<std::size_t>, 2> wanted{revisions.column("num"), revisions.column("date_original")};
+  std::array<std::string_view, 2> row;
+  TableRows rows(tables.text(), revisions, wanted);
+  while (rows.next(row)) {
+    if (text_of(row[0]) == "1") return text_of(row[1]);
+  }
+  return {};
+}
+
+// HEADER columns 11 on: classification, date, three blanks, id.
+std::string header_line(const Tables& tables) {
+  std::string line = upper_case(text_of(tables[Category::struct_keywords].first(tables.text(), "pdbx_keywords")));
+  line.resize(classification_width, ' ');
+  line += legacy_date(deposition_date(tables));
+  line += "   ";
+  line += text_of(tables[Category::entry].first(tables.text(), "id"));
+  if (line.size() < title_width) line.resize(title_width, ' ');
+  return line;
+}
+
+// The first TITLE line's columns 11-70: the title in upper case, its words
+// one blank apart, as many as fit in 70 columns (a word longer than that is
+// broken).
+std::string title_line(const Tables& tables) {
+  const std::string title = upper_case(text_of(tables[Category::struct_].first(tables.text(), "title")));
+  std::string line;
+  std::size_t at = 0;
+  for (;;) {
+    at = title.find_first_not_of(" \t\r\n", at);
+    if (at == std::string::npos) break;
+    const std::size_t word_end = std::min(title.find_first_of(" \t\r\n", at), title.size());
+    const std::string_view word(title.data() + at, word_end - at);
+    const std::size_t needed = line.empty() ? word.size() : line.size() + 1 + word.size();
+    if (needed > title_line_width) {
+      if (line.empty()) line = word.substr(0, title_line_width);
+      break;
+    }
+    if (!line.empty()) line += ' ';
+    line += word;
+    at = word_end;
+  }
+  line.resize(title_width, ' ');
+  return line;
+}
+
+// A decimal number rounded to two decimals, half away from zero, as REMARK 2
+// prints it ("2.2010" is 2.20, "1.897" 1.90, "28" 28.00). Text that is not
+// a plain decimal number is left for the conversion to judge.
+std::string two_decimals(std::string_view number) {
+  std::size_t i = 0;
+  const bool negative = !number.empty() && number[0] == '-';
+  if (!number.empty() && (number[0] == '-' || number[0] == '+')) ++i;
+  const std::size_t integer_start = i;
+  while (i < number.size() && number[i] >= '0' && number[i] <= '9') ++i;
+  std::string digits(number.substr(integer_start, i - integer_start));
+  std::string fraction;
+  if (i < number.size() && number[i] == '.') {
+    const std::size_t fraction_start = ++i;
+    while (i < number.size() && number[i] >= '0' && number[i] <= '9') ++i;
+    fraction = number.substr(fraction_start, i - fraction_start);
+  }
+  if (i != number.size() || (digits.empty() && fraction.empty())) return std::string(number);
+  fraction.resize(std::max<std::size_t>(fraction.size(), 3), '0');
+  std::string kept = (digits.empty() ? "0" : digits) + fraction.substr(0, 2);
+  if (fraction[2] >= '5') {
+    std::size_t k = kept.size();
+    while (k > 0 && kept[k - 1] == '9') kept[--k] = '0';
+    if (k == 0) {
+      kept.insert(kept.begin(), '1');
+    } else {
+      ++kept[k - 1];
+    }
+  }
+  std::string text = negative ? "-" : "";
+  text.append(kept, 0, kept.size() - 2).append(".").append(kept, kept.size() - 2, 2);
+  return text;
+}
+
+Tables read_tables(records::Input& entry) {
+  try {
+    return Tables(entry.whole());
+  } catch (const cif::SyntaxError&) {
+    entry.fail(records::Failure::malformed_mmcif);
+  }
+}
+
+}  // namespace
+
+MmcifEntry::MmcifEntry(records::Input& entry) try : entry_(entry), tables_(read_tables(entry)), atoms_(tables_) {
+  titles_ = {header_line(tables_), title_line(tables_)};
+  const Table& helices = tables_[Category::struct_conf];
+  helix_columns_ = {helices.column("conf_type_id"), helices.column("beg_auth_asym_id"),
+                    helices.column("beg_auth_seq_id"), helices.column("end_auth_seq_id"),
+                    helices.column("pdbx_PDB_helix_class")};
+  rewind();
+} catch (const cif::SyntaxError&) {
+  entry.fail(records::Failure::malformed_mmcif);
+}
+
+std::string_view MmcifEntry::title() {
+  return titles_[std::min(titles_read_++, titles_.size() - 1)];
+}
+
+ResolutionText MmcifEntry::resolution() {
+  const std::string method = upper_case(text_of(tables_[Category::exptl].first(tables_.text(), "method")));
+  if (method.find("NMR") != std::string::npos) return {true, {}};
+  const std::optional<std::string_view> given =
+      method == "ELECTRON MICROSCOPY" ? tables_[Category::em_3d_reconstruction].first(tables_.text(), "resolution")
+                                      : tables_[Category::refine].first(tables_.text(), "ls_d_res_high");
+  const std::string_view number = text_of(given);
+  if (number.empty()) fail(records::Failure::end_of_file);
+  resolution_ = two_decimals(number);
+  return {false, resolution_};
+}
+
+std::int32_t MmcifEntry::first_seqres_count() {
+  const Table& scheme = tables_[Category::pdbx_poly_seq_scheme];
+  const std::array<std::optional<std::size_t>, 2> wanted{scheme.column("pdb_strand_id"), scheme.column("seq_id")};
+  std::array<std::string_view, 2> row;
+  TableRows rows(tables_.text(), scheme, wanted);
+  // No chain: the legacy file would have no SEQRES record to find.
+  if (!rows.next(row)) fail(records::Failure::end_of_file);
+  const std::string_view strand = text_of(row[0]);
+  std::string_view residue = text_of(row[1]);
+  std::int32_t count = 1;
+  while (rows.next(row) && text_of(row[0]) == strand) {
+    // A residue of two kinds (microheterogeneity) has a row for each.
+    if (text_of(row[1]) != residue) ++count;
+    residue = text_of(row[1]);
+  }
+  return count;
+}
+
+void MmcifEntry::rewind() {
+  helices_.emplace(tables_.text(), tables_[Category::struct_conf], helix_columns_);
+  atoms_.rewind();
+}
+
+std::optional<WideHelixFields> MmcifEntry::next_helix() {
+  std::array<std::string_view, helix_columns> row;
+  while (helices_->next(row)) {
+    if (text_of(row[type]) != "HELX_P") continue;
+    // The class is right-justified in its two columns.
+    const std::string_view given_class = text_of(row[helix_class]);
+    std::string_view shown_class = given_class;
+    if (given_class.size() < 2) {
+      helix_class_ = {' ', given_class.empty() ? ' ' : given_class[0]};
+      shown_class = std::string_view(helix_class_.data(), helix_class_.size());
+    }
+    const std::string_view chain_name = text_of(row[chain]);
+    return WideHelixFields{helix_key, chain_name.empty() ? std::string_view(" ") : chain_name, cif::value_of(row[start]),
+                       cif::value_of(row[end]), shown_class};
+  }
+  return std::nullopt;
+}
+
+}  // namespace reading

@@ -1,0 +1,76 @@
+// A PDBx/mmCIF entry as the routines read it: what its legacy file would
+// give them, made from the categories of its first data block by the rules
+// the archive derives its legacy files by. The routines (HELICES,
+// BACKBONES) are the same templates for both kinds of entry.
+//
+//   title line 1   HEADER: `_struct_keywords.pdbx_keywords` in upper case
+//                  (40 columns), the deposition date as DD-MON-YY
+//                  (`_pdbx_database_status.recvd_initial_deposition_date`,
+//                  or `_database_PDB_rev.date_original` of revision 1 in
+//                  older files), three blanks, `_entry.id` (an extended id,
+//                  "pdb_00017xsv", runs on past column 70 and is shown whole)
+//   title line 2   the first TITLE line: `_struct.title` in upper case,
+//                  blanks run together, wrapped at 70 columns
+//   resolution     by `_exptl.method`: NMR has none ("NOT APPLICABLE"),
+//                  electron microscopy `_em_3d_reconstruction.resolution`,
+//                  anything else `_refine.ls_d_res_high`; rounded to two
+//                  decimals as REMARK 2 writes it. None given: the legacy
+//                  file would have no REMARK 2 record, and the entry ends
+//                  before one is found, as such a legacy entry does.
+//   HELIX records  `_struct_conf` rows of type HELX_P, in file order: chain
+//                  `beg_auth_asym_id`, start `beg_auth_seq_id`, end
+//                  `end_auth_seq_id`, class `pdbx_PDB_helix_class`
+//   first SEQRES   the first `pdb_strand_id` of `_pdbx_poly_seq_scheme` and
+//                  the number of its residues
+//   atom records   see mmcif_atoms.hpp
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "layouts.hpp"
+#include "mmcif_atoms.hpp"
+#include "mmcif_tables.hpp"
+#include "records/failures.hpp"
+#include "records/input.hpp"
+
+namespace reading {
+
+class MmcifEntry {
+ public:
+  using Fields = WideAtomFields;
+
+  // Reads the structure of the entry open on `entry`. Text that is not CIF,
+  // or that has no atoms to read, fails the entry (malformed mmCIF data).
+  explicit MmcifEntry(records::Input& entry);
+
+  std::string_view title();
+  ResolutionText resolution();
+  std::int32_t first_seqres_count();
+
+  void rewind();
+  void skip_to_helix() {}
+  std::optional<WideHelixFields> next_helix();
+  bool next(WideAtomFields& fields) { return atoms_.next(fields); }
+
+  [[noreturn]] void fail(records::Failure failure) const { entry_.fail(failure); }
+  const records::Input& input() const { return entry_; }
+
+ private:
+  enum HelixColumn : std::size_t { type, chain, start, end, helix_class, helix_columns };
+
+  records::Input& entry_;
+  Tables tables_;
+  MmcifAtoms atoms_;
+  std::array<std::string, 2> titles_;
+  std::size_t titles_read_ = 0;
+  std::string resolution_;
+  std::array<std::optional<std::size_t>, helix_columns> helix_columns_{};
+  std::optional<TableRows> helices_;
+  std::array<char, 2> helix_class_{};
+};
+
+}  // namespace reading

@@ -1,0 +1,126 @@
+// The categories of an mmCIF entry that the routines read.
+
+#include "mmcif_tables.hpp"
+
+#include <algorithm>
+
+namespace reading {
+namespace {
+
+// The categories by name, in the order of `Category`.
+constexpr std::array<std::string_view, category_count> category_names = {
+    "_entry",     "_struct_keywords", "_pdbx_database_status", "_database_PDB_rev",    "_struct",     "_exptl",
+    "_refine",    "_em_3d_reconstruction", "_struct_conf",     "_pdbx_poly_seq_scheme", "_entity_poly", "_atom_site",
+};
+
+// The category of a tag ("_atom_site" of "_atom_site.id") and its item.
+struct TagParts {
+  std::string_view category;
+  std::string_view item;
+};
+TagParts parts_of(std::string_view tag) {
+  const std::size_t dot = tag.find('.');
+  if (dot == std::string_view::npos) return {tag, {}};
+  return {tag.substr(0, dot), tag.substr(dot + 1)};
+}
+
+std::optional<Category> category_of(std::string_view name) {
+  for (std::size_t i = 0; i < category_names.size(); ++i) {
+    if (cif::same_name(name, category_names[i])) return static_cast<Category>(i);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::size_t> Table::column(std::string_view item) const {
+  for (std::size_t i = 0; i < items_.size(); ++i) {
+    if (cif::same_name(items_[i], item)) return i;
+  }
+  return std::nullopt;
+}
+
+std::size_t Table::rows() const {
+  if (!given_) return 0;
+  if (loop_) return loop_->value_count / loop_->tags.size();
+  return 1;
+}
+
+std::optional<std::string_view> Table::first(std::string_view text, std::string_view item) const {
+  const auto at = column(item);
+  if (!at || rows() == 0) return std::nullopt;
+  const std::array<std::optional<std::size_t>, 1> wanted{at};
+  std::array<std::string_view, 1> row;
+  TableRows rows(text, *this, wanted);
+  rows.next(row);
+  return row[0];
+}
+
+TableRows::TableRows(std::string_view text, const Table& table, std::span<const std::optional<std::size_t>> wanted)
+    : table_(table), wanted_(wanted.begin(), wanted.end()) {
+  if (!table.is_loop()) return;
+  std::vector<std::size_t> places(table.columns(), cif::LoopRows::unused);
+  for (std::size_t place = 0; place < wanted_.size(); ++place) {
+    if (wanted_[place]) places[*wanted_[place]] = place;
+  }
+  loop_.emplace(text, table.loop(), std::move(places));
+}
+
+bool TableRows::next(std::span<std::string_view> row) {
+  std::fill(row.begin(), row.end(), std::string_view());
+  if (loop_) return loop_->next(row);
+  if (pairs_read_ || !table_.given()) return false;
+  pairs_read_ = true;
+  for (std::size_t place = 0; place < wanted_.size(); ++place) {
+    if (wanted_[place]) row[place] = table_.pair_values()[*wanted_[place]];
+  }
+  return true;
+}
+
+Tables::Tables(std::string_view text) : text_(text) {
+  cif::Items items(text);
+  items.next_block();
+  cif::Item item;
+  bool in_frame = false;
+  while (items.next_item(item)) {
+    // Save frames belong to dictionaries, not to entries: what they hold is
+    // not the entry's.
+    if (item.kind == cif::Item::Kind::frame_begins || item.kind == cif::Item::Kind::frame_ends) {
+      in_frame = item.kind == cif::Item::Kind::frame_begins;
+    } else if (in_frame) {
+      continue;
+    } else if (item.kind == cif::Item::Kind::pair) {
+      add_pair(item);
+    } else {
+      add_loop(item);
+    }
+  }
+}
+
+void Tables::add_pair(const cif::Item& item) {
+  const TagParts tag = parts_of(item.tag);
+  const auto category = category_of(tag.category);
+  if (!category) return;
+  Table& table = tables_[static_cast<std::size_t>(*category)];
+  if (table.loop_ || table.column(tag.item)) {
+    throw cif::SyntaxError(static_cast<std::size_t>(item.tag.data() - text_.data()), "an item given twice");
+  }
+  table.given_ = true;
+  table.items_.push_back(tag.item);
+  table.values_.push_back(item.value);
+}
+
+void Tables::add_loop(const cif::Item& item) {
+  const TagParts first = parts_of(item.tags.front());
+  const auto category = category_of(first.category);
+  if (!category) return;
+  Table& table = tables_[static_cast<std::size_t>(*category)];
+  if (table.given_) {
+    throw cif::SyntaxError(static_cast<std::size_t>(item.tags.front().data() - text_.data()), "a category given twice");
+  }
+  table.given_ = true;
+  for (const std::string_view tag : item.tags) table.items_.push_back(parts_of(tag).item);
+  table.loop_ = item;
+}
+
+}  // namespace reading

@@ -1,0 +1,90 @@
+// The categories of an mmCIF entry that the routines read, found in one
+// pass over its first data block (the entry), each given as a loop or as a
+// list of tag-value pairs: both are a table here.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "cif_items.hpp"
+
+namespace reading {
+
+enum class Category {
+  entry,
+  struct_keywords,
+  pdbx_database_status,
+  database_PDB_rev,
+  struct_,
+  exptl,
+  refine,
+  em_3d_reconstruction,
+  struct_conf,
+  pdbx_poly_seq_scheme,
+  entity_poly,
+  atom_site,
+};
+inline constexpr std::size_t category_count = 12;
+
+// One category: its items (tags without the category) and its rows.
+class Table {
+ public:
+  bool given() const { return given_; }
+  // The column of an item, named without regard to case.
+  std::optional<std::size_t> column(std::string_view item) const;
+  std::size_t columns() const { return items_.size(); }
+  std::size_t rows() const;
+  bool is_loop() const { return loop_.has_value(); }
+  const cif::Item& loop() const { return *loop_; }
+  // The values of a list of pairs, one per column.
+  std::span<const std::string_view> pair_values() const { return values_; }
+
+  // The value token of `item` in the first row; nullopt when the category
+  // or the item is not given.
+  std::optional<std::string_view> first(std::string_view text, std::string_view item) const;
+
+ private:
+  friend class Tables;
+  bool given_ = false;
+  std::vector<std::string_view> items_;
+  std::vector<std::string_view> values_;  // a list of pairs
+  std::optional<cif::Item> loop_;         // a loop
+};
+
+// The rows of a table, with the value tokens of the columns asked for (an
+// absent column gives an empty value).
+class TableRows {
+ public:
+  TableRows(std::string_view text, const Table& table, std::span<const std::optional<std::size_t>> wanted);
+  bool next(std::span<std::string_view> row);
+
+ private:
+  const Table& table_;
+  std::vector<std::optional<std::size_t>> wanted_;
+  std::optional<cif::LoopRows> loop_;
+  bool pairs_read_ = false;
+};
+
+class Tables {
+ public:
+  // Reads the structure of the first data block of `text`. Throws
+  // cif::SyntaxError where the text is not CIF, or where a category read
+  // here comes twice (which of them would be the entry's?).
+  explicit Tables(std::string_view text);
+
+  const Table& operator[](Category category) const { return tables_[static_cast<std::size_t>(category)]; }
+  std::string_view text() const { return text_; }
+
+ private:
+  void add_pair(const cif::Item& item);
+  void add_loop(const cif::Item& item);
+
+  std::string_view text_;
+  std::array<Table, category_count> tables_;
+};
+
+}  // namespace reading
