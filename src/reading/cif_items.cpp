@@ -22,7 +22,6 @@ void Items::fail(const char* what) const {
 }
 
 std::optional<std::string_view> Items::next_block() {
-  const bool first = !in_block_;
   if (in_block_) {
     Item item;
     while (next_item(item)) {
@@ -32,7 +31,7 @@ std::optional<std::string_view> Items::next_block() {
     in_block_ = true;
     return take().text;
   }
-  if (next_.kind != Kind::end || first) fail("text that is not in a data block");
+  if (next_.kind != Kind::end) fail("text that is not in a data block");
   return std::nullopt;
 }
 
@@ -56,6 +55,11 @@ bool Items::next_item(Item& item) {
       item.tags.clear();
       while (next_.kind == Kind::tag) item.tags.push_back(take().text);
       if (item.tags.empty()) fail("a loop without tags");
+      // A tag is followed by a blank, even the last one of the text.
+      const std::string_view last = item.tags.back();
+      if (next_.kind == Kind::end && last.data() + last.size() == text_.data() + text_.size()) {
+        fail("a tag at the end of the text");
+      }
       item.values_at = next_offset_;
       tokens_.seek(next_offset_);
       item.value_count = tokens_.skip_values();

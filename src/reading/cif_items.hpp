@@ -29,8 +29,9 @@ class Items {
   explicit Items(std::string_view text) : text_(text), tokens_(text) { peek(); }
 
   // The heading of the next data block ("data_NAME" or "global_"), passing
-  // over what is left of the current one; nullopt at the end of the text.
-  // Throws SyntaxError for text that is not CIF, before the first block too.
+  // over what is left of the current one; nullopt at the end of the text
+  // (text of blanks and comments holds no block). Throws SyntaxError for
+  // text that is not CIF, before the first block too.
   std::optional<std::string_view> next_block();
   // The next item of the current block; false at its end.
   bool next_item(Item& item);

@@ -3,6 +3,8 @@
 #include "mmcif_entry.hpp"
 
 #include <algorithm>
+#include <charconv>
+#include <system_error>
 
 #include "cif_tokens.hpp"
 
@@ -96,37 +98,18 @@ std::string title_line(const Tables& tables) {
   return line;
 }
 
-// A decimal number rounded to two decimals, half away from zero, as REMARK 2
-// prints it ("2.2010" is 2.20, "1.897" 1.90, "28" 28.00). Text that is not
-// a plain decimal number is left for the conversion to judge.
+// A number as REMARK 2 prints it: two decimals ("2.2010" is 2.20, "1.897"
+// 1.90, "28" 28.00), rounded from its nearest double as C's "%.2f" does,
+// which is how the archive's own programs print it. Text that is not a
+// number is left for the conversion to judge.
 std::string two_decimals(std::string_view number) {
-  std::size_t i = 0;
-  const bool negative = !number.empty() && number[0] == '-';
-  if (!number.empty() && (number[0] == '-' || number[0] == '+')) ++i;
-  const std::size_t integer_start = i;
-  while (i < number.size() && number[i] >= '0' && number[i] <= '9') ++i;
-  std::string digits(number.substr(integer_start, i - integer_start));
-  std::string fraction;
-  if (i < number.size() && number[i] == '.') {
-    const std::size_t fraction_start = ++i;
-    while (i < number.size() && number[i] >= '0' && number[i] <= '9') ++i;
-    fraction = number.substr(fraction_start, i - fraction_start);
-  }
-  if (i != number.size() || (digits.empty() && fraction.empty())) return std::string(number);
-  fraction.resize(std::max<std::size_t>(fraction.size(), 3), '0');
-  std::string kept = (digits.empty() ? "0" : digits) + fraction.substr(0, 2);
-  if (fraction[2] >= '5') {
-    std::size_t k = kept.size();
-    while (k > 0 && kept[k - 1] == '9') kept[--k] = '0';
-    if (k == 0) {
-      kept.insert(kept.begin(), '1');
-    } else {
-      ++kept[k - 1];
-    }
-  }
-  std::string text = negative ? "-" : "";
-  text.append(kept, 0, kept.size() - 2).append(".").append(kept, kept.size() - 2, 2);
-  return text;
+  double value = 0.0;
+  const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+  if (error != std::errc() || end != number.data() + number.size()) return std::string(number);
+  std::array<char, 400> text{};
+  const auto [written, too_long] = std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed, 2);
+  if (too_long != std::errc()) return std::string(number);
+  return std::string(text.data(), written);
 }
 
 Tables read_tables(records::Input& entry) {

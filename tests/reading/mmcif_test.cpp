@@ -1,0 +1,415 @@
+// PDBx/mmCIF entries: read as the legacy file the archive derives from them,
+// and holding in full what that file cannot.
+
+#include "mmcif_text.hpp"
+#include "run_reading.hpp"
+
+namespace {
+
+using testing_support::Atom;
+using testing_support::chain_rows;
+using testing_support::EntryText;
+using testing_support::Extraction;
+using testing_support::HelixRow;
+using testing_support::MmcifText;
+using testing_support::numbered;
+using testing_support::Options;
+using testing_support::Residues;
+using testing_support::residues_of;
+using testing_support::Routine;
+using testing_support::SiteRow;
+
+using Mmcif = testing_support::ReadingTest;
+
+Residues operator+(Residues a, const Residues& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// An entry of the rules the legacy file follows from, written by hand in
+// both formats: a category as pairs, quoted values and a text field, tags in
+// upper case, the loop's columns in another order; HETATM rows in the
+// polymer (MSE) with a two-letter element (SE), alternate locations, a
+// "-0.000", waters and a calcium ion ("CA  ") after the chains, TER after
+// each polymer chain only, helices of classes 1, 6 and 5 and a turn.
+constexpr std::string_view rich_mmcif = R"(# written by hand
+data_0TST
+_entry.id   0TST
+_STRUCT_KEYWORDS.entry_id        0TST
+_Struct_Keywords.pdbx_keywords   'synthetic protein'
+_pdbx_database_status.recvd_initial_deposition_date 2000-01-01
+_struct.title
+;An   entry built
+for a test
+;
+_exptl.method 'X-RAY DIFFRACTION'
+_refine.ls_d_res_high 1.997
+loop_
+_entity_poly.entity_id
+_entity_poly.type
+1 'polypeptide(L)'
+2 'polypeptide(L)'
+loop_
+_pdbx_poly_seq_scheme.asym_id
+_pdbx_poly_seq_scheme.pdb_strand_id
+_pdbx_poly_seq_scheme.seq_id
+A A 1
+A A 2
+A A 3
+A A 4
+A A 5
+A A 6
+B B 1
+loop_
+_struct_conf.conf_type_id
+_struct_conf.beg_auth_asym_id
+_struct_conf.beg_auth_seq_id
+_struct_conf.end_auth_seq_id
+_struct_conf.pdbx_PDB_helix_class
+HELX_P A 2 4 1
+TURN_P A 4 5 ?
+HELX_P B 1 3 6
+HELX_P A 5 6 5
+loop_
+_ATOM_SITE.pdbx_PDB_model_num
+_atom_site.Cartn_z
+_atom_site.Cartn_y
+_atom_site.Cartn_x
+_atom_site.auth_atom_id
+_atom_site.auth_asym_id
+_atom_site.auth_seq_id
+_atom_site.label_entity_id
+_atom_site.label_asym_id
+_atom_site.type_symbol
+_atom_site.id
+_atom_site.group_PDB
+1 3.000 2.000 1.000 N A 1 1 A N 1 ATOM
+1 10.000 -0.250 1.500 CA A 1 1 A C 2 ATOM
+1 3.000 2.000 1.000 N A 2 1 A N 3 ATOM
+1 10.000 -0.500 3.000 CA A 2 1 A C 4 ATOM
+1 3.000 2.000 1.000 N A 3 1 A N 5 ATOM
+1 10.000 -0.750 4.500 CA A 3 1 A C 6 ATOM
+1 10.100 -0.700 4.600 CA A 3 1 A C 7 ATOM
+1 3.000 2.000 1.000 N A 4 1 A N 8 HETATM
+1 10.000 -1.000 6.000 CA A 4 1 A C 9 HETATM
+1 11.000 -1.000 6.000 SE A 4 1 A SE 10 HETATM
+1 3.000 2.000 1.000 N A 5 1 A N 11 ATOM
+1 10.000 -1.250 7.500 CA A 5 1 A C 12 ATOM
+1 3.000 2.000 1.000 N A 6 1 A N 13 ATOM
+1 10.000 -1.500 -0.000 "CA" A 6 1 A C 14 ATOM
+1 3.000 2.000 1.000 N B 1 2 B N 15 ATOM
+1 10.000 -0.250 1.500 CA B 1 2 B C 16 ATOM
+1 3.000 2.000 1.000 N B 2 2 B N 17 ATOM
+1 10.000 -0.500 3.000 CA B 2 2 B C 18 ATOM
+1 3.000 2.000 1.000 N B 3 2 B N 19 ATOM
+1 10.000 -0.750 4.500 CA B 3 2 B C 20 ATOM
+1 5.000 5.000 5.000 O A 101 3 C O 21 HETATM
+1 6.000 6.000 6.000 CA B 201 4 D CA 22 HETATM
+)";
+
+EntryText rich_legacy() {
+  auto entry = EntryText::with_header("    2.00 ANGSTROMS.");
+  entry.add(testing_support::seqres_record('A', 6));
+  entry.add(testing_support::helix_record('A', 2, 4)).add(testing_support::helix_record('B', 1, 3, " 6"));
+  entry.add(testing_support::helix_record('A', 5, 6, " 5"));
+  entry.add(Atom{1, " N  ", 'A', 1, 1.0, 2.0, 3.0}).add(Atom{2, " CA ", 'A', 1, 1.5, -0.25, 10.0});
+  entry.add(Atom{3, " N  ", 'A', 2, 1.0, 2.0, 3.0}).add(Atom{4, " CA ", 'A', 2, 3.0, -0.5, 10.0});
+  entry.add(Atom{5, " N  ", 'A', 3, 1.0, 2.0, 3.0}).add(Atom{6, " CA ", 'A', 3, 4.5, -0.75, 10.0});
+  entry.add(Atom{7, " CA ", 'A', 3, 4.6, -0.7, 10.1});
+  entry.add(Atom{8, " N  ", 'A', 4, 1.0, 2.0, 3.0, "HETATM"}).add(Atom{9, " CA ", 'A', 4, 6.0, -1.0, 10.0, "HETATM"});
+  entry.add(Atom{10, "SE  ", 'A', 4, 6.0, -1.0, 11.0, "HETATM"});
+  entry.add(Atom{11, " N  ", 'A', 5, 1.0, 2.0, 3.0}).add(Atom{12, " CA ", 'A', 5, 7.5, -1.25, 10.0});
+  entry.add(Atom{13, " N  ", 'A', 6, 1.0, 2.0, 3.0}).add(Atom{14, " CA ", 'A', 6, 0.0, -1.5, 10.0});
+  entry.add("TER      15      ALA A   6");
+  entry.add(Atom{16, " N  ", 'B', 1, 1.0, 2.0, 3.0}).add(Atom{17, " CA ", 'B', 1, 1.5, -0.25, 10.0});
+  entry.add(Atom{18, " N  ", 'B', 2, 1.0, 2.0, 3.0}).add(Atom{19, " CA ", 'B', 2, 3.0, -0.5, 10.0});
+  entry.add(Atom{20, " N  ", 'B', 3, 1.0, 2.0, 3.0}).add(Atom{21, " CA ", 'B', 3, 4.5, -0.75, 10.0});
+  entry.add("TER      22      ALA B   3");
+  entry.add(Atom{23, " O  ", 'A', 101, 5.0, 5.0, 5.0, "HETATM"}).add(Atom{24, "CA  ", 'B', 201, 6.0, 6.0, 6.0, "HETATM"});
+  return entry;
+}
+
+// Two models of one chain; the legacy file numbers each model from 1 and
+// closes its chain with TER, the mmCIF ids run on. A helix whose end never
+// shows in model 1 goes on into model 2.
+MmcifText two_models_mmcif() {
+  auto entry = MmcifText::with_header("", "'SOLUTION NMR'");
+  entry.polymers().sequence("A", 3).helices({{"A", "2", "9"}});
+  std::vector<SiteRow> rows = chain_rows("A", 1, 3);
+  for (SiteRow row : chain_rows("A", 1, 3)) {
+    row.model = "2";
+    if (row.atom == "CA") row.x = "9.000";
+    rows.push_back(row);
+  }
+  return entry.atoms(rows);
+}
+
+EntryText two_models_legacy() {
+  EntryText entry;
+  entry.add("HEADER    SYNTHETIC PROTEIN                       01-JAN-00   0TST              ");
+  entry.add("TITLE     AN ENTRY BUILT FOR A TEST");
+  entry.add("REMARK   2 RESOLUTION. NOT APPLICABLE.");
+  entry.add(testing_support::seqres_record('A', 3)).add(testing_support::helix_record('A', 2, 9));
+  for (const int model : {1, 2}) {
+    entry.add("MODEL        " + std::to_string(model));
+    for (int r = 1; r <= 3; ++r) {
+      entry.add(Atom{2 * r - 1, " N  ", 'A', r, 1.0, 2.0, 3.0});
+      entry.add(Atom{2 * r, " CA ", 'A', r, model == 1 ? r * 1.5 : 9.0, -r * 0.25, 10.0});
+    }
+    entry.add("TER       7      ALA A   3").add("ENDMDL");
+  }
+  return entry;
+}
+
+// An entity that _entity_poly does not list (old files write oligosaccharides
+// so) ends no chain with TER: chain B follows chain A without one.
+MmcifText no_polymer_mmcif() {
+  auto entry = MmcifText::with_header();
+  entry.polymers({"9"}).sequence("A", 30).helices({{"B", "2", "3"}});
+  std::vector<SiteRow> rows = chain_rows("A", 1, 3);
+  for (const SiteRow& row : chain_rows("B", 4, 6, "B", "2")) rows.push_back(row);
+  return entry.atoms(rows);
+}
+
+EntryText no_polymer_legacy() {
+  auto entry = EntryText::with_header();
+  entry.add(testing_support::seqres_record('A', 30)).add(testing_support::helix_record('B', 2, 3));
+  entry.add_chain('A', 1, 3, 1).add_chain('B', 4, 6, 7);
+  return entry;
+}
+
+TEST_F(Mmcif, ReadsAsTheLegacyFileOfTheSameEntry) {
+  struct Twin {
+    std::string_view what;
+    std::string mmcif;
+    std::string legacy;
+  };
+  const Twin twins[] = {
+      {"rules of the records", std::string(rich_mmcif), rich_legacy().text()},
+      {"two models", two_models_mmcif().text(), two_models_legacy().text()},
+      {"no TER after an entity that is no polymer", no_polymer_mmcif().text(), no_polymer_legacy().text()},
+  };
+  for (const Twin& twin : twins) {
+    for (const Routine routine : {Routine::backbones, Routine::helices}) {
+      for (const std::string_view atom_type : {" CA ", " N  ", "CA  ", " O  "}) {
+        const Options options{true, atom_type, -1.0F};
+        const Extraction legacy = run(routine, twin.legacy, options);
+        const Extraction mmcif = run(routine, twin.mmcif, options);
+        const std::string what = std::string(twin.what) + ", " + (routine == Routine::helices ? "helices" : "backbones") +
+                                 ", [" + std::string(atom_type) + "]";
+        EXPECT_EQ(mmcif.console, legacy.console) << what;
+        EXPECT_EQ(mmcif.failure, legacy.failure) << what;
+        EXPECT_EQ(mmcif.resolution, legacy.resolution) << what;
+        EXPECT_EQ(mmcif.atoms, legacy.atoms) << what;
+      }
+    }
+  }
+}
+
+TEST_F(Mmcif, TheRichEntryFindsWhatTheRulesSay) {
+  const Extraction backbone = run(Routine::backbones, std::string(rich_mmcif));
+  EXPECT_EQ(backbone.failure, "");
+  // MSE is HETATM, the second alternate location is passed over, and the
+  // "-0.000" is a zero.
+  ASSERT_TRUE(backbone.atoms.has_value());
+  EXPECT_EQ(residues_of(*backbone.atoms), (Residues{{1, 'A'}, {2, 'A'}, {3, 'A'}, {5, 'A'}, {6, 'A'}}));
+  EXPECT_NE(backbone.console.find("      5     6   0.000  -1.500  10.000\n"), std::string::npos);
+  EXPECT_NE(backbone.console.find("   The structure data has a resolution of 2.00 angstroems\n"), std::string::npos);
+  const Extraction helices = run(Routine::helices, std::string(rich_mmcif));
+  EXPECT_NE(helices.console.find("   Right-handed alpha helix found in chain A\n"
+                                 "   Left-handed alpha helix foundin chain B\n \n     2 helices found.\n"),
+            std::string::npos);
+}
+
+MmcifText named_chains_entry(std::string_view first, std::string_view second) {
+  auto entry = MmcifText::with_header();
+  entry.polymers({"1", "2"}).sequence(first, 4).helices({{std::string(second), "2", "3"}, {std::string(first), "1", "2"}});
+  std::vector<SiteRow> rows = chain_rows(first, 1, 4, "A", "1");
+  for (const SiteRow& row : chain_rows(second, 1, 4, "B", "2")) rows.push_back(row);
+  return entry.atoms(rows);
+}
+
+TEST_F(Mmcif, ChainNamesOfSeveralCharactersAreKeptWhole) {
+  const MmcifText entry = named_chains_entry("AAAA", "B-2");
+  const Extraction backbone = run(Routine::backbones, entry.text());
+  ASSERT_TRUE(backbone.atoms.has_value()) << backbone.failure;
+  EXPECT_EQ(residues_of(*backbone.atoms), numbered(1, 4, reading::ChainName("AAAA")));
+
+  const Extraction helices = run(Routine::helices, entry.text());
+  ASSERT_TRUE(helices.atoms.has_value()) << helices.failure;
+  EXPECT_EQ(residues_of(*helices.atoms),
+            numbered(2, 3, reading::ChainName("B-2")) + numbered(1, 2, reading::ChainName("AAAA")));
+  EXPECT_NE(helices.console.find("   Right-handed alpha helix found in chain B-2\n"
+                                 "   Right-handed alpha helix found in chain AAAA\n"),
+            std::string::npos);
+  EXPECT_NE(helices.console.find("   There are          2 carbon atoms located in the alpha helix of chain B-2\n"),
+            std::string::npos);
+}
+
+TEST_F(Mmcif, AChainNameTheExportCannotHoldFailsTheEntry) {
+  const std::string diagnostic = "extract: severe (70): chain name too long for its field, unit 1, file PDB/test.pdb";
+  // Seven characters fill the export's field; eight do not fit it.
+  const MmcifText fits = named_chains_entry("ABCDEFG", "B");
+  EXPECT_EQ(run(Routine::backbones, fits.text()).failure, "");
+  const MmcifText first_too_long = named_chains_entry("ABCDEFGH", "B");
+  const Extraction backbone = run(Routine::backbones, first_too_long.text());
+  EXPECT_EQ(backbone.failure, diagnostic);
+  EXPECT_EQ(run(Routine::helices, first_too_long.text()).failure, diagnostic);
+  // A chain that is never collected fails nothing.
+  const MmcifText second_too_long = named_chains_entry("A", "ABCDEFGH");
+  EXPECT_EQ(run(Routine::backbones, second_too_long.text()).failure, "");
+}
+
+TEST_F(Mmcif, WideValuesAreReadInFull) {
+  // A chain numbered past 4 digits, holding a residue with a 5-character
+  // code, and past 99,999 records: the serials 100,002 and 100,003 of two
+  // alternate locations are consecutive (a legacy file has no columns for
+  // them).
+  auto entry = MmcifText::with_header();
+  entry.polymers().sequence("A", 50'003);
+  std::vector<SiteRow> rows = chain_rows("A", 1, 50'000);
+  rows[20'000 * 2 + 1].comp = "BB87Q";
+  for (SiteRow row : chain_rows("A", 50'001, 50'002)) {
+    if (row.atom == "CA") row.x = "-1234.567";
+    rows.push_back(row);
+    // The second location of residue 50,001's alpha carbon.
+    if (row.atom == "CA" && row.residue == "50001") rows.push_back(row);
+  }
+  rows[100'001].x = "0.000";
+  entry.atoms(rows);
+  const Extraction backbone = run(Routine::backbones, entry.text(), {false});
+  ASSERT_TRUE(backbone.atoms.has_value()) << backbone.failure;
+  ASSERT_EQ(backbone.atoms->size(), 50'002U);
+  EXPECT_EQ(backbone.atoms->at(20'000).residue, 20'001);
+  EXPECT_EQ(backbone.atoms->at(50'000).residue, 50'001);
+  EXPECT_EQ(backbone.atoms->at(50'000).x, 0.0F);  // the first location
+  EXPECT_EQ(backbone.atoms->at(50'001).residue, 50'002);
+  EXPECT_EQ(backbone.atoms->at(50'001).x, -1234.567F);
+}
+
+TEST_F(Mmcif, WhatFailsTheEntry) {
+  struct Case {
+    std::string_view what;
+    std::string text;
+    Routine routine;
+    std::string_view failure;  // the diagnostic's number
+  };
+  const auto with_atoms = [](MmcifText entry, std::string_view tail = "") {
+    entry.polymers().sequence("A", 3).helices({{"A", "1", "2"}}).atoms(chain_rows("A", 1, 3)).add(tail);
+    return entry.text();
+  };
+  const auto atoms_with = [](const SiteRow& odd) {
+    std::vector<SiteRow> rows = chain_rows("A", 1, 3);
+    // After residue 2's N: its serial is no alternate location's.
+    rows.insert(rows.begin() + 3, odd);
+    return MmcifText::with_header().polymers().sequence("A", 3).atoms(rows).text();
+  };
+  SiteRow bad_coordinate = chain_rows("A", 2, 2)[1];
+  bad_coordinate.y = "?";
+  SiteRow bad_residue = chain_rows("A", 2, 2)[1];
+  bad_residue.residue = "2a";
+  const std::string good = with_atoms(MmcifText::with_header());
+  std::string no_z = good;
+  no_z.replace(no_z.find("_atom_site.Cartn_z"), 18, "_atom_site.Cartn_w");
+  std::string bad_helix = good;
+  bad_helix.replace(bad_helix.find("HELX_P H1 A 1"), 13, "HELX_P H1 A x");
+
+  const Case cases[] = {
+      {"a quote not closed", with_atoms(MmcifText::with_header().add("_struct.pdbx_descriptor 'open\n")),
+       Routine::backbones, "71"},
+      {"a text field not closed", with_atoms(MmcifText::with_header(), "_struct.pdbx_descriptor\n;open\n"),
+       Routine::helices, "71"},
+      {"a loop whose values do not fill its rows", with_atoms(MmcifText::with_header(), "loop_\n_x.a\n_x.b\n1 2 3\n"),
+       Routine::backbones, "71"},
+      {"no _atom_site", MmcifText::with_header().polymers().sequence("A", 3).text(), Routine::backbones, "71"},
+      {"no Cartn_z", no_z, Routine::helices, "71"},
+      {"_atom_site twice", with_atoms(MmcifText::with_header()) + "loop_\n_atom_site.id\n1\n", Routine::backbones, "71"},
+      {"no resolution for X-ray data", with_atoms(MmcifText::with_header("")), Routine::helices, "24"},
+      {"an unknown resolution", with_atoms(MmcifText::with_header("?")), Routine::backbones, "24"},
+      {"no chain to count", MmcifText::with_header().polymers().atoms(chain_rows("A", 1, 3)).text(),
+       Routine::backbones, "24"},
+      {"a resolution that is no number", with_atoms(MmcifText::with_header("high")), Routine::helices, "64"},
+      {"an unknown coordinate", atoms_with(bad_coordinate), Routine::backbones, "64"},
+      {"a residue number that is no number", atoms_with(bad_residue), Routine::backbones, "64"},
+      {"a helix bound that is no number", bad_helix, Routine::helices, "64"},
+  };
+  for (const Case& c : cases) {
+    const Extraction result = run(c.routine, c.text);
+    EXPECT_EQ(result.failure.substr(0, 22), "extract: severe (" + std::string(c.failure) + "): ") << c.what;
+    EXPECT_TRUE(result.failure.ends_with(", unit 1, file PDB/test.pdb")) << c.what << ": " << result.failure;
+  }
+  // Text after the first data block is not the entry's.
+  EXPECT_EQ(run(Routine::backbones, good + "data_other\n_x.y 'open\n").failure, "");
+}
+
+TEST_F(Mmcif, TheResolutionFollowsTheMethod) {
+  struct Case {
+    std::string_view what;
+    MmcifText header;
+    std::string_view shown;
+  };
+  const Case cases[] = {
+      {"X-ray, rounded", MmcifText::with_header("2.2010"), "resolution of 2.20 angstroems"},
+      {"X-ray, rounded up", MmcifText::with_header("1.897"), "resolution of 1.90 angstroems"},
+      {"X-ray, whole", MmcifText::with_header("3"), "resolution of 3.00 angstroems"},
+      {"NMR", MmcifText::with_header("1.5", "'SOLUTION NMR'"), "No resolution specified !!! "},
+      {"electron microscopy",
+       MmcifText::with_header("1.5", "'ELECTRON MICROSCOPY'").add("_em_3d_reconstruction.resolution 3.456\n"),
+       "resolution of 3.46 angstroems"},
+  };
+  for (Case c : cases) {
+    c.header.polymers().sequence("A", 3).atoms(chain_rows("A", 1, 3));
+    const Extraction result = run(Routine::backbones, c.header.text());
+    EXPECT_NE(result.console.find(c.shown), std::string::npos) << c.what << ":\n" << result.console;
+  }
+}
+
+TEST_F(Mmcif, TitleLinesAsTheLegacyHeaderShowsThem) {
+  auto entry = MmcifText();
+  entry.add("data_pdb_00017xsv\n_entry.id pdb_00017xsv\n_struct_keywords.pdbx_keywords Transferase/DNA\n");
+  entry.add("loop_\n_database_PDB_rev.num\n_database_PDB_rev.date_original\n2 ?\n1 1981-04-30\n");
+  entry.add("_struct.title\n;Crystal structures of PIM1 in complex with macrocyclic compounds and a word\n;\n");
+  entry.add("_exptl.method 'SOLUTION NMR'\n").polymers().sequence("A", 3).atoms(chain_rows("A", 1, 3));
+  const Extraction result = run(Routine::backbones, entry.text());
+  // The extended id runs on past column 70, shown whole; the title is cut
+  // where the legacy file wraps it, and shown to column 70.
+  EXPECT_NE(result.console.find("   TRANSFERASE/DNA                         30-APR-81   pdb_00017xsv\n"
+                                "   CRYSTAL STRUCTURES OF PIM1 IN COMPLEX WITH MACROCYCLIC COMPO\n"),
+            std::string::npos)
+      << result.console;
+}
+
+TEST_F(Mmcif, RecognisedByItsContent) {
+  const std::string mmcif = MmcifText::with_header().polymers().sequence("A", 3).atoms(chain_rows("A", 1, 3)).text();
+  const Extraction plain = run(Routine::backbones, mmcif);
+  ASSERT_EQ(plain.failure, "");
+  struct Case {
+    std::string_view what;
+    std::string text;
+  };
+  std::string crlf;
+  for (const char c : mmcif) {
+    if (c == '\n') crlf += '\r';
+    crlf += c;
+  }
+  std::string upper = mmcif;
+  upper.replace(0, 5, "DATA_");
+  const Case cases[] = {
+      {"after blank and comment lines", "\n  \n# made by hand\n\t\n" + mmcif},
+      {"with CR LF line ends", crlf},
+      {"DATA_ in upper case", upper},
+  };
+  for (const Case& c : cases) {
+    const Extraction result = run(Routine::backbones, c.text);
+    EXPECT_EQ(result.console, plain.console) << c.what;
+    EXPECT_EQ(result.atoms, plain.atoms) << c.what;
+  }
+  // A legacy entry that begins with a comment line is still one: it shows
+  // that line as its first title line.
+  const auto legacy = EntryText().add("#234567890data_ follows").add("HEADER    X").add("REMARK   2 RESOLUTION. 2.00");
+  const Extraction result = run(Routine::backbones, legacy.text() + testing_support::seqres_record('A', 1) + "\n");
+  EXPECT_EQ(result.failure, "");
+  EXPECT_NE(result.console.find("   data_ follows"), std::string::npos) << result.console;
+}
+
+}  // namespace

@@ -1,0 +1,163 @@
+// CIF text as a plain document, read by both readers.
+
+#include "cif_documents.hpp"
+
+#include <gemmi/cif.hpp>
+
+#include "cif_items.hpp"
+#include "cif_tokens.hpp"
+
+namespace testing_support {
+namespace {
+
+std::string block_name(std::string_view heading) {
+  if (heading.size() == 7 && reading::cif::same_name(heading, "global_")) return "";
+  const std::string name(heading.substr(5));
+  return name.empty() ? "#" : name;  // as gemmi names a bare data_
+}
+
+void convert(const std::vector<gemmi::cif::Item>& from, std::vector<CifItem>& to) {
+  for (const gemmi::cif::Item& item : from) {
+    CifItem& made = to.emplace_back();
+    switch (item.type) {
+      case gemmi::cif::ItemType::Pair:
+        made.kind = CifItem::Kind::pair;
+        made.tag = item.pair[0];
+        made.value = item.pair[1];
+        break;
+      case gemmi::cif::ItemType::Loop:
+        made.kind = CifItem::Kind::loop;
+        made.tags = item.loop.tags;
+        made.values = item.loop.values;
+        break;
+      case gemmi::cif::ItemType::Frame:
+        made.kind = CifItem::Kind::frame;
+        made.tag = item.frame.name;
+        convert(item.frame.items, made.items);
+        break;
+      default:
+        to.pop_back();
+        break;
+    }
+  }
+}
+
+std::string describe(const CifItem& item) {
+  switch (item.kind) {
+    case CifItem::Kind::pair:
+      return "pair " + item.tag + " = [" + item.value + "]";
+    case CifItem::Kind::loop:
+      return "loop of " + std::to_string(item.tags.size()) + " tags from " +
+             (item.tags.empty() ? std::string("?") : item.tags.front()) + ", " + std::to_string(item.values.size()) +
+             " values";
+    case CifItem::Kind::frame:
+      return "frame " + item.tag;
+  }
+  return "?";
+}
+
+std::string difference(const std::vector<CifItem>& ours, const std::vector<CifItem>& theirs, const std::string& where) {
+  for (std::size_t i = 0; i < std::min(ours.size(), theirs.size()); ++i) {
+    const CifItem& a = ours[i];
+    const CifItem& b = theirs[i];
+    if (a == b) continue;
+    const std::string at = where + ", item " + std::to_string(i + 1);
+    if (a.kind == CifItem::Kind::loop && b.kind == CifItem::Kind::loop && a.tags == b.tags) {
+      for (std::size_t v = 0; v < std::min(a.values.size(), b.values.size()); ++v) {
+        if (a.values[v] != b.values[v]) {
+          return at + " (" + describe(a) + "), value " + std::to_string(v + 1) + ": [" + a.values[v] + "] against [" +
+                 b.values[v] + "]";
+        }
+      }
+    }
+    if (a.kind == CifItem::Kind::frame && b.kind == CifItem::Kind::frame && a.tag == b.tag) {
+      return difference(a.items, b.items, at + " (frame " + a.tag + ")");
+    }
+    return at + ": " + describe(a) + " against " + describe(b);
+  }
+  if (ours.size() != theirs.size()) {
+    return where + ": " + std::to_string(ours.size()) + " items against " + std::to_string(theirs.size());
+  }
+  return {};
+}
+
+}  // namespace
+
+std::optional<CifDocument> read_with_extract(std::string_view text, std::string* error) {
+  using reading::cif::Item;
+  try {
+    CifDocument document;
+    reading::cif::Items items(text);
+    while (const auto heading = items.next_block()) {
+      CifBlock& block = document.emplace_back();
+      block.name = block_name(*heading);
+      std::vector<CifItem>* into = &block.items;
+      Item item;
+      while (items.next_item(item)) {
+        switch (item.kind) {
+          case Item::Kind::pair:
+            into->push_back({CifItem::Kind::pair, std::string(item.tag), std::string(item.value), {}, {}, {}});
+            break;
+          case Item::Kind::loop: {
+            CifItem& loop = into->emplace_back();
+            loop.kind = CifItem::Kind::loop;
+            for (const std::string_view tag : item.tags) loop.tags.emplace_back(tag);
+            reading::cif::Values values(text, item.values_at);
+            for (std::size_t v = 0; v < item.value_count; ++v) loop.values.emplace_back(values.next());
+            break;
+          }
+          case Item::Kind::frame_begins: {
+            CifItem& frame = into->emplace_back();
+            frame.kind = CifItem::Kind::frame;
+            frame.tag = item.tag.substr(5);
+            into = &frame.items;
+            break;
+          }
+          case Item::Kind::frame_ends:
+            into = &block.items;
+            break;
+        }
+      }
+    }
+    return document;
+  } catch (const reading::cif::SyntaxError& e) {
+    if (error != nullptr) *error = std::string(e.what()) + " at byte " + std::to_string(e.offset());
+    return std::nullopt;
+  }
+}
+
+std::optional<CifDocument> read_with_gemmi(std::string_view text, std::string* error) {
+  try {
+    // Its grammar and its check for tags without values; not its check for
+    // duplicate names, which is no matter of syntax.
+    gemmi::cif::Document parsed;
+    tao::pegtl::memory_input<> in(text.data(), text.size(), "text");
+    gemmi::cif::parse_input(parsed, in);
+    gemmi::cif::check_for_missing_values(parsed);
+    CifDocument document;
+    for (const gemmi::cif::Block& block : parsed.blocks) {
+      CifBlock& made = document.emplace_back();
+      made.name = block.name;
+      convert(block.items, made.items);
+    }
+    return document;
+  } catch (const std::exception& e) {
+    if (error != nullptr) *error = e.what();
+    return std::nullopt;
+  }
+}
+
+std::string first_difference(const CifDocument& ours, const CifDocument& theirs) {
+  for (std::size_t i = 0; i < std::min(ours.size(), theirs.size()); ++i) {
+    const std::string where = "block " + std::to_string(i + 1);
+    if (ours[i].name != theirs[i].name) return where + ": named " + ours[i].name + " against " + theirs[i].name;
+    const std::string found = difference(ours[i].items, theirs[i].items, where + " (" + ours[i].name + ")");
+    if (!found.empty()) return found;
+  }
+  if (ours.size() != theirs.size()) {
+    return std::to_string(ours.size()) + " blocks against " + std::to_string(theirs.size());
+  }
+  return {};
+}
+
+}  // namespace testing_support
