@@ -34,7 +34,7 @@ struct AtomScan {
   // WideAtomFields).
   template <class Fields>
   Step take(const Fields& fields, bool of_atom_type) {
-    const auto serial = records::read_I(fields.serial);
+    const auto serial = serial_of(fields);
     if (!serial) return Step::bad_number;
     const bool alternate = of_atom_type && *serial == previous_serial + 1;
     if (of_atom_type) previous_serial = *serial;

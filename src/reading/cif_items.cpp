@@ -69,10 +69,16 @@ bool Items::next_item(Item& item) {
       return true;
     }
     case Kind::save:
-      if (next_.text.size() == 5) {
+      if (next_.text.size() == 5 || (in_frame_ && next_.text[5] == '#')) {
         if (!in_frame_) fail("save_ outside a save frame");
         in_frame_ = false;
         item.kind = Item::Kind::frame_ends;
+        if (next_.text.size() > 5) {
+          // A comment right after the save_ that ends the frame.
+          tokens_.seek(next_offset_ + 5);
+          peek();
+          return true;
+        }
       } else {
         if (in_frame_) fail("a save frame inside a save frame");
         in_frame_ = true;
@@ -99,8 +105,11 @@ LoopRows::LoopRows(std::string_view text, const Item& loop, std::vector<std::siz
 bool LoopRows::next(std::span<std::string_view> row) {
   if (row_ == rows_) return false;
   for (const std::size_t column : columns_) {
-    const std::string_view value = values_.next();
-    if (column != unused) row[column] = value;
+    if (column == unused) {
+      values_.skip();
+    } else {
+      row[column] = values_.next();
+    }
   }
   ++row_;
   return true;

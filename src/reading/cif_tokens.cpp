@@ -3,6 +3,8 @@
 
 #include "cif_tokens.hpp"
 
+#include "cif_blocks.hpp"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -10,9 +12,6 @@
 
 #include "records/control_events.hpp"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace reading::cif {
 namespace {
@@ -46,18 +45,6 @@ bool same_name(std::string_view a, std::string_view b) {
     if (lower(a[i]) != lower(b[i])) return false;
   }
   return true;
-}
-
-std::string_view value_of(std::string_view token) {
-  if (token.empty()) return token;
-  if (token.front() == '\'' || token.front() == '"') return token.substr(1, token.size() - 2);
-  // Only a text field holds a line end.
-  if (token.front() == ';' && token.size() >= 3 && token.substr(token.size() - 2) == "\n;") {
-    std::string_view text = token.substr(1, token.size() - 3);
-    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-    return text;
-  }
-  return token;
 }
 
 void Tokenizer::fail(const char* at, const char* what) const {
@@ -121,10 +108,22 @@ Token Tokenizer::word() {
   const char* start = at_;
   const char* stop = at_;
   while (stop < end_ && is_word_character(*stop)) ++stop;
-  if (stop < end_ && !is_space(*stop)) fail(stop, "a character that CIF allows only in quotes");
   at_ = stop;
   const std::string_view text(start, static_cast<std::size_t>(stop - start));
+  // What follows a word is a blank, or the comment that follows a reserved
+  // word at once (whose bytes may be any).
+  if (stop < end_ && !is_space(*stop)) {
+    const bool before_comment = begins_with(text, "loop_#") || begins_with(text, "stop_#") ||
+                                begins_with(text, "global_#") || begins_with(text, "save_#");
+    if (!before_comment) fail(stop, "a character that CIF allows only in quotes");
+  }
 
+  // A reserved word that stands alone; a comment may follow it at once.
+  const auto reserved = [&](std::string_view word, Kind kind, const char* what) -> Token {
+    if (text.size() > word.size() && text[word.size()] != '#') fail(start, what);
+    at_ = start + word.size();
+    return {kind, text.substr(0, word.size())};
+  };
   switch (lower(text.front())) {
     case '_':
       if (text.size() == 1) fail(start, "a tag without a name");
@@ -135,23 +134,15 @@ Token Tokenizer::word() {
       if (begins_with(text, "data_")) return {Kind::data, text};
       break;
     case 'l':
-      if (begins_with(text, "loop_")) {
-        if (text.size() != 5) fail(start, "a word that begins with loop_");
-        return {Kind::loop, text};
-      }
+      if (begins_with(text, "loop_")) return reserved("loop_", Kind::loop, "a word that begins with loop_");
       break;
     case 's':
+      // "save_#x" names a frame, or ends one before a comment: Items tells.
       if (begins_with(text, "save_")) return {Kind::save, text};
-      if (begins_with(text, "stop_")) {
-        if (text.size() != 5) fail(start, "a word that begins with stop_");
-        return {Kind::stop, text};
-      }
+      if (begins_with(text, "stop_")) return reserved("stop_", Kind::stop, "a word that begins with stop_");
       break;
     case 'g':
-      if (begins_with(text, "global_")) {
-        if (text.size() != 7) fail(start, "a word that begins with global_");
-        return {Kind::global, text};
-      }
+      if (begins_with(text, "global_")) return reserved("global_", Kind::global, "a word that begins with global_");
       break;
     default:
       break;
@@ -174,69 +165,6 @@ bool Tokenizer::skip_values_one_by_one(const char* until, std::size_t& count) {
 
 namespace {
 
-// Bit i of each mask stands for byte i of 64.
-struct BlockMasks {
-  std::uint64_t space = 0;      // blank: space, tab, line feed, carriage return
-  std::uint64_t attention = 0;  // needs a closer look when values are counted
-  std::uint64_t lead = 0;       // begins a quoted value, a text field or a comment
-};
-
-#if defined(__SSE2__)
-
-// Quotes, comments, semicolons, underscores (tags and reserved words have
-// one), $, and bytes CIF allows only inside quotes need a closer look.
-BlockMasks classify(const char* block) {
-  BlockMasks masks;
-  for (int part = 0; part < 4; ++part) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * part));
-    const auto equal = [&](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
-    const __m128i space = _mm_or_si128(_mm_or_si128(equal(' '), equal('\n')), _mm_or_si128(equal('\t'), equal('\r')));
-    // Signed: bytes from 0x80 on compare below '!' too.
-    const __m128i not_printable =
-        _mm_andnot_si128(space, _mm_or_si128(_mm_cmplt_epi8(bytes, _mm_set1_epi8('!')), equal('\x7f')));
-    const __m128i lead = _mm_or_si128(_mm_or_si128(equal('\''), equal('"')), _mm_or_si128(equal('#'), equal(';')));
-    const __m128i attention = _mm_or_si128(lead, _mm_or_si128(_mm_or_si128(equal('_'), equal('$')), not_printable));
-    const auto shift = static_cast<unsigned>(16 * part);
-    const auto bits = [](__m128i m) { return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m))); };
-    masks.space |= bits(space) << shift;
-    masks.attention |= bits(attention) << shift;
-    masks.lead |= bits(lead) << shift;
-  }
-  return masks;
-}
-
-#else
-
-BlockMasks classify(const char* block) {
-  BlockMasks masks;
-  for (unsigned i = 0; i < 64; ++i) {
-    const char c = block[i];
-    const std::uint64_t bit = std::uint64_t{1} << i;
-    const bool lead = c == '\'' || c == '"' || c == '#' || c == ';';
-    if (is_space(c)) masks.space |= bit;
-    if (lead) masks.lead |= bit;
-    if (lead || c == '_' || c == '$' || (!is_space(c) && !is_word_character(c))) masks.attention |= bit;
-  }
-  return masks;
-}
-
-#endif
-
-// Without the processor's own instruction, which the baseline of x86-64
-// lacks (GCC calls a library function for std::popcount there).
-constexpr int count_bits(std::uint64_t bits) {
-  bits = bits - ((bits >> 1) & 0x5555555555555555ULL);
-  bits = (bits & 0x3333333333333333ULL) + ((bits >> 2) & 0x3333333333333333ULL);
-  bits = (bits + (bits >> 4)) & 0x0f0f0f0f0f0f0f0fULL;
-  return static_cast<int>((bits * 0x0101010101010101ULL) >> 56);
-}
-
-// The values that begin in a block: where a blank, or the text before the
-// block when `inside` is false, ends.
-constexpr std::uint64_t starts_of(std::uint64_t space, bool inside) {
-  const std::uint64_t word = ~space;
-  return word & ~((word << 1) | static_cast<std::uint64_t>(inside));
-}
 
 }  // namespace
 
@@ -250,9 +178,16 @@ std::size_t Tokenizer::skip_values() {
       records::throw_if_control_event();
       checked = at_;
     }
-    const BlockMasks masks = classify(at_);
+    // Most blocks hold nothing but plain values and blanks.
+    const char* limit = end_ - at_ > bytes_between_checks ? at_ + bytes_between_checks : end_;
+    const PlainRun run = count_plain_blocks(at_, limit, inside);
+    count += static_cast<std::size_t>(run.values);
+    at_ = run.at;
+    inside = run.inside;
+    if (limit - at_ < 64) continue;
+    const CountMasks masks = count_masks(at_);
     const std::uint64_t starts = starts_of(masks.space, inside);
-    if (masks.attention == 0) {
+    if (masks.attention == 0) {  // the run stops only before a block that needs a look
       count += static_cast<std::size_t>(count_bits(starts));
       inside = (masks.space >> 63) == 0;
       at_ += 64;
@@ -290,19 +225,43 @@ void Values::seek(std::size_t offset) {
 
 void Values::load(const char* at, bool inside) {
   base_ = at;
-  BlockMasks masks;
+  ValueMasks masks;
   if (end_ - at >= 64) {
-    masks = classify(at);
+    masks = value_masks(at);
   } else {
     // The last bytes of the text, and blanks after them.
     std::array<char, 64> tail;
     tail.fill(' ');
     if (at < end_) std::copy(at, end_, tail.begin());
-    masks = classify(tail.data());
+    masks = value_masks(tail.data());
   }
   space_ = masks.space;
   starts_ = starts_of(masks.space, inside);
   special_ = starts_ & masks.lead;
+}
+
+void Values::fill() {
+  while (starts_ == 0) {
+    if (end_ - base_ <= 64) {
+      // Asked for more than there are: an empty value at the end.
+      base_ = end_;
+      starts_ = 1;
+      space_ = 1;
+      special_ = 0;
+      return;
+    }
+    step();
+  }
+}
+
+std::string_view Values::run_on(const char* start) {
+  std::uint64_t blanks = 0;
+  while (blanks == 0) {
+    if (end_ - base_ <= 64) return {start, static_cast<std::size_t>(end_ - start)};
+    step();
+    blanks = space_;
+  }
+  return {start, static_cast<std::size_t>(base_ + std::countr_zero(blanks) - start)};
 }
 
 std::string_view Values::read_special(const char* start) {

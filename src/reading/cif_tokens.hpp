@@ -84,22 +84,22 @@ class Values {
   // The next value as written. Never asked for more than there are.
   // Inline: the atom records read every value of their rows through it.
   std::string_view next() {
-    while (starts_ == 0) {
-      if (end_ - base_ <= 64) return {};  // asked for more than there are
-      step();
-    }
-    const std::uint64_t bit = starts_ & (0 - starts_);
-    starts_ ^= bit;
-    const char* start = base_ + std::countr_zero(bit);
-    if ((special_ & bit) != 0) return read_special(start);
-    std::uint64_t blanks_after = space_ & ~(bit - 1);
-    while (blanks_after == 0) {
-      // It runs on past these 64 bytes.
-      if (end_ - base_ <= 64) return {start, static_cast<std::size_t>(end_ - start)};
-      step();
-      blanks_after = space_;
-    }
-    return {start, static_cast<std::size_t>(base_ + std::countr_zero(blanks_after) - start)};
+    if (starts_ == 0) fill();
+    const int first = std::countr_zero(starts_);
+    starts_ &= starts_ - 1;
+    const char* start = base_ + first;
+    if (((special_ >> first) & 1U) != 0) return read_special(start);
+    const std::uint64_t blanks_after = space_ >> first;
+    if (blanks_after == 0) return run_on(start);
+    return {start, static_cast<std::size_t>(std::countr_zero(blanks_after))};
+  }
+  // Passes over the next value: where it ends is not needed, only where the
+  // next one begins.
+  void skip() {
+    if (starts_ == 0) fill();
+    const int first = std::countr_zero(starts_);
+    starts_ &= starts_ - 1;
+    if (((special_ >> first) & 1U) != 0) read_special(base_ + first);
   }
   void seek(std::size_t offset);
 
@@ -109,6 +109,10 @@ class Values {
   void load(const char* at, bool inside);
   // The 64 bytes after these.
   void step() { load(base_ + 64, (space_ >> 63) == 0); }
+  // Moves on until a value begins (there is one: never asked for more).
+  void fill();
+  // A value that runs on past these 64 bytes.
+  std::string_view run_on(const char* start);
   // A quoted value or a text field, or a comment before the next value.
   std::string_view read_special(const char* start);
 
@@ -122,8 +126,19 @@ class Values {
 };
 
 // The text a value token stands for: without its quotes, or a text field
-// without its semicolons and the line end before the last one.
-std::string_view value_of(std::string_view token);
+// without its semicolons and the line end before the last one. Inline: the
+// atom records take the text of several values of every row.
+inline std::string_view value_of(std::string_view token) {
+  if (token.empty()) return token;
+  if (token.front() == '\'' || token.front() == '"') return token.substr(1, token.size() - 2);
+  // Only a text field holds a line end.
+  if (token.front() == ';' && token.size() >= 3 && token.substr(token.size() - 2) == "\n;") {
+    std::string_view text = token.substr(1, token.size() - 3);
+    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+    return text;
+  }
+  return token;
+}
 // The unquoted "?" (unknown) and "." (not applicable).
 inline bool is_null(std::string_view token) {
   return token.size() == 1 && (token[0] == '?' || token[0] == '.');

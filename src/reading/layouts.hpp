@@ -24,6 +24,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "records/chars.hpp"
@@ -188,14 +190,19 @@ inline void read_atom(std::string_view record, AtomFields& f) {
   f.read(record);
 }
 
+// The serial of a legacy ATOM record, converted with I5.
+inline std::optional<std::int32_t> serial_of(const AtomFields& fields) {
+  return records::read_I(fields.serial);
+}
+
 // The fields of an ATOM record of an mmCIF entry, as the routines read them
 // in a legacy one, each as wide as its value: a chain name of several
-// characters, a serial or residue number of more digits than the columns
-// hold. Views into the entry or into the reader, valid until the next
-// record.
+// characters, a residue number of more digits than the columns hold; the
+// serial is counted as the legacy file counts it, so it is a number already.
+// Views into the entry or into the reader, valid until the next record.
 struct WideAtomFields {
   std::string_view name;
-  std::string_view serial;
+  std::int32_t serial = 0;  // counted, not read
   std::string_view atom_name;
   std::string_view chain;
   std::string_view residue;
@@ -203,5 +210,8 @@ struct WideAtomFields {
   std::string_view y;
   std::string_view z;
 };
+inline std::optional<std::int32_t> serial_of(const WideAtomFields& fields) {
+  return fields.serial;
+}
 
 }  // namespace reading

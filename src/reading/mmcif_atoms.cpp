@@ -3,7 +3,6 @@
 #include "mmcif_atoms.hpp"
 
 #include <algorithm>
-#include <charconv>
 
 #include "records/control_events.hpp"
 
@@ -17,12 +16,41 @@ constexpr std::string_view blank_chain = " ";
 // Rows between looks for control events: a few milliseconds' worth.
 constexpr std::size_t rows_between_checks = std::size_t{1} << 15;
 
-// "-0.000" names a zero; the legacy file writes it "0.000".
+// "-0.000" names a zero; the legacy file writes it "0.000". A zero is a
+// number whose digits before any exponent are all 0. Most negative
+// coordinates show at their second character that they are none.
 std::string_view unsigned_zero(std::string_view number) {
-  if (number.size() < 2 || number[0] != '-') return number;
-  const std::string_view digits = number.substr(1);
-  const bool zero = digits.find_first_not_of("0.") == std::string_view::npos && digits.find('0') != std::string_view::npos;
-  return zero ? digits : number;
+  if (number.size() < 2 || number[0] != '-' || (number[1] >= '1' && number[1] <= '9')) return number;
+  bool zero_digit = false;
+  for (std::size_t i = 1; i < number.size(); ++i) {
+    const char c = number[i];
+    if (c == '0') {
+      zero_digit = true;
+    } else if (c != '.') {
+      if (c != 'e' && c != 'E' && c != 'd' && c != 'D' && c != '+' && c != '-') return number;
+      break;
+    }
+  }
+  return zero_digit ? number.substr(1) : number;
+}
+
+// `text` in the columns `into` holds, left-justified, or whole when it is
+// longer.
+template <std::size_t N>
+std::string_view padded(std::string_view text, std::array<char, N>& into) {
+  if (text.size() >= N) return text;
+  std::copy(text.begin(), text.end(), into.begin());
+  std::fill(into.begin() + static_cast<std::ptrdiff_t>(text.size()), into.end(), ' ');
+  return {into.data(), N};
+}
+
+// Values are short: a loop beats a call to memcmp.
+bool same(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
 }
 
 std::string_view text_of(std::string_view token) {
@@ -59,6 +87,17 @@ MmcifAtoms::MmcifAtoms(const Tables& tables)
   place(y, "Cartn_y", {}, true);
   place(z, "Cartn_z", {}, true);
   place(model, "pdbx_PDB_model_num", {}, false);
+  // A row's program: how many values to pass over before each one read.
+  std::uint32_t passed = 0;
+  for (const std::size_t slot : slot_of_column_) {
+    if (slot == cif::LoopRows::unused) {
+      ++passed;
+    } else {
+      reads_.push_back({passed, static_cast<Slot>(slot)});
+      passed = 0;
+    }
+  }
+  passed_at_end_ = passed;
   label_chain_is_chain_ = std::find(slot_of_column_.begin(), slot_of_column_.end(), label_chain) == slot_of_column_.end();
   terminated_ = std::find(slot_of_column_.begin(), slot_of_column_.end(), entity) != slot_of_column_.end();
 
@@ -75,7 +114,8 @@ MmcifAtoms::MmcifAtoms(const Tables& tables)
 void MmcifAtoms::rewind() {
   if (table_->is_loop()) values_.seek(table_->loop().values_at);
   rows_read_ = 0;
-  has_ahead_ = read_row(ahead_);
+  current_ = 0;
+  has_ahead_ = read_row(row_pair_[1]);
   ter_due_ = false;
   serial_ = 0;
   model_ = {};
@@ -84,10 +124,11 @@ void MmcifAtoms::rewind() {
 bool MmcifAtoms::read_row(Row& row) {
   if (rows_read_ == rows_) return false;
   if (table_->is_loop()) {
-    for (const std::size_t slot : slot_of_column_) {
-      const std::string_view token = values_.next();
-      if (slot != cif::LoopRows::unused) row[slot] = token;
+    for (const Read& read : reads_) {
+      for (std::uint32_t i = 0; i < read.passed; ++i) values_.skip();
+      row[read.slot] = values_.next();
     }
+    for (std::uint32_t i = 0; i < passed_at_end_; ++i) values_.skip();
   } else {
     for (std::size_t column = 0; column < slot_of_column_.size(); ++column) {
       if (slot_of_column_[column] != cif::LoopRows::unused) row[slot_of_column_[column]] = table_->pair_values()[column];
@@ -104,51 +145,56 @@ bool MmcifAtoms::is_polymer(std::string_view entity_token) const {
   return std::find(polymers_.begin(), polymers_.end(), id) != polymers_.end();
 }
 
-void MmcifAtoms::number(WideAtomFields& fields) {
-  const auto [end, error] = std::to_chars(serial_text_.data(), serial_text_.data() + serial_text_.size(), serial_);
-  fields.serial = std::string_view(serial_text_.data(), static_cast<std::size_t>(end - serial_text_.data()));
-}
-
 bool MmcifAtoms::next(WideAtomFields& fields) {
   if (ter_due_) {
     ter_due_ = false;
     ++serial_;
     fields.name = ter_key;
-    number(fields);
+    fields.serial = serial_;
     fields.atom_name = blank_atom_name;
     fields.x = fields.y = fields.z = {};
     return true;
   }
   if (!has_ahead_) return false;
-  current_ = ahead_;
-  has_ahead_ = read_row(ahead_);
-  if (current_[model] != model_) {
-    model_ = current_[model];
+  // The row ahead becomes the current one, and the next row is read ahead.
+  current_ ^= 1U;
+  const Row& row = row_pair_[current_];
+  const Row& ahead = row_pair_[current_ ^ 1U];
+  has_ahead_ = read_row(row_pair_[current_ ^ 1U]);
+  if (!same(row[model], model_)) {
+    model_ = row[model];
     serial_ = 0;
   }
   ++serial_;
-  fill(fields, current_);
+  fill(fields, row);
   if (terminated_) {
-    const bool chain_ends =
-        !has_ahead_ || ahead_[label_chain] != current_[label_chain] || ahead_[model] != current_[model];
-    ter_due_ = chain_ends && is_polymer(current_[entity]);
+    const bool chain_ends = !has_ahead_ || !same(ahead[label_chain], row[label_chain]) || !same(ahead[model], row[model]);
+    ter_due_ = chain_ends && is_polymer(row[entity]);
   }
   return true;
 }
 
 void MmcifAtoms::fill(WideAtomFields& fields, const Row& row) {
   const std::string_view group_text = text_of(row[group]);
-  fields.name = group_text == "ATOM" ? atom_key : group_text == "HETATM" ? hetatm_key : group_text;
-  number(fields);
+  if (group_text == "ATOM") {
+    fields.name = atom_key;
+  } else if (group_text == "HETATM") {
+    fields.name = hetatm_key;
+  } else {
+    // In the legacy file's six columns, where "TER" is a TER record.
+    fields.name = padded(group_text, record_name_);
+  }
+  fields.serial = serial_;
 
   const std::string_view name = text_of(row[atom_name]);
-  if (name.size() >= atom_name_.size()) {
-    // A longer name never equals an atom type: kept whole, never cut.
-    fields.atom_name = name;
+  if (name.size() >= atom_name_.size() || text_of(row[element]).size() == 2) {
+    // A name of four or more characters starts in column 13; a longer one
+    // never equals an atom type, kept whole, never cut.
+    fields.atom_name = padded(name, atom_name_);
   } else {
-    const bool two_letter_element = text_of(row[element]).size() == 2;
-    atom_name_.fill(' ');
-    std::copy(name.begin(), name.end(), atom_name_.begin() + (two_letter_element ? 0 : 1));
+    // One to three characters, from column 14.
+    atom_name_ = {' ', ' ', ' ', ' '};
+    for (std::size_t i = 0; i < name.size(); ++i) atom_name_[i + 1] = name[i];
     fields.atom_name = std::string_view(atom_name_.data(), atom_name_.size());
   }
 

@@ -1,7 +1,7 @@
 // The atom records of an mmCIF entry: the `_atom_site` rows in file order,
 // given as the ATOM, HETATM and TER records the scans read in a legacy
 // entry, made by the rules the archive derives its legacy files by:
-// - the record name is `group_PDB`;
+// - the record name is `group_PDB` in six columns;
 // - the atom name is `auth_atom_id` placed in columns 13-16: a name of one
 //   to three characters starts in column 14, or in column 13 when its
 //   element (`type_symbol`) has two letters ("CA  " is calcium, " CA " an
@@ -48,11 +48,16 @@ class MmcifAtoms {
   bool read_row(Row& row);
   bool is_polymer(std::string_view entity) const;
   void fill(WideAtomFields& fields, const Row& row);
-  void number(WideAtomFields& fields);
 
   std::string_view text_;
   const Table* table_;
   std::vector<std::size_t> slot_of_column_;  // cif::LoopRows::unused for columns not read
+  struct Read {
+    std::uint32_t passed;  // values passed over before it
+    Slot slot;
+  };
+  std::vector<Read> reads_;  // what a row of the loop is read as
+  std::uint32_t passed_at_end_ = 0;
   std::vector<std::string_view> polymers_;   // the entities that are polymers
   bool label_chain_is_chain_ = false;        // no label_asym_id: chains end where auth_asym_id changes
   bool terminated_ = false;                  // no label_entity_id: no chain known as a polymer
@@ -60,14 +65,15 @@ class MmcifAtoms {
   std::size_t rows_ = 0;
   std::size_t rows_read_ = 0;
 
-  Row current_{};
-  Row ahead_{};  // the row after the current one, which tells where a chain ends
+  // The current row and the one after it, which tells where a chain ends.
+  std::array<Row, 2> row_pair_{};
+  unsigned current_ = 0;
   bool has_ahead_ = false;
   bool ter_due_ = false;
   std::int32_t serial_ = 0;
   std::string_view model_;
+  std::array<char, 6> record_name_{};
   std::array<char, 4> atom_name_{};
-  std::array<char, 12> serial_text_{};
 };
 
 }  // namespace reading

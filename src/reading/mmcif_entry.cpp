@@ -20,8 +20,18 @@ std::string_view text_of(std::optional<std::string_view> token) {
   return cif::value_of(*token);
 }
 
+// Control characters (a text field's line ends) are blanks in a record.
+std::string one_line(std::string_view text) {
+  std::string line(text);
+  for (char& c : line) {
+    if (c >= '\0' && c < ' ') c = ' ';
+  }
+  return line;
+}
+
+// In upper case, as the legacy file's header records are.
 std::string upper_case(std::string_view text) {
-  std::string upper(text);
+  std::string upper = one_line(text);
   for (char& c : upper) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
@@ -68,7 +78,7 @@ std::string header_line(const Tables& tables) {
   line.resize(classification_width, ' ');
   line += legacy_date(deposition_date(tables));
   line += "   ";
-  line += text_of(tables[Category::entry].first(tables.text(), "id"));
+  line += one_line(text_of(tables[Category::entry].first(tables.text(), "id")));
   if (line.size() < title_width) line.resize(title_width, ' ');
   return line;
 }
@@ -81,9 +91,9 @@ std::string title_line(const Tables& tables) {
   std::string line;
   std::size_t at = 0;
   for (;;) {
-    at = title.find_first_not_of(" \t\r\n", at);
+    at = title.find_first_not_of(' ', at);
     if (at == std::string::npos) break;
-    const std::size_t word_end = std::min(title.find_first_of(" \t\r\n", at), title.size());
+    const std::size_t word_end = std::min(title.find(' ', at), title.size());
     const std::string_view word(title.data() + at, word_end - at);
     const std::size_t needed = line.empty() ? word.size() : line.size() + 1 + word.size();
     if (needed > title_line_width) {
@@ -104,8 +114,9 @@ std::string title_line(const Tables& tables) {
 // number is left for the conversion to judge.
 std::string two_decimals(std::string_view number) {
   double value = 0.0;
-  const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
-  if (error != std::errc() || end != number.data() + number.size()) return std::string(number);
+  const std::string_view digits = number.starts_with('+') ? number.substr(1) : number;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (error != std::errc() || end != digits.data() + digits.size()) return std::string(number);
   std::array<char, 400> text{};
   const auto [written, too_long] = std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed, 2);
   if (too_long != std::errc()) return std::string(number);

@@ -113,6 +113,14 @@ void Tables::add_pair(const cif::Item& item) {
 void Tables::add_loop(const cif::Item& item) {
   const TagParts first = parts_of(item.tags.front());
   const auto category = category_of(first.category);
+  // A loop holds the items of one category; one of several is no mmCIF,
+  // and which of them the values would be is a guess.
+  for (const std::string_view tag : item.tags) {
+    const std::string_view other = parts_of(tag).category;
+    if (!cif::same_name(other, first.category) && (category || category_of(other))) {
+      throw cif::SyntaxError(static_cast<std::size_t>(tag.data() - text_.data()), "a loop of several categories");
+    }
+  }
   if (!category) return;
   Table& table = tables_[static_cast<std::size_t>(*category)];
   if (table.given_) {
