@@ -311,6 +311,8 @@ TEST_F(Mmcif, WhatFailsTheEntry) {
   const std::string good = with_atoms(MmcifText::with_header());
   std::string no_z = good;
   no_z.replace(no_z.find("_atom_site.Cartn_z"), 18, "_atom_site.Cartn_w");
+  std::string mixed = good;
+  mixed.replace(mixed.find("_atom_site.label_entity_id"), 26, "_atom_data.label_entity_id");
   std::string bad_helix = good;
   bad_helix.replace(bad_helix.find("HELX_P H1 A 1"), 13, "HELX_P H1 A x");
 
@@ -324,6 +326,7 @@ TEST_F(Mmcif, WhatFailsTheEntry) {
       {"no _atom_site", MmcifText::with_header().polymers().sequence("A", 3).text(), Routine::backbones, "71"},
       {"no Cartn_z", no_z, Routine::helices, "71"},
       {"_atom_site twice", with_atoms(MmcifText::with_header()) + "loop_\n_atom_site.id\n1\n", Routine::backbones, "71"},
+      {"a loop of _atom_site and another category", mixed, Routine::backbones, "71"},
       {"no resolution for X-ray data", with_atoms(MmcifText::with_header("")), Routine::helices, "24"},
       {"an unknown resolution", with_atoms(MmcifText::with_header("?")), Routine::backbones, "24"},
       {"no chain to count", MmcifText::with_header().polymers().atoms(chain_rows("A", 1, 3)).text(),

@@ -1,6 +1,8 @@
 // CIF text as a plain document of blocks, items, loops and save frames, read
 // by the project's reader and by gemmi's, so that the two can be compared
 // value for value (tests and fuzzing only: the tool never uses gemmi).
+// Also included by C++17 code: gemmi 0.5.7's headers do not compile as C++20
+// with clang 14, so the side that uses them is built as C++17.
 #pragma once
 
 #include <optional>
@@ -18,15 +20,11 @@ struct CifItem {
   std::vector<std::string> tags;    // loop
   std::vector<std::string> values;  // loop, row by row, as written
   std::vector<CifItem> items;       // frame
-
-  bool operator==(const CifItem&) const = default;
 };
 
 struct CifBlock {
   std::string name;  // without "data_"; "#" for a bare "data_", "" for global_
   std::vector<CifItem> items;
-
-  bool operator==(const CifBlock&) const = default;
 };
 
 using CifDocument = std::vector<CifBlock>;
