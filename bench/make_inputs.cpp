@@ -1,5 +1,8 @@
 // Writes the benchmark inputs under a data directory:
 //   big/PDB/big.pdb, big/Files.ini            the tiled big entry
+//   big/PDB/big.cif                           the same entry as PDBx/mmCIF
+//   cif100/PDB/big100.cif                     about 100 MB of mmCIF: copies of
+//                                             its chains under longer names
 //   helices/PDB/helices.pdb, Files.ini        10,000 short helices over 60 chains
 //   batch/PDB/b0001.pdb ..., Files.ini        copies of the real entries
 //   batch-gz/PDB/b0001.pdb.gz ..., Files.ini  the same batch gzip-compressed,
@@ -20,6 +23,7 @@
 #include <string_view>
 
 #include "inputs.hpp"
+#include "mmcif_inputs.hpp"
 
 namespace fs = std::filesystem;
 
@@ -70,6 +74,11 @@ int main(int argc, char** argv) {
     const bench_inputs::BigEntry big = bench_inputs::make_big_entry(real);
     write_file(data / "big" / "PDB" / "big.pdb", big.text);
     write_file(data / "big" / "Files.ini", "big.pdb\n");
+    const bench_inputs::MmcifEntry big_cif = bench_inputs::mmcif_of_big_entry(big.text);
+    write_file(data / "big" / "PDB" / "big.cif", big_cif.text);
+    const bench_inputs::MmcifEntry cif100 = bench_inputs::repeated_mmcif_entry(big.text, 100'000'000);
+    write_file(data / "cif100" / "PDB" / "big100.cif", cif100.text);
+    write_file(data / "cif100" / "Files.ini", "big100.cif\n");
 
     const bench_inputs::BigEntry helices = bench_inputs::make_many_helices_entry(real);
     write_file(data / "helices" / "PDB" / "helices.pdb", helices.text);
@@ -112,6 +121,13 @@ int main(int argc, char** argv) {
     shape += "big_residues=" + std::to_string(s.residues) + "\n";
     shape += "big_helices=" + std::to_string(s.helices) + "\n";
     shape += "big_alpha_helices=" + std::to_string(s.alpha_helices) + "\n";
+    shape += "big_cif_bytes=" + std::to_string(big_cif.shape.bytes) + "\n";
+    shape += "cif100_bytes=" + std::to_string(cif100.shape.bytes) + "\n";
+    shape += "cif100_atoms=" + std::to_string(cif100.shape.atoms) + "\n";
+    shape += "cif100_chains=" + std::to_string(cif100.shape.chains) + "\n";
+    shape += "cif100_helices=" + std::to_string(cif100.shape.helices) + "\n";
+    shape += "cif100_longest_chain_name=" + cif100.shape.longest_chain_name + "\n";
+    shape += "cif100_largest_residue=" + std::to_string(cif100.shape.largest_residue_number) + "\n";
     const bench_inputs::BigShape& h = helices.shape;
     shape += "helices_bytes=" + std::to_string(h.bytes) + "\n";
     shape += "helices_atoms=" + std::to_string(h.atoms) + "\n";

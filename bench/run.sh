@@ -48,6 +48,7 @@ if ! { cmake --preset bench && cmake --build --preset bench; } >"$log" 2>&1; the
 fi
 
 extract=$build/extract
+gemmi_read=$build/bench/gemmi_read
 floor=$build/bench/floor
 inflate=$build/bench/inflate
 runner=$build/bench/runner
@@ -62,15 +63,22 @@ declare -A shape
 while IFS='=' read -r key value; do shape[$key]=$value; done <"$data/shape.txt"
 
 # case: input set, extract's answers, floor's arguments. Helix mode pauses on
-# an entry without helices, so its answers carry spare empty lines.
-cases=(big-backbone big-helix batch-backbone batch-gz-backbone)
-declare -A set=([big-backbone]=big [big-helix]=big [batch-backbone]=batch [batch-gz-backbone]=batch-gz)
+# an entry without helices, so its answers carry spare empty lines. On the
+# big entry, extract-cif reads the same entry as mmCIF (big.cif); the
+# cif100 cases read the 100 MB mmCIF entry, against gemmi's parser alone.
+cases=(big-backbone big-helix batch-backbone batch-gz-backbone cif100-backbone cif100-helix)
+declare -A set=([big-backbone]=big [big-helix]=big [batch-backbone]=batch [batch-gz-backbone]=batch-gz
+  [cif100-backbone]=cif100 [cif100-helix]=cif100)
 declare -A answers=(
   [big-backbone]=$'1\nbig.pdb\nCA\n2\n'
   [big-helix]=$'1\nbig.pdb\nCA\n1\n\n\n\n\n'
   [batch-backbone]=$'2\nCA\n2\n'
   [batch-gz-backbone]=$'2\nCA\n2\n'
+  [cif100-backbone]=$'1\nbig100.cif\nCA\n2\n'
+  [cif100-helix]=$'1\nbig100.cif\nCA\n1\n\n\n\n\n'
 )
+declare -A answers_cif=([big-backbone]=$'1\nbig.cif\nCA\n2\n' [big-helix]=$'1\nbig.cif\nCA\n1\n\n\n\n\n')
+mmcif_cases=(cif100-backbone cif100-helix)
 declare -A floor_args=([big-backbone]="backbone CA big.pdb" [big-helix]="helix CA big.pdb" [batch-backbone]="backbone CA"
   [batch-gz-backbone]="backbone CA")
 # The cases on which extract -j 2 is timed too.
@@ -90,7 +98,11 @@ prepare() {
   mkdir -p "$dir"
   ln -s "$data/${set[$2]}/PDB" "$dir/PDB"
   cp "$data/${set[$2]}/Files.ini" "$dir/Files.ini"
-  printf '%s' "${answers[$2]}" >"$dir/answers"
+  if [[ $1 == extract-cif ]]; then
+    printf '%s' "${answers_cif[$2]}" >"$dir/answers"
+  else
+    printf '%s' "${answers[$2]}" >"$dir/answers"
+  fi
 }
 
 # Prints "<seconds> <peak KiB> <exit status>" for one run of program $1
@@ -101,9 +113,10 @@ run_once() {
   mkdir "$dir/source"
   local -a command
   case $tool in
-    extract) command=("$extract") ;;
+    extract | extract-cif) command=("$extract") ;;
     extract-j2) command=("$extract" -j 2) ;;
     inflate) command=("$inflate" "${gz_files[@]}") ;;
+    gemmi) command=("$gemmi_read" PDB/big100.cif) ;;
     floor | floor-read)
       local -a words
       read -ra words <<<"${floor_args[$name]}"
@@ -144,30 +157,44 @@ check_same() {
 }
 
 # Medians and peak RSS of the runs listed in $2 ("<seconds> <KiB>" lines),
-# kept under the names of program $1 for case $3.
+# kept under the names of program $1 for case $3. gemmi's time is the one it
+# measures itself, of cif::read_memory alone, without reading the file.
 declare -A med rss same
 summarise() {
   printf '%s\n' "$2" >"$work/$1/$3/times.txt"
   med[$1,$3]=$(cut -d' ' -f1 <<<"${2%$'\n'}" | median)
   rss[$1,$3]=$(cut -d' ' -f2 <<<"${2%$'\n'}" | largest)
+  if [[ $1 == gemmi ]]; then med[$1,$3]=$(cut -d' ' -f1 <"$work/$1/$3/parse.txt" | median); fi
 }
 
 # Other work on the machine shows in every figure; the load is printed with them.
 load_before=$(cut -d' ' -f1 /proc/loadavg)
+have_gemmi=false
+[[ -x $gemmi_read ]] && have_gemmi=true
 for name in "${cases[@]}"; do
-  tools=(extract)
-  [[ -n ${two_jobs[$name]:-} ]] && tools+=(extract-j2)
-  tools+=(floor)
-  if [[ $name == "$gz_case" ]]; then tools+=(inflate); else tools+=(floor-read); fi
+  case $name in
+    big-*) tools=(extract extract-cif floor floor-read) ;;
+    "$gz_case") tools=(extract floor inflate) ;;
+    cif100-backbone) tools=(extract) ;;
+    cif100-helix) tools=(extract); $have_gemmi && tools+=(gemmi) ;;
+    *) tools=(extract floor floor-read) ;;
+  esac
+  [[ -n ${two_jobs[$name]:-} ]] && tools=("${tools[0]}" extract-j2 "${tools[@]:1}")
   for tool in "${tools[@]}"; do prepare "$tool" "$name"; done
   echo "running $name: 1 warm-up and $runs timed runs of ${tools[*]} ..."
   for tool in "${tools[@]}"; do run_ok "$tool" "$name" >/dev/null; done
   declare -A results=()
   for ((i = 1; i <= runs; i++)); do
-    for tool in "${tools[@]}"; do results[$tool]+="$(run_ok "$tool" "$name")"$'\n'; done
+    for tool in "${tools[@]}"; do
+      results[$tool]+="$(run_ok "$tool" "$name")"$'\n'
+      if [[ $tool == gemmi ]]; then cat "$work/gemmi/$name/stdout.txt" >>"$work/gemmi/$name/parse.txt"; fi
+    done
   done
   for tool in "${tools[@]}"; do summarise "$tool" "${results[$tool]}" "$name"; done
   unset results
+  case $name in
+    cif100-*) continue ;;
+  esac
   same[$name]="$(check_same "$work/extract/$name" "$work/floor/$name") export file(s) and goodfiles.txt identical (cmp)"
   if [[ $name == "$gz_case" ]]; then
     same[$name]+=" from extract and floor"
@@ -179,6 +206,10 @@ for name in "${cases[@]}"; do
     check_same "$work/extract/$name" "$work/extract-j2/$name" >/dev/null
     cmp "$work/extract/$name/stdout.txt" "$work/extract-j2/$name/stdout.txt"
     same[$name]+=", and from extract -j 2 (its console too)"
+  fi
+  if [[ $name == big-* ]]; then
+    check_same "$work/extract/$name" "$work/extract-cif/$name" >/dev/null
+    same[$name]+=", and from extract on big.cif"
   fi
 done
 # The floor's compressed batch against its plain one: the same entries.
@@ -204,6 +235,7 @@ table_row case "extract s" "floor s" "floor --read s" "vs floor" "vs floor --rea
   "extract RSS"
 table_row "" median median median "" "" "peak RSS" "peak RSS" "(largest)" "/ entry"
 for name in "${cases[@]}"; do
+  [[ $name == cif100-* ]] && continue
   if [[ ${set[$name]} == big ]]; then entry=${shape[big_bytes]}; else entry=${shape[batch_largest]}; fi
   awk -v row="$row" -v n="$name" -v et="${med[extract,$name]}" -v ft="${med[floor,$name]}" \
     -v rt="${med[floor-read,$name]:-}" -v er="${rss[extract,$name]}" -v fr="${rss[floor,$name]}" -v size="$entry" '
@@ -240,7 +272,34 @@ echo "  goals: batch-gz-backbone at most 0.6x, batch-backbone at most 0.7x, big-
 echo "  extract -j 2 (gz) / extract (plain)  $(ratio "${med[extract-j2,$gz_case]}" "${med[extract,batch-backbone]}")" \
   "  (goal: at most 2x)"
 echo
-for name in "${cases[@]}"; do echo "$name: ${same[$name]}"; done
+echo "mmCIF entries:"
+echo "  big.cif: the big entry as mmCIF, $(mb "${shape[big_cif_bytes]}") (with _atom_site_anisotrop)"
+echo "  big100.cif: $(mb "${shape[cif100_bytes]}"), ${shape[cif100_atoms]} atoms in ${shape[cif100_chains]} chains" \
+  "(names up to ${shape[cif100_longest_chain_name]}), residues numbered up to ${shape[cif100_largest_residue]}," \
+  "${shape[cif100_helices]} helices"
+for name in big-backbone big-helix; do
+  echo "  $name: extract on big.cif $(awk -v t="${med[extract-cif,$name]}" 'BEGIN { printf "%.4f s", t }')," \
+    "on big.pdb $(awk -v t="${med[extract,$name]}" 'BEGIN { printf "%.4f s", t }'):" \
+    "$(ratio "${med[extract-cif,$name]}" "${med[extract,$name]}") (goal: at most 2x);" \
+    "peak RSS $(mb_kib "${rss[extract-cif,$name]}"), $(awk -v k="${rss[extract-cif,$name]}" -v b="${shape[big_cif_bytes]}" \
+      'BEGIN { printf "%.2fx", k * 1024 / b }') the entry"
+done
+for name in "${mmcif_cases[@]}"; do
+  line="  $name: extract $(awk -v t="${med[extract,$name]}" 'BEGIN { printf "%.4f s", t }'), peak RSS"
+  line+=" $(mb_kib "${rss[extract,$name]}"), $(awk -v k="${rss[extract,$name]}" -v b="${shape[cif100_bytes]}" \
+    'BEGIN { printf "%.2fx", k * 1024 / b }') the entry (goal: at most 1.3x)"
+  echo "$line"
+done
+if $have_gemmi; then
+  echo "  gemmi's cif::read_memory alone on big100.cif: $(awk -v t="${med[gemmi,cif100-helix]}" 'BEGIN { printf "%.4f s", t }')," \
+    "peak RSS $(mb_kib "${rss[gemmi,cif100-helix]}");" \
+    "over extract in helix mode (the whole entry read) $(ratio "${med[gemmi,cif100-helix]}" "${med[extract,cif100-helix]}")" \
+    "(goal: at least 5x)"
+else
+  echo "  gemmi's parser is not built (gemmi-dev, tao-pegtl-dev): no comparison with it"
+fi
+echo
+for name in "${cases[@]}"; do [[ -n ${same[$name]:-} ]] && echo "$name: ${same[$name]}"; done
 echo "floor on batch-gz-backbone and batch-backbone: $same_gz_floor export files and goodfiles.txt identical (cmp)"
 echo "($runs timed runs each; peak RSS is the largest over the runs; outputs and times.txt of every run in $work)"
 echo "(load average $load_before before the runs, $(cut -d' ' -f1 /proc/loadavg) after; on $(nproc) cores)"
