@@ -215,6 +215,21 @@ MmcifEntry write(const Entry& entry, int copies, bool with_anisotrop) {
     });
   });
 
+  Loop({"_entity_poly_seq"}, {"entity_id", "num", "mon_id", "hetero"}).write(out, [&](const auto& row) {
+    each_chain([&](const Copy& copy, std::size_t k, const Chain& chain) {
+      for (std::size_t r = 0; r < chain.residue_names.size(); ++r) {
+        row({entity(copy, k), std::to_string(r + 1), chain.residue_names[r], "n"});
+      }
+    });
+  });
+
+  Loop({"_struct_asym"}, {"id", "pdbx_blank_PDB_chainid_flag", "pdbx_modified", "entity_id", "details"})
+      .write(out, [&](const auto& row) {
+        each_chain([&](const Copy& copy, std::size_t k, const Chain& chain) {
+          row({copy.name(chain.letter), "N", "N", entity(copy, k), "?"});
+        });
+      });
+
   Loop({"_struct_conf"}, {"conf_type_id", "id", "pdbx_PDB_helix_id", "beg_label_comp_id", "beg_label_asym_id",
                           "beg_label_seq_id", "pdbx_beg_PDB_ins_code", "end_label_comp_id", "end_label_asym_id",
                           "end_label_seq_id", "pdbx_end_PDB_ins_code", "beg_auth_comp_id", "beg_auth_asym_id",

@@ -53,9 +53,9 @@ struct AtomScan {
     const auto new_z = records::read_F(fields.z, 0);
     if (!new_x || !new_y || !new_z) return Step::bad_number;
     current_residue = *residue;
-    x = *new_x;
-    y = *new_y;
-    z = *new_z;
+    x = coordinate_of(fields, *new_x);
+    y = coordinate_of(fields, *new_y);
+    z = coordinate_of(fields, *new_z);
     return Step::taken;
   }
 

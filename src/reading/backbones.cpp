@@ -76,7 +76,7 @@ void READING::BACKBONES(const EntryPath& entry_path, float& resolution, std::opt
                         const AtomType& atom_type) {
   open_entry(entry_, entry_path.trimmed());
   if (holds_mmcif(entry_)) {
-    MmcifEntry mmcif(entry_);
+    MmcifEntry mmcif(entry_, Purpose::backbones);
     backbones(mmcif, console_, resolution, atoms, verbose, atom_type);
   } else {
     LegacyEntry legacy(entry_);

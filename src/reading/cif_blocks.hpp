@@ -1,9 +1,10 @@
 // CIF text 64 bytes at a time, as bit masks (bit i stands for byte i): what
-// counting a loop's values and reading them again need to know of each
-// byte. SSE2, which every x86-64 processor has, or AVX2 where the processor
-// has it (chosen once); byte by byte elsewhere.
+// counting a loop's values and reading them need to know of each byte.
+// SSE2, which every x86-64 processor has, or AVX2 where the processor has it
+// (chosen once); byte by byte elsewhere.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace reading::cif {
@@ -13,16 +14,10 @@ struct CountMasks {
   std::uint64_t attention = 0;  // quotes, comments, semicolons, underscores,
                                 // $ and bytes CIF allows only in quotes
 };
-// For values already counted, whose blanks are the bytes below '!'.
-struct ValueMasks {
-  std::uint64_t space = 0;
-  std::uint64_t lead = 0;  // quotes, comments and semicolons
-};
 
 // The 64 bytes from `block`. The attention mask is all 0 when no byte needs
 // a closer look, and exact otherwise.
 CountMasks count_masks(const char* block);
-ValueMasks value_masks(const char* block);
 
 // Counts the values that begin in the blocks of 64 bytes from `at` on, as
 // long as no byte of a block needs a closer look, and not past `limit`
@@ -40,12 +35,13 @@ PlainRun count_plain_blocks(const char* at, const char* limit, bool inside);
 // rule: "bytewise", "sse2", and "avx2" where the processor has it.
 struct Kernel {
   const char* name;
-  CountMasks (*count)(const char*);
-  ValueMasks (*values)(const char*);
+  CountMasks (*masks)(const char*);
   PlainRun (*plain)(const char*, const char*, bool);
 };
 std::size_t kernel_count();
 Kernel kernel(std::size_t index);
+// The one count_masks and count_plain_blocks use.
+const Kernel& kernel_for_this_processor();
 
 // The values that begin in a block: where a blank, or the text before the
 // block when `inside` is false, ends.

@@ -35,7 +35,24 @@ std::optional<std::string_view> Items::next_block() {
   return std::nullopt;
 }
 
+std::size_t Items::count_pending() {
+  uncounted_ = false;
+  tokens_.seek(pending_values_at_);
+  const std::size_t count = tokens_.skip_values();
+  peek();
+  if (count % pending_columns_ != 0) fail("a loop whose values do not fill its last row");
+  if (next_.kind == Kind::stop) take();
+  return count;
+}
+
+void Items::count_values(Item& loop) {
+  if (!uncounted_) return;
+  loop.value_count = count_pending();
+  loop.counted = true;
+}
+
 bool Items::next_item(Item& item) {
+  if (uncounted_) count_pending();
   switch (next_.kind) {
     case Kind::end:
     case Kind::data:
@@ -61,11 +78,12 @@ bool Items::next_item(Item& item) {
         fail("a tag at the end of the text");
       }
       item.values_at = next_offset_;
-      tokens_.seek(next_offset_);
-      item.value_count = tokens_.skip_values();
-      peek();
-      if (item.value_count % item.tags.size() != 0) fail("a loop whose values do not fill its last row");
-      if (next_.kind == Kind::stop) take();
+      item.value_count = 0;
+      item.counted = false;
+      uncounted_ = true;
+      pending_values_at_ = item.values_at;
+      pending_columns_ = item.tags.size();
+      if (!defer_counts_) count_values(item);
       return true;
     }
     case Kind::save:
@@ -105,11 +123,8 @@ LoopRows::LoopRows(std::string_view text, const Item& loop, std::vector<std::siz
 bool LoopRows::next(std::span<std::string_view> row) {
   if (row_ == rows_) return false;
   for (const std::size_t column : columns_) {
-    if (column == unused) {
-      values_.skip();
-    } else {
-      row[column] = values_.next();
-    }
+    const std::string_view value = values_.next();
+    if (column != unused) row[column] = Values::end(value) ? std::string_view() : value;
   }
   ++row_;
   return true;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cif_tokens.hpp"
+#include "cif_values.hpp"
 
 namespace reading::cif {
 
@@ -21,7 +22,8 @@ struct Item {
   std::string_view value;              // pair: its value token, as written
   std::vector<std::string_view> tags;  // loop: its tags, in order
   std::size_t values_at = 0;           // loop: where its values begin in the text
-  std::size_t value_count = 0;         // loop: a whole number of rows of them
+  std::size_t value_count = 0;         // loop: a whole number of rows of them, once counted
+  bool counted = true;                 // loop: whether its values were counted
 };
 
 class Items {
@@ -35,10 +37,16 @@ class Items {
   std::optional<std::string_view> next_block();
   // The next item of the current block; false at its end.
   bool next_item(Item& item);
+  // From now on, a loop comes from next_item with its values not counted
+  // yet: the reader counts them (count_values) and reads on, or stops there
+  // and reads its values as they come (Values).
+  void defer_counts() { defer_counts_ = true; }
+  void count_values(Item& loop);
 
  private:
   void peek();
   Token take();
+  std::size_t count_pending();
   [[noreturn]] void fail(const char* what) const;
 
   std::string_view text_;
@@ -47,6 +55,10 @@ class Items {
   std::size_t next_offset_ = 0;  // where it begins
   bool in_block_ = false;
   bool in_frame_ = false;
+  bool defer_counts_ = false;
+  bool uncounted_ = false;  // the last loop handed out has not been counted
+  std::size_t pending_values_at_ = 0;
+  std::size_t pending_columns_ = 1;
 };
 
 // The rows of one loop, read again from its values: the tokens of the

@@ -4,7 +4,6 @@
 // tests hold this one to it, file by file).
 #pragma once
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -70,59 +69,6 @@ class Tokenizer {
   const char* begin_;
   const char* at_;
   const char* end_;
-};
-
-// The values of a loop read again, once `Tokenizer::skip_values` has
-// counted them (so that every token is known to be a value and the number of
-// them is known): 64 bytes at a time, the values' bounds taken from bit
-// masks of the blanks; the tokenizer reads only values that begin with a
-// quote or a semicolon, and comments. Without such masks (no SSE2) it is the
-// tokenizer alone.
-class Values {
- public:
-  Values(std::string_view text, std::size_t offset);
-  // The next value as written. Never asked for more than there are.
-  // Inline: the atom records read every value of their rows through it.
-  std::string_view next() {
-    if (starts_ == 0) fill();
-    const int first = std::countr_zero(starts_);
-    starts_ &= starts_ - 1;
-    const char* start = base_ + first;
-    if (((special_ >> first) & 1U) != 0) return read_special(start);
-    const std::uint64_t blanks_after = space_ >> first;
-    if (blanks_after == 0) return run_on(start);
-    return {start, static_cast<std::size_t>(std::countr_zero(blanks_after))};
-  }
-  // Passes over the next value: where it ends is not needed, only where the
-  // next one begins.
-  void skip() {
-    if (starts_ == 0) fill();
-    const int first = std::countr_zero(starts_);
-    starts_ &= starts_ - 1;
-    if (((special_ >> first) & 1U) != 0) read_special(base_ + first);
-  }
-  void seek(std::size_t offset);
-
- private:
-  // The 64 bytes from `at`, and whether the byte before them is part of a
-  // value already read.
-  void load(const char* at, bool inside);
-  // The 64 bytes after these.
-  void step() { load(base_ + 64, (space_ >> 63) == 0); }
-  // Moves on until a value begins (there is one: never asked for more).
-  void fill();
-  // A value that runs on past these 64 bytes.
-  std::string_view run_on(const char* start);
-  // A quoted value or a text field, or a comment before the next value.
-  std::string_view read_special(const char* start);
-
-  Tokenizer tokens_;
-  const char* begin_;
-  const char* end_;
-  const char* base_ = nullptr;  // the first of the 64 bytes
-  std::uint64_t starts_ = 0;    // where values not yet read begin
-  std::uint64_t space_ = 0;     // blanks
-  std::uint64_t special_ = 0;   // starts for the tokenizer to read
 };
 
 // The text a value token stands for: without its quotes, or a text field

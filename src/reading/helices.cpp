@@ -77,7 +77,7 @@ void READING::HELICES(const EntryPath& entry_path, float& resolution, std::optio
                       const AtomType& atom_type) {
   open_entry(entry_, entry_path.trimmed());
   if (holds_mmcif(entry_)) {
-    MmcifEntry mmcif(entry_);
+    MmcifEntry mmcif(entry_, Purpose::helices);
     helices(mmcif, console_, resolution, atoms, verbose, atom_type);
   } else {
     LegacyEntry legacy(entry_);

@@ -214,4 +214,14 @@ inline std::optional<std::int32_t> serial_of(const WideAtomFields& fields) {
   return fields.serial;
 }
 
+// A coordinate as converted from the record. A legacy record's is what its
+// columns say ("-0.000" is shown as such); the legacy file of an mmCIF entry
+// writes a zero unsigned, where the mmCIF says "-0.000".
+inline float coordinate_of(const AtomFields&, float value) {
+  return value;
+}
+inline float coordinate_of(const WideAtomFields&, float value) {
+  return value == 0.0F ? 0.0F : value;
+}
+
 }  // namespace reading

@@ -16,24 +16,6 @@ constexpr std::string_view blank_chain = " ";
 // Rows between looks for control events: a few milliseconds' worth.
 constexpr std::size_t rows_between_checks = std::size_t{1} << 15;
 
-// "-0.000" names a zero; the legacy file writes it "0.000". A zero is a
-// number whose digits before any exponent are all 0. Most negative
-// coordinates show at their second character that they are none.
-std::string_view unsigned_zero(std::string_view number) {
-  if (number.size() < 2 || number[0] != '-' || (number[1] >= '1' && number[1] <= '9')) return number;
-  bool zero_digit = false;
-  for (std::size_t i = 1; i < number.size(); ++i) {
-    const char c = number[i];
-    if (c == '0') {
-      zero_digit = true;
-    } else if (c != '.') {
-      if (c != 'e' && c != 'E' && c != 'd' && c != 'D' && c != '+' && c != '-') return number;
-      break;
-    }
-  }
-  return zero_digit ? number.substr(1) : number;
-}
-
 // `text` in the columns `into` holds, left-justified, or whole when it is
 // longer.
 template <std::size_t N>
@@ -63,7 +45,7 @@ MmcifAtoms::MmcifAtoms(const Tables& tables)
     : text_(tables.text()), table_(&tables[Category::atom_site]), values_(tables.text(), 0) {
   const Table& atoms = *table_;
   if (!atoms.given()) throw cif::SyntaxError(0, "no _atom_site category");
-  slot_of_column_.assign(atoms.columns(), cif::LoopRows::unused);
+  slot_of_column_.assign(atoms.columns(), passed);
   // The author's names and numbers, which the legacy file carries, or the
   // label ones where an entry has no others.
   const auto place = [&](Slot slot, std::string_view item, std::string_view otherwise, bool needed) {
@@ -73,7 +55,7 @@ MmcifAtoms::MmcifAtoms(const Tables& tables)
       if (needed) throw cif::SyntaxError(0, "an _atom_site item the records need is missing");
       return;
     }
-    if (slot_of_column_[*column] != cif::LoopRows::unused) return;  // read into its first slot
+    if (slot_of_column_[*column] != passed) return;  // read into its first slot
     slot_of_column_[*column] = slot;
   };
   place(group, "group_PDB", {}, true);
@@ -87,17 +69,7 @@ MmcifAtoms::MmcifAtoms(const Tables& tables)
   place(y, "Cartn_y", {}, true);
   place(z, "Cartn_z", {}, true);
   place(model, "pdbx_PDB_model_num", {}, false);
-  // A row's program: how many values to pass over before each one read.
-  std::uint32_t passed = 0;
-  for (const std::size_t slot : slot_of_column_) {
-    if (slot == cif::LoopRows::unused) {
-      ++passed;
-    } else {
-      reads_.push_back({passed, static_cast<Slot>(slot)});
-      passed = 0;
-    }
-  }
-  passed_at_end_ = passed;
+  for (const Slot slot : slot_of_column_) places_.push_back(static_cast<std::uint8_t>(slot));
   label_chain_is_chain_ = std::find(slot_of_column_.begin(), slot_of_column_.end(), label_chain) == slot_of_column_.end();
   terminated_ = std::find(slot_of_column_.begin(), slot_of_column_.end(), entity) != slot_of_column_.end();
 
@@ -107,7 +79,6 @@ MmcifAtoms::MmcifAtoms(const Tables& tables)
   TableRows rows(text_, polymers, wanted);
   while (rows.next(row)) polymers_.push_back(text_of(row[0]));
 
-  rows_ = atoms.rows();
   rewind();
 }
 
@@ -122,16 +93,17 @@ void MmcifAtoms::rewind() {
 }
 
 bool MmcifAtoms::read_row(Row& row) {
-  if (rows_read_ == rows_) return false;
   if (table_->is_loop()) {
-    for (const Read& read : reads_) {
-      for (std::uint32_t i = 0; i < read.passed; ++i) values_.skip();
-      row[read.slot] = values_.next();
+    // The first value, or the end of the loop; then the rest of the row.
+    const std::size_t read = values_.read_into(row.data(), places_.data(), places_.size());
+    if (read == 0) return false;
+    if (read < places_.size()) {
+      throw cif::SyntaxError(table_->loop().values_at, "a loop whose values do not fill its last row");
     }
-    for (std::uint32_t i = 0; i < passed_at_end_; ++i) values_.skip();
   } else {
+    if (rows_read_ == 1) return false;
     for (std::size_t column = 0; column < slot_of_column_.size(); ++column) {
-      if (slot_of_column_[column] != cif::LoopRows::unused) row[slot_of_column_[column]] = table_->pair_values()[column];
+      row[slot_of_column_[column]] = table_->pair_values()[column];
     }
   }
   if (label_chain_is_chain_) row[label_chain] = row[chain];
@@ -201,9 +173,9 @@ void MmcifAtoms::fill(WideAtomFields& fields, const Row& row) {
   const std::string_view chain_name = text_of(row[chain]);
   fields.chain = chain_name.empty() ? blank_chain : chain_name;
   fields.residue = cif::value_of(row[residue]);
-  fields.x = unsigned_zero(cif::value_of(row[x]));
-  fields.y = unsigned_zero(cif::value_of(row[y]));
-  fields.z = unsigned_zero(cif::value_of(row[z]));
+  fields.x = cif::value_of(row[x]);
+  fields.y = cif::value_of(row[y]);
+  fields.z = cif::value_of(row[z]);
 }
 
 }  // namespace reading

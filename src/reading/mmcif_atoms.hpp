@@ -13,8 +13,9 @@
 // - serial numbers count the records from 1 in each model
 //   (`pdbx_PDB_model_num`), TER records included, as the legacy file
 //   numbers them ("_atom_site.id" runs on across models);
-// - coordinates are `Cartn_x`, `Cartn_y`, `Cartn_z`; "-0.000" is a zero, which
-//   the legacy file writes unsigned.
+// - coordinates are `Cartn_x`, `Cartn_y`, `Cartn_z`; one that reads as zero
+//   ("-0.000") is an unsigned zero, as the legacy file writes it (see
+//   `coordinate_of`).
 // The unquoted "?" and "." (unknown, not applicable) are blank text, and no
 // number: converting one fails as a blank-free non-number does.
 #pragma once
@@ -37,13 +38,18 @@ class MmcifAtoms {
   // Throws cif::SyntaxError when an item the records need is missing.
   explicit MmcifAtoms(const Tables& tables);
 
+  // The rows are read as they come and checked as they are read: these
+  // throw cif::SyntaxError where they are not CIF, or where the last row is
+  // cut short.
   void rewind();
   // False after the last record, the fields left as they were.
   bool next(WideAtomFields& fields);
 
  private:
-  enum Slot : std::size_t { group, element, atom_name, label_chain, entity, chain, residue, x, y, z, model, slots };
-  using Row = std::array<std::string_view, slots>;
+  // Where a row's values go; the values of the columns not read go to the
+  // last, `passed`.
+  enum Slot : std::size_t { group, element, atom_name, label_chain, entity, chain, residue, x, y, z, model, passed };
+  using Row = std::array<std::string_view, passed + 1>;
 
   bool read_row(Row& row);
   bool is_polymer(std::string_view entity) const;
@@ -51,18 +57,12 @@ class MmcifAtoms {
 
   std::string_view text_;
   const Table* table_;
-  std::vector<std::size_t> slot_of_column_;  // cif::LoopRows::unused for columns not read
-  struct Read {
-    std::uint32_t passed;  // values passed over before it
-    Slot slot;
-  };
-  std::vector<Read> reads_;  // what a row of the loop is read as
-  std::uint32_t passed_at_end_ = 0;
+  std::vector<Slot> slot_of_column_;
+  std::vector<std::uint8_t> places_;  // the same, as the values are read into a row
   std::vector<std::string_view> polymers_;   // the entities that are polymers
   bool label_chain_is_chain_ = false;        // no label_asym_id: chains end where auth_asym_id changes
   bool terminated_ = false;                  // no label_entity_id: no chain known as a polymer
   cif::Values values_;
-  std::size_t rows_ = 0;
   std::size_t rows_read_ = 0;
 
   // The current row and the one after it, which tells where a chain ends.

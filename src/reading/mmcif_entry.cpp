@@ -3,6 +3,7 @@
 #include "mmcif_entry.hpp"
 
 #include <algorithm>
+#include <vector>
 #include <charconv>
 #include <system_error>
 
@@ -123,9 +124,9 @@ std::string two_decimals(std::string_view number) {
   return std::string(text.data(), written);
 }
 
-Tables read_tables(records::Input& entry) {
+Tables read_tables(records::Input& entry, Purpose purpose) {
   try {
-    return Tables(entry.whole());
+    return Tables(entry.whole(), purpose);
   } catch (const cif::SyntaxError&) {
     entry.fail(records::Failure::malformed_mmcif);
   }
@@ -133,7 +134,8 @@ Tables read_tables(records::Input& entry) {
 
 }  // namespace
 
-MmcifEntry::MmcifEntry(records::Input& entry) try : entry_(entry), tables_(read_tables(entry)), atoms_(tables_) {
+MmcifEntry::MmcifEntry(records::Input& entry, Purpose purpose) try
+    : entry_(entry), tables_(read_tables(entry, purpose)), atoms_(tables_) {
   titles_ = {header_line(tables_), title_line(tables_)};
   const Table& helices = tables_[Category::struct_conf];
   helix_columns_ = {helices.column("conf_type_id"), helices.column("beg_auth_asym_id"),
@@ -162,6 +164,7 @@ ResolutionText MmcifEntry::resolution() {
 
 std::int32_t MmcifEntry::first_seqres_count() {
   const Table& scheme = tables_[Category::pdbx_poly_seq_scheme];
+  if (!scheme.given()) return first_polymer_length();
   const std::array<std::optional<std::size_t>, 2> wanted{scheme.column("pdb_strand_id"), scheme.column("seq_id")};
   std::array<std::string_view, 2> row;
   TableRows rows(tables_.text(), scheme, wanted);
@@ -178,9 +181,52 @@ std::int32_t MmcifEntry::first_seqres_count() {
   return count;
 }
 
+std::int32_t MmcifEntry::first_polymer_length() {
+  // The entities that are polymers.
+  std::vector<std::string_view> polymers;
+  {
+    const Table& table = tables_[Category::entity_poly];
+    const std::array<std::optional<std::size_t>, 1> wanted{table.column("entity_id")};
+    std::array<std::string_view, 1> row;
+    TableRows rows(tables_.text(), table, wanted);
+    while (rows.next(row)) polymers.push_back(text_of(row[0]));
+  }
+  // The first chain of one of them.
+  std::optional<std::string_view> entity;
+  {
+    const Table& table = tables_[Category::struct_asym];
+    const std::array<std::optional<std::size_t>, 1> wanted{table.column("entity_id")};
+    std::array<std::string_view, 1> row;
+    TableRows rows(tables_.text(), table, wanted);
+    while (!entity && rows.next(row)) {
+      if (std::find(polymers.begin(), polymers.end(), text_of(row[0])) != polymers.end()) entity = text_of(row[0]);
+    }
+  }
+  // No chain: the legacy file would have no SEQRES record to find.
+  if (!entity) fail(records::Failure::end_of_file);
+  const Table& sequence = tables_[Category::entity_poly_seq];
+  const std::array<std::optional<std::size_t>, 2> wanted{sequence.column("entity_id"), sequence.column("num")};
+  std::array<std::string_view, 2> row;
+  TableRows rows(tables_.text(), sequence, wanted);
+  std::int32_t count = 0;
+  std::optional<std::string_view> residue;
+  while (rows.next(row)) {
+    if (text_of(row[0]) != *entity) continue;
+    // A residue of two kinds (microheterogeneity) has a row for each.
+    if (!residue || text_of(row[1]) != *residue) ++count;
+    residue = text_of(row[1]);
+  }
+  if (count == 0) fail(records::Failure::end_of_file);
+  return count;
+}
+
 void MmcifEntry::rewind() {
   helices_.emplace(tables_.text(), tables_[Category::struct_conf], helix_columns_);
-  atoms_.rewind();
+  try {
+    atoms_.rewind();
+  } catch (const cif::SyntaxError&) {
+    fail(records::Failure::malformed_mmcif);
+  }
 }
 
 std::optional<WideHelixFields> MmcifEntry::next_helix() {

@@ -21,7 +21,11 @@
 //                  `beg_auth_asym_id`, start `beg_auth_seq_id`, end
 //                  `end_auth_seq_id`, class `pdbx_PDB_helix_class`
 //   first SEQRES   the first `pdb_strand_id` of `_pdbx_poly_seq_scheme` and
-//                  the number of its residues
+//                  the number of its residues; where that category is not
+//                  read (the archive writes it after the atoms), the first
+//                  chain of `_struct_asym` whose entity is a polymer and the
+//                  number of residues of that entity in `_entity_poly_seq`,
+//                  which are the same on every archive file tried (tests)
 //   atom records   see mmcif_atoms.hpp
 #pragma once
 
@@ -31,6 +35,7 @@
 #include <string>
 #include <string_view>
 
+#include "cif_tokens.hpp"
 #include "layouts.hpp"
 #include "mmcif_atoms.hpp"
 #include "mmcif_tables.hpp"
@@ -43,9 +48,10 @@ class MmcifEntry {
  public:
   using Fields = WideAtomFields;
 
-  // Reads the structure of the entry open on `entry`. Text that is not CIF,
-  // or that has no atoms to read, fails the entry (malformed mmCIF data).
-  explicit MmcifEntry(records::Input& entry);
+  // Reads the structure of the entry open on `entry`, as far as `purpose`
+  // needs. Text that is not CIF, or that has no atoms to read, fails the
+  // entry (malformed mmCIF data).
+  MmcifEntry(records::Input& entry, Purpose purpose);
 
   std::string_view title();
   ResolutionText resolution();
@@ -54,13 +60,23 @@ class MmcifEntry {
   void rewind();
   void skip_to_helix() {}
   std::optional<WideHelixFields> next_helix();
-  bool next(WideAtomFields& fields) { return atoms_.next(fields); }
+  // The atom rows are read as they come: text that is not CIF there fails
+  // the entry when it is met.
+  bool next(WideAtomFields& fields) {
+    try {
+      return atoms_.next(fields);
+    } catch (const cif::SyntaxError&) {
+      fail(records::Failure::malformed_mmcif);
+    }
+  }
 
   [[noreturn]] void fail(records::Failure failure) const { entry_.fail(failure); }
   const records::Input& input() const { return entry_; }
 
  private:
   enum HelixColumn : std::size_t { type, chain, start, end, helix_class, helix_columns };
+
+  std::int32_t first_polymer_length();
 
   records::Input& entry_;
   Tables tables_;

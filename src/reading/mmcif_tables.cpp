@@ -3,6 +3,7 @@
 #include "mmcif_tables.hpp"
 
 #include <algorithm>
+#include <string>
 
 namespace reading {
 namespace {
@@ -11,6 +12,7 @@ namespace {
 constexpr std::array<std::string_view, category_count> category_names = {
     "_entry",     "_struct_keywords", "_pdbx_database_status", "_database_PDB_rev",    "_struct",     "_exptl",
     "_refine",    "_em_3d_reconstruction", "_struct_conf",     "_pdbx_poly_seq_scheme", "_entity_poly", "_atom_site",
+    "_struct_asym", "_entity_poly_seq",
 };
 
 // The category of a tag ("_atom_site" of "_atom_site.id") and its item.
@@ -77,9 +79,10 @@ bool TableRows::next(std::span<std::string_view> row) {
   return true;
 }
 
-Tables::Tables(std::string_view text) : text_(text) {
+Tables::Tables(std::string_view text, Purpose purpose) : text_(text) {
   cif::Items items(text);
   items.next_block();
+  items.defer_counts();
   cif::Item item;
   bool in_frame = false;
   while (items.next_item(item)) {
@@ -87,14 +90,50 @@ Tables::Tables(std::string_view text) : text_(text) {
     // not the entry's.
     if (item.kind == cif::Item::Kind::frame_begins || item.kind == cif::Item::Kind::frame_ends) {
       in_frame = item.kind == cif::Item::Kind::frame_begins;
-    } else if (in_frame) {
-      continue;
     } else if (item.kind == cif::Item::Kind::pair) {
-      add_pair(item);
+      if (!in_frame) add_pair(item);
     } else {
-      add_loop(item);
+      const bool atoms = !in_frame && category_of(parts_of(item.tags.front()).category) == Category::atom_site;
+      if (atoms && !(*this)[Category::atom_site].given() && all_but_atoms(purpose)) {
+        add_loop(item);
+        return;
+      }
+      items.count_values(item);
+      if (!in_frame) add_loop(item);
     }
   }
+}
+
+bool Tables::has(Category category, std::string_view item) const {
+  const Table& table = (*this)[category];
+  return table.given() && table.column(item).has_value();
+}
+
+bool Tables::all_but_atoms(Purpose purpose) const {
+  if (!has(Category::entry, "id") || !has(Category::struct_keywords, "pdbx_keywords") ||
+      !has(Category::struct_, "title") || !has(Category::exptl, "method") || !has(Category::entity_poly, "entity_id")) {
+    return false;
+  }
+  const auto value = [&](Category category, std::string_view item) {
+    const auto token = (*this)[category].first(text_, item);
+    return token && !cif::is_null(*token) ? cif::value_of(*token) : std::string_view();
+  };
+  // The deposition date, or the revisions that give it in older files.
+  if (value(Category::pdbx_database_status, "recvd_initial_deposition_date").empty() &&
+      !has(Category::database_PDB_rev, "date_original")) {
+    return false;
+  }
+  // The resolution of the method.
+  std::string method(value(Category::exptl, "method"));
+  for (char& c : method) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  if (method.find("NMR") == std::string::npos) {
+    const bool resolution = method == "ELECTRON MICROSCOPY" ? has(Category::em_3d_reconstruction, "resolution")
+                                                            : has(Category::refine, "ls_d_res_high");
+    if (!resolution) return false;
+  }
+  if (purpose == Purpose::helices) return has(Category::struct_conf, "conf_type_id");
+  return has(Category::pdbx_poly_seq_scheme, "pdb_strand_id") ||
+         (has(Category::struct_asym, "entity_id") && has(Category::entity_poly_seq, "entity_id"));
 }
 
 void Tables::add_pair(const cif::Item& item) {

@@ -1,6 +1,15 @@
 // The categories of an mmCIF entry that the routines read, found in one
 // pass over its first data block (the entry), each given as a loop or as a
 // list of tag-value pairs: both are a table here.
+//
+// The pass reads only as far as the routine needs, as a legacy entry is
+// read: once every category the routine reads has been found, it stops at
+// _atom_site, whose rows the routine then reads as they come (see
+// mmcif_atoms.hpp). In the archive's files everything but the atoms comes
+// before them (the first SEQRES chain then comes from _struct_asym and
+// _entity_poly_seq, see mmcif_entry.hpp), so an entry is read once, and only
+// as far as the atoms the routine takes; a category found only after the
+// atoms makes the pass go on to the end of the block.
 #pragma once
 
 #include <array>
@@ -27,8 +36,13 @@ enum class Category {
   pdbx_poly_seq_scheme,
   entity_poly,
   atom_site,
+  struct_asym,
+  entity_poly_seq,
 };
-inline constexpr std::size_t category_count = 12;
+inline constexpr std::size_t category_count = 14;
+
+// What the entry is read for.
+enum class Purpose { helices, backbones };
 
 // One category: its items (tags without the category) and its rows.
 class Table {
@@ -39,6 +53,9 @@ class Table {
   std::size_t columns() const { return items_.size(); }
   std::size_t rows() const;
   bool is_loop() const { return loop_.has_value(); }
+  // Whether the values of its loop were counted; a loop the pass stopped
+  // at was not.
+  bool counted() const { return !loop_ || loop_->counted; }
   const cif::Item& loop() const { return *loop_; }
   // The values of a list of pairs, one per column.
   std::span<const std::string_view> pair_values() const { return values_; }
@@ -71,10 +88,11 @@ class TableRows {
 
 class Tables {
  public:
-  // Reads the structure of the first data block of `text`. Throws
-  // cif::SyntaxError where the text is not CIF, or where a category read
-  // here comes twice (which of them would be the entry's?).
-  explicit Tables(std::string_view text);
+  // Reads the structure of the first data block of `text`, as far as
+  // `purpose` needs. Throws cif::SyntaxError where the text is not CIF, or
+  // where a category read here comes twice (which of them would be the
+  // entry's?) or in a loop with another.
+  Tables(std::string_view text, Purpose purpose);
 
   const Table& operator[](Category category) const { return tables_[static_cast<std::size_t>(category)]; }
   std::string_view text() const { return text_; }
@@ -82,6 +100,9 @@ class Tables {
  private:
   void add_pair(const cif::Item& item);
   void add_loop(const cif::Item& item);
+  // Whether every category that `purpose` reads, but the atoms, was found.
+  bool all_but_atoms(Purpose purpose) const;
+  bool has(Category category, std::string_view item) const;
 
   std::string_view text_;
   std::array<Table, category_count> tables_;

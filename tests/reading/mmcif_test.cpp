@@ -294,8 +294,10 @@ TEST_F(Mmcif, WhatFailsTheEntry) {
     Routine routine;
     std::string_view failure;  // the diagnostic's number
   };
-  const auto with_atoms = [](MmcifText entry, std::string_view tail = "") {
-    entry.polymers().sequence("A", 3).helices({{"A", "1", "2"}}).atoms(chain_rows("A", 1, 3)).add(tail);
+  // What comes before the atoms is read, and as many atom rows as the
+  // routine takes.
+  const auto with_atoms = [](MmcifText entry, std::string_view before_atoms = "") {
+    entry.polymers().sequence("A", 3).helices({{"A", "1", "2"}}).add(before_atoms).atoms(chain_rows("A", 1, 3));
     return entry.text();
   };
   const auto atoms_with = [](const SiteRow& odd) {
@@ -315,6 +317,11 @@ TEST_F(Mmcif, WhatFailsTheEntry) {
   mixed.replace(mixed.find("_atom_site.label_entity_id"), 26, "_atom_data.label_entity_id");
   std::string bad_helix = good;
   bad_helix.replace(bad_helix.find("HELX_P H1 A 1"), 13, "HELX_P H1 A x");
+  // The last row without its last value, or with a quote not closed.
+  std::string cut_short = good;
+  cut_short.erase(cut_short.rfind(" 1\n#\n"), 2);
+  std::string open_quote = good;
+  open_quote.replace(open_quote.rfind(" ALA A CA 1\n"), 5, " 'ALA");
 
   const Case cases[] = {
       {"a quote not closed", with_atoms(MmcifText::with_header().add("_struct.pdbx_descriptor 'open\n")),
@@ -323,9 +330,12 @@ TEST_F(Mmcif, WhatFailsTheEntry) {
        Routine::helices, "71"},
       {"a loop whose values do not fill its rows", with_atoms(MmcifText::with_header(), "loop_\n_x.a\n_x.b\n1 2 3\n"),
        Routine::backbones, "71"},
+      {"the last atom row cut short", cut_short, Routine::backbones, "71"},
+      {"a quote not closed in an atom row", open_quote, Routine::backbones, "71"},
       {"no _atom_site", MmcifText::with_header().polymers().sequence("A", 3).text(), Routine::backbones, "71"},
       {"no Cartn_z", no_z, Routine::helices, "71"},
-      {"_atom_site twice", with_atoms(MmcifText::with_header()) + "loop_\n_atom_site.id\n1\n", Routine::backbones, "71"},
+      {"_entity_poly twice", with_atoms(MmcifText::with_header(), "loop_\n_entity_poly.entity_id\n1\n"),
+       Routine::backbones, "71"},
       {"a loop of _atom_site and another category", mixed, Routine::backbones, "71"},
       {"no resolution for X-ray data", with_atoms(MmcifText::with_header("")), Routine::helices, "24"},
       {"an unknown resolution", with_atoms(MmcifText::with_header("?")), Routine::backbones, "24"},
@@ -343,6 +353,15 @@ TEST_F(Mmcif, WhatFailsTheEntry) {
   }
   // Text after the first data block is not the entry's.
   EXPECT_EQ(run(Routine::backbones, good + "data_other\n_x.y 'open\n").failure, "");
+  // An entry is read as far as the routine needs, as a legacy entry is:
+  // helix mode stops where its last helix ends (residue 2), backbone mode
+  // at the end of the first chain, and what follows is never read.
+  EXPECT_EQ(run(Routine::helices, cut_short).failure, "");
+  EXPECT_EQ(run(Routine::backbones, good + "loop_\n_x.a\n_x.b\n1 2 3\n").failure, "");
+  // Unless a category the routine reads comes only after the atoms.
+  const std::string sequence_after = MmcifText::with_header().polymers().atoms(chain_rows("A", 1, 3)).text() +
+                                     MmcifText().sequence("A", 3).text() + "loop_\n_x.a\n_x.b\n1 2 3\n";
+  EXPECT_EQ(run(Routine::backbones, sequence_after).failure.substr(0, 22), "extract: severe (71): ");
 }
 
 TEST_F(Mmcif, TheResolutionFollowsTheMethod) {

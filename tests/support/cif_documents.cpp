@@ -88,8 +88,13 @@ std::optional<CifDocument> read_with_extract(std::string_view text, std::string*
             CifItem& loop = into->emplace_back();
             loop.kind = CifItem::Kind::loop;
             for (const std::string_view tag : item.tags) loop.tags.emplace_back(tag);
+            // Read as they come, up to where the values end, which must be
+            // as many as were counted.
             reading::cif::Values values(text, item.values_at);
-            for (std::size_t v = 0; v < item.value_count; ++v) loop.values.emplace_back(values.next());
+            for (std::string_view value = values.next(); !reading::cif::Values::end(value); value = values.next()) {
+              loop.values.emplace_back(value);
+            }
+            if (loop.values.size() != item.value_count) loop.values.emplace_back("(not the number counted)");
             break;
           }
           case Item::Kind::frame_begins: {

@@ -79,7 +79,8 @@ std::string one_column(const std::string& name) {
 bool given_twice(const Block& block) {
   static const std::set<std::string> read = {
       "_entry",     "_struct_keywords", "_pdbx_database_status", "_database_pdb_rev",    "_struct",     "_exptl",
-      "_refine",    "_em_3d_reconstruction", "_struct_conf",     "_pdbx_poly_seq_scheme", "_entity_poly", "_atom_site"};
+      "_refine",    "_em_3d_reconstruction", "_struct_conf",     "_pdbx_poly_seq_scheme", "_entity_poly", "_atom_site",
+      "_struct_asym", "_entity_poly_seq"};
   std::map<std::string, std::pair<int, int>> loops_and_pairs;
   for (const gemmi::cif::Item& item : block.items) {
     // A loop of several categories, one of them read, is no mmCIF either.
@@ -167,16 +168,60 @@ std::string resolution(Block& block) {
          " ANGSTROMS.\n";
 }
 
-std::string first_seqres(Block& block) {
+// The first chain's residues by _pdbx_poly_seq_scheme (-1 without it).
+int scheme_count(Block& block, std::string& strand) {
   const gemmi::cif::Table scheme = block.find_mmcif_category("_pdbx_poly_seq_scheme");
-  if (!scheme.ok() || scheme.length() == 0) return "";
+  if (!scheme.ok() || scheme.length() == 0) return -1;
   const Column strands = block.find_values("_pdbx_poly_seq_scheme.pdb_strand_id");
   const Column residues = block.find_values("_pdbx_poly_seq_scheme.seq_id");
-  const std::string strand = string_at(strands, 0);
+  strand = string_at(strands, 0);
   int count = 1;
   for (int r = 1; r < static_cast<int>(scheme.length()) && string_at(strands, r) == strand; ++r) {
     if (string_at(residues, r) != string_at(residues, r - 1)) ++count;
   }
+  return count;
+}
+
+// The same by the first polymer chain of _struct_asym and its entity's
+// residues in _entity_poly_seq (-1 without them, 0 without such a chain).
+int entity_count(Block& block) {
+  const gemmi::cif::Table asym = block.find_mmcif_category("_struct_asym");
+  const gemmi::cif::Table sequence = block.find_mmcif_category("_entity_poly_seq");
+  if (!asym.ok() || !sequence.ok()) return -1;
+  std::set<std::string> polymers;
+  const Column polymer_ids = block.find_values("_entity_poly.entity_id");
+  for (int r = 0; polymer_ids && r < polymer_ids.length(); ++r) polymers.insert(string_at(polymer_ids, r));
+  const Column entities = block.find_values("_struct_asym.entity_id");
+  std::string entity;
+  bool found = false;
+  for (int r = 0; !found && r < static_cast<int>(asym.length()); ++r) {
+    found = polymers.count(string_at(entities, r)) > 0;
+    if (found) entity = string_at(entities, r);
+  }
+  if (!found) return 0;
+  const Column sequence_entities = block.find_values("_entity_poly_seq.entity_id");
+  const Column numbers = block.find_values("_entity_poly_seq.num");
+  int count = 0;
+  std::string previous;
+  bool any = false;
+  for (int r = 0; r < static_cast<int>(sequence.length()); ++r) {
+    if (string_at(sequence_entities, r) != entity) continue;
+    if (!any || string_at(numbers, r) != previous) ++count;
+    previous = string_at(numbers, r);
+    any = true;
+  }
+  return count;
+}
+
+// The first SEQRES record. An entry whose two ways to it disagree is
+// no archive entry, and either could be its legacy file's: none is written.
+std::string first_seqres(Block& block) {
+  std::string strand;
+  const int by_scheme = scheme_count(block, strand);
+  const int by_entity = entity_count(block);
+  if (by_scheme >= 0 && by_entity >= 0 && by_scheme != by_entity) throw DoesNotFit{};
+  const int count = by_scheme >= 0 ? by_scheme : by_entity;
+  if (count <= 0) return "";
   return "SEQRES   1 " + one_column(strand) + " " + right(std::to_string(count), 4) + "  ALA\n";
 }
 
@@ -217,15 +262,13 @@ std::string atom_records(Block& block) {
   const Column polymer_ids = block.find_values("_entity_poly.entity_id");
   for (int r = 0; polymer_ids && r < polymer_ids.length(); ++r) polymers.insert(string_at(polymer_ids, r));
 
-  // A coordinate as the legacy file writes it: a zero without its sign.
+  // A coordinate as the legacy file writes it: one that reads as a float
+  // zero without its sign.
   const auto coordinate = [](std::string text) {
     if (text.size() > 1 && text[0] == '-') {
-      const std::string mantissa = text.substr(1, text.find_first_of("eEdD+-", 1) - 1);
-      if (mantissa.find('0') != std::string::npos && std::all_of(mantissa.begin(), mantissa.end(), [](char c) {
-            return c == '0' || c == '.';
-          })) {
-        text.erase(0, 1);
-      }
+      char* end = nullptr;
+      const float value = std::strtof(text.c_str(), &end);
+      if (end == text.c_str() + text.size() && value == 0.0F) text.erase(0, 1);
     }
     return right(text, 8);
   };

@@ -1,0 +1,105 @@
+// The values of a loop, read as they come.
+
+#include "cif_values.hpp"
+
+#include <algorithm>
+#include <array>
+
+
+namespace reading::cif {
+
+Values::Values(std::string_view text, std::size_t offset)
+    : masks_(kernel_for_this_processor().masks), tokens_(text), begin_(text.data()), end_(text.data() + text.size()) {
+  seek(offset);
+}
+
+void Values::seek(std::size_t offset) {
+  ended_ = false;
+  load(begin_ + offset, false);
+}
+
+void Values::load(const char* at, bool inside) {
+  base_ = at;
+  CountMasks masks;
+  if (end_ - at >= 64) {
+    masks = masks_(at);
+  } else {
+    // The last bytes of the text, and blanks after them.
+    std::array<char, 64> tail;
+    tail.fill(' ');
+    if (at < end_) std::copy(at, end_, tail.begin());
+    masks = masks_(tail.data());
+  }
+  space_ = masks.space;
+  starts_ = starts_of(masks.space, inside);
+  attention_ = masks.attention;
+}
+
+std::size_t Values::read_into(std::string_view* row, const std::uint8_t* places, std::size_t count) {
+  std::size_t i = 0;
+  while (i < count) {
+    // Plain values that end in these 64 bytes, with what is known of them
+    // in registers.
+    std::uint64_t starts = starts_;
+    const std::uint64_t space = space_;
+    const std::uint64_t attention = attention_;
+    const char* const base = base_;
+    for (; i < count && starts != 0; ++i) {
+      const int first = std::countr_zero(starts);
+      const std::uint64_t blanks_after = space >> first;
+      if (blanks_after == 0) break;
+      const int length = std::countr_zero(blanks_after);
+      if (attention != 0 && ((attention >> first) & ((std::uint64_t{1} << length) - 1)) != 0) break;
+      starts &= starts - 1;
+      row[places[i]] = std::string_view(base + first, static_cast<std::size_t>(length));
+    }
+    starts_ = starts;
+    if (i == count) break;
+    // Past these 64 bytes, or a value that needs a closer look.
+    const std::string_view value = next();
+    if (end(value)) return i;
+    row[places[i++]] = value;
+  }
+  return count;
+}
+
+bool Values::fill() {
+  while (starts_ == 0) {
+    if (ended_ || end_ - base_ <= 64) {
+      ended_ = true;
+      return false;
+    }
+    load(base_ + 64, (space_ >> 63) == 0);
+  }
+  return true;
+}
+
+std::string_view Values::run_on(const char* start, int first) {
+  // Plain as far as it goes in these 64 bytes, and in the ones after.
+  bool plain = (attention_ >> first) == 0;
+  while (plain) {
+    if (end_ - base_ <= 64) return std::string_view(start, static_cast<std::size_t>(end_ - start));
+    load(base_ + 64, true);
+    if (space_ != 0) {
+      const int length = std::countr_zero(space_);
+      if ((attention_ & ((std::uint64_t{1} << length) - 1)) != 0) break;
+      return std::string_view(start, static_cast<std::size_t>(base_ + length - start));
+    }
+    plain = attention_ == 0;
+  }
+  return read_closely(start);
+}
+
+std::string_view Values::read_closely(const char* start) {
+  tokens_.seek(static_cast<std::size_t>(start - begin_));
+  const Token token = tokens_.next();
+  if (token.kind != Kind::value) {
+    ended_ = true;
+    starts_ = 0;
+    return {};
+  }
+  load(begin_ + tokens_.offset(), false);
+  return token.text;
+}
+
+}  // namespace reading::cif
