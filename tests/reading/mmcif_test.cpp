@@ -1,7 +1,12 @@
 // PDBx/mmCIF entries: read as the legacy file the archive derives from them,
 // and holding in full what that file cannot.
 
+#include <csignal>
+
+#include "cif_items.hpp"
+#include "mmcif_entry.hpp"
 #include "mmcif_text.hpp"
+#include "records/control_events.hpp"
 #include "run_reading.hpp"
 
 namespace {
@@ -432,6 +437,65 @@ TEST_F(Mmcif, RecognisedByItsContent) {
   const Extraction result = run(Routine::backbones, legacy.text() + testing_support::seqres_record('A', 1) + "\n");
   EXPECT_EQ(result.failure, "");
   EXPECT_NE(result.console.find("   data_ follows"), std::string::npos) << result.console;
+}
+
+}  // namespace
+
+namespace {
+
+// A control event is process-wide and sticky, so these run in a child.
+constexpr int acted_on = 42;
+
+// A loop of many values: 9 MB, past the 4 MiB between two looks.
+std::string long_loop() {
+  std::string text = "data_x\nloop_\n_l.a\n_l.b\n";
+  while (text.size() < 9'000'000) text += "ATOM 1.500 ATOM 2.5 CA 10.000 N 1 A 2\n";
+  return text + "#\n";
+}
+
+TEST(MmcifDeathTest, AControlEventIsActedOnWhileALoopIsCounted) {
+  EXPECT_EXIT(
+      {
+        const std::string text = long_loop();
+        records::install_control_event_handlers();
+        std::raise(SIGINT);
+        try {
+          reading::cif::Items items(text);
+          items.next_block();
+          reading::cif::Item item;
+          items.next_item(item);
+        } catch (const records::ControlEvent&) {
+          std::_Exit(acted_on);
+        }
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(acted_on), "");
+}
+
+TEST(MmcifDeathTest, AControlEventIsActedOnWhileAtomRowsAreRead) {
+  auto entry = MmcifText::with_header();
+  entry.polymers().sequence("A", 40'000).atoms(chain_rows("A", 1, 20'000));
+  const std::string text = entry.text();
+  EXPECT_EXIT(
+      {
+        testing_support::FilesInMemory files;
+        files.add("PDB/test.cif", text);
+        records::Input input(1, files);
+        input.open_old("PDB/test.cif");
+        // After the opening, which looks for events too.
+        records::install_control_event_handlers();
+        std::raise(SIGINT);
+        try {
+          reading::MmcifEntry mmcif(input, reading::Purpose::backbones);
+          reading::WideAtomFields fields;
+          while (mmcif.next(fields)) {
+          }
+        } catch (const records::ControlEvent&) {
+          std::_Exit(acted_on);
+        }
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(acted_on), "");
 }
 
 }  // namespace
