@@ -47,14 +47,25 @@ struct ChainScan {
 
 std::vector<ChainScan> chain_scans(const std::vector<Helix>& helices) {
   std::vector<ChainScan> scans;
+  // Where each chain's scan is: by its character for one-character names.
+  constexpr std::size_t none = static_cast<std::size_t>(-1);
+  std::array<std::size_t, 256> by_character;
+  by_character.fill(none);
   for (std::size_t h = 0; h < helices.size(); ++h) {
-    auto scan =
-        std::find_if(scans.begin(), scans.end(), [&](const ChainScan& s) { return s.chain == helices[h].chain; });
-    if (scan == scans.end()) {
-      scan = scans.emplace(scans.end());
-      scan->chain = helices[h].chain;
+    const ChainName& chain = helices[h].chain;
+    std::size_t at = none;
+    if (chain.size() == 1) {
+      at = by_character[static_cast<unsigned char>(chain.view()[0])];
+    } else {
+      const auto found = std::find_if(scans.begin(), scans.end(), [&](const ChainScan& s) { return s.chain == chain; });
+      if (found != scans.end()) at = static_cast<std::size_t>(found - scans.begin());
     }
-    scan->by_end.push_back(h);
+    if (at == none) {
+      at = scans.size();
+      scans.emplace_back().chain = chain;
+      if (chain.size() == 1) by_character[static_cast<unsigned char>(chain.view()[0])] = at;
+    }
+    scans[at].by_end.push_back(h);
   }
   for (ChainScan& scan : scans) {
     std::stable_sort(scan.by_end.begin(), scan.by_end.end(),

@@ -406,6 +406,49 @@ TEST_F(Mmcif, TitleLinesAsTheLegacyHeaderShowsThem) {
       << result.console;
 }
 
+// What the legacy file makes of values that are not what an archive entry
+// holds: each as the legacy columns hold it.
+TEST_F(Mmcif, OddValuesAsTheLegacyColumnsHoldThem) {
+  struct Case {
+    std::string_view what;
+    SiteRow row;  // placed after residue 2's N in a chain of 3
+    std::string_view shown;  // a line of the console, or "" for none
+    std::size_t atoms;
+  };
+  SiteRow ter = chain_rows("A", 1, 1)[0];
+  ter.group = "TER";
+  SiteRow zero = chain_rows("A", 2, 2)[1];
+  zero.x = "-0e5";
+  zero.y = "-.000";
+  SiteRow no_chain = chain_rows("A", 2, 2)[1];
+  no_chain.chain = "?";
+  const Case cases[] = {
+      // A row of group TER is a TER record in the legacy file's columns.
+      {"a row of group TER", ter, "", 1},  // the chain ends at it
+      {"zeros with a sign", zero, "      2     2   0.000   0.000  10.000\n", 3},
+      {"an unknown chain is a blank one", no_chain, "      2     2   3.000  -0.500  10.000\n", 3},
+  };
+  for (const Case& c : cases) {
+    std::vector<SiteRow> rows = chain_rows("A", 1, 3);
+    rows.insert(rows.begin() + 3, c.row);
+    if (c.row.atom == "CA") rows.erase(rows.begin() + 4);  // it replaces residue 2's alpha carbon
+    const std::string text = MmcifText::with_header().polymers().sequence("A", 3).atoms(rows).text();
+    const Extraction result = run(Routine::backbones, text);
+    ASSERT_TRUE(result.atoms.has_value()) << c.what << ": " << result.failure;
+    EXPECT_EQ(result.atoms->size(), c.atoms) << c.what;
+    if (!c.shown.empty()) {
+      EXPECT_NE(result.console.find(c.shown), std::string::npos) << c.what << ":\n" << result.console;
+    }
+  }
+  // Line ends in a header value are blanks in the record.
+  auto entry = MmcifText();
+  entry.add("data_x\n_entry.id 1ABC\n_struct_keywords.pdbx_keywords\n;two\nlines\n;\n_exptl.method 'SOLUTION NMR'\n");
+  entry.polymers().sequence("A", 1).atoms(chain_rows("A", 1, 1));
+  const Extraction result = run(Routine::backbones, entry.text());
+  EXPECT_NE(result.console.find("   TWO LINES                                           1ABC    \n"), std::string::npos)
+      << result.console;
+}
+
 TEST_F(Mmcif, RecognisedByItsContent) {
   const std::string mmcif = MmcifText::with_header().polymers().sequence("A", 3).atoms(chain_rows("A", 1, 3)).text();
   const Extraction plain = run(Routine::backbones, mmcif);
