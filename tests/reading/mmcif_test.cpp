@@ -183,6 +183,54 @@ EntryText no_polymer_legacy() {
   return entry;
 }
 
+// A TER record takes a serial. Chain A is two polymers (label_asym_id A and
+// B, as the archive splits a chain at times), so a TER comes between them;
+// the second opens with a CA and no N, two serials past the first's last CA
+// and no alternate location of it.
+MmcifText ter_between_chains_mmcif() {
+  auto entry = MmcifText::with_header();
+  entry.polymers().sequence("A", 6).helices({{"A", "1", "9"}});
+  std::vector<SiteRow> rows = chain_rows("A", 1, 3);
+  const std::vector<SiteRow> second = chain_rows("A", 4, 6, "B");
+  rows.insert(rows.end(), second.begin() + 1, second.end());
+  return entry.atoms(rows);
+}
+
+EntryText ter_between_chains_legacy() {
+  auto entry = EntryText::with_header();
+  entry.add(testing_support::seqres_record('A', 6)).add(testing_support::helix_record('A', 1, 9));
+  entry.add_chain('A', 1, 3, 1).add("TER       7      ALA A   3");
+  entry.add(Atom{8, " CA ", 'A', 4, 6.0, -1.0, 10.0}).add_chain('A', 5, 6, 9).add("TER      13      ALA A   6");
+  return entry;
+}
+
+// Each model is numbered from 1 again: without TER records (no polymer), the
+// CA that opens model 2 follows the CA that closes model 1, serial 1 after
+// serial 6, and is taken.
+MmcifText models_without_ter_mmcif() {
+  auto entry = MmcifText::with_header("", "'SOLUTION NMR'");
+  entry.polymers({"9"}).sequence("A", 3).helices({{"A", "1", "9"}});
+  std::vector<SiteRow> rows = chain_rows("A", 1, 3);
+  const std::vector<SiteRow> model_2 = chain_rows("A", 1, 3);
+  for (auto row = model_2.begin() + 1; row != model_2.end(); ++row) {
+    SiteRow copy = *row;
+    copy.model = "2";
+    rows.push_back(copy);
+  }
+  return entry.atoms(rows);
+}
+
+EntryText models_without_ter_legacy() {
+  EntryText entry;
+  entry.add("HEADER    SYNTHETIC PROTEIN                       01-JAN-00   0TST              ");
+  entry.add("TITLE     AN ENTRY BUILT FOR A TEST");
+  entry.add("REMARK   2 RESOLUTION. NOT APPLICABLE.");
+  entry.add(testing_support::seqres_record('A', 3)).add(testing_support::helix_record('A', 1, 9));
+  entry.add("MODEL        1").add_chain('A', 1, 3, 1).add("ENDMDL");
+  entry.add("MODEL        2").add(Atom{1, " CA ", 'A', 1, 1.5, -0.25, 10.0}).add_chain('A', 2, 3, 2).add("ENDMDL");
+  return entry;
+}
+
 TEST_F(Mmcif, ReadsAsTheLegacyFileOfTheSameEntry) {
   struct Twin {
     std::string_view what;
@@ -193,6 +241,8 @@ TEST_F(Mmcif, ReadsAsTheLegacyFileOfTheSameEntry) {
       {"rules of the records", std::string(rich_mmcif), rich_legacy().text()},
       {"two models", two_models_mmcif().text(), two_models_legacy().text()},
       {"no TER after an entity that is no polymer", no_polymer_mmcif().text(), no_polymer_legacy().text()},
+      {"a TER record takes a serial", ter_between_chains_mmcif().text(), ter_between_chains_legacy().text()},
+      {"each model numbered from 1", models_without_ter_mmcif().text(), models_without_ter_legacy().text()},
   };
   for (const Twin& twin : twins) {
     for (const Routine routine : {Routine::backbones, Routine::helices}) {
