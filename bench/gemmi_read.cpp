@@ -2,11 +2,10 @@
 // cif::read_memory and prints the seconds the parse took, then the blocks
 // and the items of the first one (so that nothing is optimised away).
 
-#include <gemmi/cif.hpp>
-
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <gemmi/cif.hpp>
 #include <iterator>
 #include <string>
 

@@ -79,9 +79,9 @@ Chain& chain_of(Entry& entry, char letter) {
 }
 
 Entry parse(std::string_view legacy) {
-  static const std::map<std::string, std::string> months = {
-      {"JAN", "01"}, {"FEB", "02"}, {"MAR", "03"}, {"APR", "04"}, {"MAY", "05"}, {"JUN", "06"},
-      {"JUL", "07"}, {"AUG", "08"}, {"SEP", "09"}, {"OCT", "10"}, {"NOV", "11"}, {"DEC", "12"}};
+  static const std::map<std::string, std::string> months = {{"JAN", "01"}, {"FEB", "02"}, {"MAR", "03"}, {"APR", "04"},
+                                                            {"MAY", "05"}, {"JUN", "06"}, {"JUL", "07"}, {"AUG", "08"},
+                                                            {"SEP", "09"}, {"OCT", "10"}, {"NOV", "11"}, {"DEC", "12"}};
   Entry entry;
   std::size_t start = 0;
   while (start < legacy.size()) {
@@ -151,10 +151,12 @@ Entry parse(std::string_view legacy) {
 // them: each value left-justified in the width of the column's widest.
 class Loop {
  public:
-  Loop(std::string category, std::vector<std::string> items) : category_(std::move(category)), items_(std::move(items)) {}
+  Loop(std::string category, std::vector<std::string> items)
+      : category_(std::move(category)), items_(std::move(items)) {}
 
   // Calls `rows` twice with a sink for rows: once to measure, once to write.
-  void write(std::string& out, const std::function<void(const std::function<void(const std::vector<std::string>&)>&)>& rows) {
+  void write(std::string& out,
+             const std::function<void(const std::function<void(const std::vector<std::string>&)>&)>& rows) {
     std::vector<std::size_t> widths(items_.size(), 0);
     rows([&](const std::vector<std::string>& row) {
       for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
@@ -179,7 +181,9 @@ class Loop {
 // How one copy of the chains is named and numbered.
 struct Copy {
   int index;  // 0: the chains as they are
-  std::string name(char letter) const { return index == 0 ? std::string(1, letter) : letter + std::to_string(100 + index); }
+  std::string name(char letter) const {
+    return index == 0 ? std::string(1, letter) : letter + std::to_string(100 + index);
+  }
   int number(int residue) const { return residue + 10'000 * index; }
 };
 
@@ -191,7 +195,8 @@ void write_head(std::string& out, const Entry& entry) {
   out += "_pdbx_database_status.recvd_initial_deposition_date  " + entry.date + " \n# \n";
   out += "_struct.entry_id                  " + entry.id + " \n";
   out += "_struct.title                     " + token(entry.title) + " \n# \n";
-  out += "_exptl.entry_id                   " + entry.id + " \n_exptl.method                     'X-RAY DIFFRACTION' \n# \n";
+  out += "_exptl.entry_id                   " + entry.id +
+         " \n_exptl.method                     'X-RAY DIFFRACTION' \n# \n";
   out += "_refine.entry_id                  " + entry.id + " \n_refine.ls_d_res_high            " + entry.resolution +
          " \n# \n";
 }
@@ -230,11 +235,26 @@ MmcifEntry write(const Entry& entry, int copies, bool with_anisotrop) {
         });
       });
 
-  Loop({"_struct_conf"}, {"conf_type_id", "id", "pdbx_PDB_helix_id", "beg_label_comp_id", "beg_label_asym_id",
-                          "beg_label_seq_id", "pdbx_beg_PDB_ins_code", "end_label_comp_id", "end_label_asym_id",
-                          "end_label_seq_id", "pdbx_end_PDB_ins_code", "beg_auth_comp_id", "beg_auth_asym_id",
-                          "beg_auth_seq_id", "end_auth_comp_id", "end_auth_asym_id", "end_auth_seq_id",
-                          "pdbx_PDB_helix_class", "details", "pdbx_PDB_helix_length"})
+  Loop({"_struct_conf"}, {"conf_type_id",
+                          "id",
+                          "pdbx_PDB_helix_id",
+                          "beg_label_comp_id",
+                          "beg_label_asym_id",
+                          "beg_label_seq_id",
+                          "pdbx_beg_PDB_ins_code",
+                          "end_label_comp_id",
+                          "end_label_asym_id",
+                          "end_label_seq_id",
+                          "pdbx_end_PDB_ins_code",
+                          "beg_auth_comp_id",
+                          "beg_auth_asym_id",
+                          "beg_auth_seq_id",
+                          "end_auth_comp_id",
+                          "end_auth_asym_id",
+                          "end_auth_seq_id",
+                          "pdbx_PDB_helix_class",
+                          "details",
+                          "pdbx_PDB_helix_length"})
       .write(out, [&](const auto& row) {
         int id = 0;
         for (int c = 0; c < copies; ++c) {
@@ -242,39 +262,78 @@ MmcifEntry write(const Entry& entry, int copies, bool with_anisotrop) {
           for (const Helix& h : entry.helices) {
             const std::string chain = copy.name(h.chain);
             const std::string number = std::to_string(++id);
-            row({"HELX_P", "HELX_P" + number, number, h.start_name, chain, std::to_string(h.start), "?", h.end_name,
-                 chain, std::to_string(h.end), "?", h.start_name, chain, std::to_string(copy.number(h.start)),
-                 h.end_name, chain, std::to_string(copy.number(h.end)), h.helix_class, "?",
+            row({"HELX_P",
+                 "HELX_P" + number,
+                 number,
+                 h.start_name,
+                 chain,
+                 std::to_string(h.start),
+                 "?",
+                 h.end_name,
+                 chain,
+                 std::to_string(h.end),
+                 "?",
+                 h.start_name,
+                 chain,
+                 std::to_string(copy.number(h.start)),
+                 h.end_name,
+                 chain,
+                 std::to_string(copy.number(h.end)),
+                 h.helix_class,
+                 "?",
                  std::to_string(h.end - h.start + 1)});
           }
         }
       });
 
   long id = 0;
-  Loop({"_atom_site"}, {"group_PDB", "id", "type_symbol", "label_atom_id", "label_alt_id", "label_comp_id",
-                        "label_asym_id", "label_entity_id", "label_seq_id", "pdbx_PDB_ins_code", "Cartn_x", "Cartn_y",
-                        "Cartn_z", "occupancy", "B_iso_or_equiv", "pdbx_formal_charge", "auth_seq_id", "auth_comp_id",
-                        "auth_asym_id", "auth_atom_id", "pdbx_PDB_model_num"})
+  Loop({"_atom_site"}, {"group_PDB",         "id",
+                        "type_symbol",       "label_atom_id",
+                        "label_alt_id",      "label_comp_id",
+                        "label_asym_id",     "label_entity_id",
+                        "label_seq_id",      "pdbx_PDB_ins_code",
+                        "Cartn_x",           "Cartn_y",
+                        "Cartn_z",           "occupancy",
+                        "B_iso_or_equiv",    "pdbx_formal_charge",
+                        "auth_seq_id",       "auth_comp_id",
+                        "auth_asym_id",      "auth_atom_id",
+                        "pdbx_PDB_model_num"})
       .write(out, [&](const auto& row) {
         id = 0;
         each_chain([&](const Copy& copy, std::size_t k, const Chain& chain) {
           const std::string name = copy.name(chain.letter);
           for (const Atom& a : chain.atoms) {
-            row({a.group, std::to_string(++id), a.element, token(a.name), or_unknown(a.alternate == "" ? "." : a.alternate),
-                 a.residue_name, name, entity(copy, k), std::to_string(a.residue), or_unknown(a.insertion), a.x, a.y,
-                 a.z, or_unknown(a.occupancy), or_unknown(a.b), "?", std::to_string(copy.number(a.residue)),
-                 a.residue_name, name, token(a.name), "1"});
+            row({a.group,
+                 std::to_string(++id),
+                 a.element,
+                 token(a.name),
+                 or_unknown(a.alternate == "" ? "." : a.alternate),
+                 a.residue_name,
+                 name,
+                 entity(copy, k),
+                 std::to_string(a.residue),
+                 or_unknown(a.insertion),
+                 a.x,
+                 a.y,
+                 a.z,
+                 or_unknown(a.occupancy),
+                 or_unknown(a.b),
+                 "?",
+                 std::to_string(copy.number(a.residue)),
+                 a.residue_name,
+                 name,
+                 token(a.name),
+                 "1"});
           }
         });
       });
   made.shape.atoms = id;
 
   if (with_anisotrop) {
-    Loop({"_atom_site_anisotrop"}, {"id", "type_symbol", "pdbx_label_atom_id", "pdbx_label_alt_id",
-                                    "pdbx_label_comp_id", "pdbx_label_asym_id", "pdbx_label_seq_id",
-                                    "pdbx_PDB_ins_code", "U[1][1]", "U[2][2]", "U[3][3]", "U[1][2]", "U[1][3]",
-                                    "U[2][3]", "pdbx_auth_seq_id", "pdbx_auth_comp_id", "pdbx_auth_asym_id",
-                                    "pdbx_auth_atom_id"})
+    Loop({"_atom_site_anisotrop"},
+         {"id", "type_symbol", "pdbx_label_atom_id", "pdbx_label_alt_id", "pdbx_label_comp_id", "pdbx_label_asym_id",
+          "pdbx_label_seq_id", "pdbx_PDB_ins_code", "U[1][1]", "U[2][2]", "U[3][3]", "U[1][2]", "U[1][3]", "U[2][3]",
+          "pdbx_auth_seq_id", "pdbx_auth_comp_id", "pdbx_auth_asym_id", "pdbx_auth_atom_id"})
         .write(out, [&](const auto& row) {
           long anisotrop_id = 0;
           each_chain([&](const Copy& copy, std::size_t, const Chain& chain) {
@@ -312,7 +371,8 @@ MmcifEntry write(const Entry& entry, int copies, bool with_anisotrop) {
   std::string longest;
   each_chain([&](const Copy& copy, std::size_t, const Chain& chain) {
     if (copy.name(chain.letter).size() > longest.size()) longest = copy.name(chain.letter);
-    for (const Atom& a : chain.atoms) made.shape.largest_residue_number = std::max<long>(made.shape.largest_residue_number, copy.number(a.residue));
+    for (const Atom& a : chain.atoms)
+      made.shape.largest_residue_number = std::max<long>(made.shape.largest_residue_number, copy.number(a.residue));
   });
   made.shape.longest_chain_name = longest;
   return made;

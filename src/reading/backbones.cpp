@@ -15,8 +15,8 @@ namespace reading {
 namespace {
 
 template <class Entry>
-void backbones(Entry& entry, records::Output& console, float& resolution, std::optional<AtomList>& atoms,
-               bool verbose, const AtomType& atom_type) {
+void backbones(Entry& entry, records::Output& console, float& resolution, std::optional<AtomList>& atoms, bool verbose,
+               const AtomType& atom_type) {
   scan_header(entry, console, verbose, resolution);
   // The first SEQRES record's count sizes the atom list and numbers the
   // chain's last residue.

@@ -51,7 +51,7 @@ class Items {
 
   std::string_view text_;
   Tokenizer tokens_;
-  Token next_;                  // the token after the item read last
+  Token next_;                   // the token after the item read last
   std::size_t next_offset_ = 0;  // where it begins
   bool in_block_ = false;
   bool in_frame_ = false;

@@ -3,15 +3,13 @@
 
 #include "cif_tokens.hpp"
 
-#include "cif_blocks.hpp"
-
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
 
+#include "cif_blocks.hpp"
 #include "records/control_events.hpp"
-
 
 namespace reading::cif {
 namespace {
@@ -163,10 +161,7 @@ bool Tokenizer::skip_values_one_by_one(const char* until, std::size_t& count) {
   }
 }
 
-namespace {
-
-
-}  // namespace
+namespace {}  // namespace
 
 std::size_t Tokenizer::skip_values() {
   std::size_t count = 0;

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 
-
 namespace reading::cif {
 
 Values::Values(std::string_view text, std::size_t offset)

@@ -63,10 +63,10 @@ class Values {
   Tokenizer tokens_;
   const char* begin_;
   const char* end_;
-  const char* base_ = nullptr;     // the first of the 64 bytes
-  std::uint64_t starts_ = 0;       // where values not yet read begin
-  std::uint64_t space_ = 0;        // blanks
-  std::uint64_t attention_ = 0;    // bytes that need a closer look
+  const char* base_ = nullptr;   // the first of the 64 bytes
+  std::uint64_t starts_ = 0;     // where values not yet read begin
+  std::uint64_t space_ = 0;      // blanks
+  std::uint64_t attention_ = 0;  // bytes that need a closer look
   bool ended_ = false;
 };
 

@@ -32,14 +32,21 @@ std::vector<Helix> collect_helices(Entry& entry, records::Output& console, bool 
     if (record->name == helix_key && is_alpha_helix(record->helix_class)) {
       const std::string_view chain = field_text(record->chain);
       if (!ChainName::fits(chain)) entry.fail(records::Failure::chain_name_too_long);
-      const Helix& helix = helices.emplace_back(Helix{ChainName(chain), convert_I(entry.input(), field_text(record->start)),
-                                                      convert_I(entry.input(), field_text(record->end))});
+      const Helix& helix =
+          helices.emplace_back(Helix{ChainName(chain), convert_I(entry.input(), field_text(record->start)),
+                                     convert_I(entry.input(), field_text(record->end))});
       collected = true;
       if (verbose && record->helix_class == right_handed_alpha) {
-        console.record().text("   Right-handed alpha helix found in chain ").A(helix.chain.view(), shown_width(helix.chain)).end();
+        console.record()
+            .text("   Right-handed alpha helix found in chain ")
+            .A(helix.chain.view(), shown_width(helix.chain))
+            .end();
       }
       if (verbose && record->helix_class == left_handed_alpha) {
-        console.record().text("   Left-handed alpha helix foundin chain ").A(helix.chain.view(), shown_width(helix.chain)).end();
+        console.record()
+            .text("   Left-handed alpha helix foundin chain ")
+            .A(helix.chain.view(), shown_width(helix.chain))
+            .end();
       }
     }
     if (collected && record->name != helix_key) break;

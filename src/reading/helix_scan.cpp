@@ -144,8 +144,7 @@ class ScanOfChain {
 };
 
 template <class Entry>
-std::vector<HelixOutcome> scan_all_helices(Entry& entry, const std::vector<Helix>& helices,
-                                           const AtomType& atom_type) {
+std::vector<HelixOutcome> scan_all_helices(Entry& entry, const std::vector<Helix>& helices, const AtomType& atom_type) {
   std::vector<HelixOutcome> outcomes(helices.size());
   std::vector<ChainScan> scans = chain_scans(helices);
   ScanOfChain scan_of(scans);
@@ -221,8 +220,7 @@ void announce_helix(const HelixReport& report, const Helix& helix) {
 }
 
 template <class Entry>
-void collect_helix_atoms(Entry& entry, const std::vector<Helix>& helices, const HelixReport& report,
-                         AtomList& atoms) {
+void collect_helix_atoms(Entry& entry, const std::vector<Helix>& helices, const HelixReport& report, AtomList& atoms) {
   std::vector<HelixOutcome> outcomes = scan_all_helices(entry, helices, report.atom_type);
   for (std::size_t h = 0; h < helices.size(); ++h) {
     if (report.verbose) announce_helix(report, helices[h]);

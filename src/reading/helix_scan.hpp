@@ -25,8 +25,7 @@ struct HelixReport {
 // listing them, as a scan of the whole entry per helix would, in one pass.
 // Made for both kinds of entry (LegacyEntry, MmcifEntry).
 template <class Entry>
-void collect_helix_atoms(Entry& entry, const std::vector<Helix>& helices, const HelixReport& report,
-                         AtomList& atoms);
+void collect_helix_atoms(Entry& entry, const std::vector<Helix>& helices, const HelixReport& report, AtomList& atoms);
 
 // The report's lines that open a helix's listing.
 void announce_helix(const HelixReport& report, const Helix& helix);

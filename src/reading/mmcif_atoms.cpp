@@ -70,7 +70,8 @@ MmcifAtoms::MmcifAtoms(const Tables& tables)
   place(z, "Cartn_z", {}, true);
   place(model, "pdbx_PDB_model_num", {}, false);
   for (const Slot slot : slot_of_column_) places_.push_back(static_cast<std::uint8_t>(slot));
-  label_chain_is_chain_ = std::find(slot_of_column_.begin(), slot_of_column_.end(), label_chain) == slot_of_column_.end();
+  label_chain_is_chain_ =
+      std::find(slot_of_column_.begin(), slot_of_column_.end(), label_chain) == slot_of_column_.end();
   terminated_ = std::find(slot_of_column_.begin(), slot_of_column_.end(), entity) != slot_of_column_.end();
 
   const Table& polymers = tables[Category::entity_poly];
@@ -140,7 +141,8 @@ bool MmcifAtoms::next(WideAtomFields& fields) {
   ++serial_;
   fill(fields, row);
   if (terminated_) {
-    const bool chain_ends = !has_ahead_ || !same(ahead[label_chain], row[label_chain]) || !same(ahead[model], row[model]);
+    const bool chain_ends =
+        !has_ahead_ || !same(ahead[label_chain], row[label_chain]) || !same(ahead[model], row[model]);
     ter_due_ = chain_ends && is_polymer(row[entity]);
   }
   return true;

@@ -58,10 +58,10 @@ class MmcifAtoms {
   std::string_view text_;
   const Table* table_;
   std::vector<Slot> slot_of_column_;
-  std::vector<std::uint8_t> places_;  // the same, as the values are read into a row
-  std::vector<std::string_view> polymers_;   // the entities that are polymers
-  bool label_chain_is_chain_ = false;        // no label_asym_id: chains end where auth_asym_id changes
-  bool terminated_ = false;                  // no label_entity_id: no chain known as a polymer
+  std::vector<std::uint8_t> places_;        // the same, as the values are read into a row
+  std::vector<std::string_view> polymers_;  // the entities that are polymers
+  bool label_chain_is_chain_ = false;       // no label_asym_id: chains end where auth_asym_id changes
+  bool terminated_ = false;                 // no label_entity_id: no chain known as a polymer
   cif::Values values_;
   std::size_t rows_read_ = 0;
 

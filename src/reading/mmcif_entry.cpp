@@ -3,9 +3,9 @@
 #include "mmcif_entry.hpp"
 
 #include <algorithm>
-#include <vector>
 #include <charconv>
 #include <system_error>
+#include <vector>
 
 #include "cif_tokens.hpp"
 
@@ -45,7 +45,8 @@ std::string legacy_date(std::string_view date) {
                                                        "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
   const auto digits = [&](std::size_t from, std::size_t count) {
     return std::all_of(date.begin() + static_cast<std::ptrdiff_t>(from),
-                       date.begin() + static_cast<std::ptrdiff_t>(from + count), [](char c) { return c >= '0' && c <= '9'; });
+                       date.begin() + static_cast<std::ptrdiff_t>(from + count),
+                       [](char c) { return c >= '0' && c <= '9'; });
   };
   if (date.size() != 10 || date[4] != '-' || date[7] != '-' || !digits(0, 4) || !digits(5, 2) || !digits(8, 2)) {
     return std::string(9, ' ');
@@ -119,7 +120,8 @@ std::string two_decimals(std::string_view number) {
   const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
   if (error != std::errc() || end != digits.data() + digits.size()) return std::string(number);
   std::array<char, 400> text{};
-  const auto [written, too_long] = std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed, 2);
+  const auto [written, too_long] =
+      std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed, 2);
   if (too_long != std::errc()) return std::string(number);
   return std::string(text.data(), written);
 }
@@ -241,8 +243,8 @@ std::optional<WideHelixFields> MmcifEntry::next_helix() {
       shown_class = std::string_view(helix_class_.data(), helix_class_.size());
     }
     const std::string_view chain_name = text_of(row[chain]);
-    return WideHelixFields{helix_key, chain_name.empty() ? std::string_view(" ") : chain_name, cif::value_of(row[start]),
-                       cif::value_of(row[end]), shown_class};
+    return WideHelixFields{helix_key, chain_name.empty() ? std::string_view(" ") : chain_name,
+                           cif::value_of(row[start]), cif::value_of(row[end]), shown_class};
   }
   return std::nullopt;
 }

@@ -10,9 +10,9 @@ namespace {
 
 // The categories by name, in the order of `Category`.
 constexpr std::array<std::string_view, category_count> category_names = {
-    "_entry",     "_struct_keywords", "_pdbx_database_status", "_database_PDB_rev",    "_struct",     "_exptl",
-    "_refine",    "_em_3d_reconstruction", "_struct_conf",     "_pdbx_poly_seq_scheme", "_entity_poly", "_atom_site",
-    "_struct_asym", "_entity_poly_seq",
+    "_entry",       "_struct_keywords", "_pdbx_database_status", "_database_PDB_rev", "_struct",
+    "_exptl",       "_refine",          "_em_3d_reconstruction", "_struct_conf",      "_pdbx_poly_seq_scheme",
+    "_entity_poly", "_atom_site",       "_struct_asym",          "_entity_poly_seq",
 };
 
 // The category of a tag ("_atom_site" of "_atom_site.id") and its item.

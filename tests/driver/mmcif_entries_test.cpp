@@ -33,7 +33,8 @@ Outcome session(const std::string& content, std::string_view name, std::string_v
   write_file(dir / "PDB" / name, content);
   testing_support::ToolOptions options;
   options.arguments = arguments;
-  const std::string answers = "1\n" + std::string(name) + "\n" + std::string(atom) + "\n" + std::to_string(mode) + "\n\n";
+  const std::string answers =
+      "1\n" + std::string(name) + "\n" + std::string(atom) + "\n" + std::to_string(mode) + "\n\n";
   const ToolRun run = testing_support::run_tool(EXTRACT_BINARY, dir.path(), answers, options);
   Outcome outcome{{"stdout", run.out}, {"stderr", run.err}, {"status", std::to_string(run.status)}};
   for (const auto& file : fs::directory_iterator(dir / "source")) {

@@ -2,12 +2,12 @@
 // the processor has it) give the masks and counts of the byte-by-byte rule
 // on every byte value, at every position, and in runs of blocks.
 
+#include "cif_blocks.hpp"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
-
-#include "cif_blocks.hpp"
 
 namespace {
 

@@ -78,7 +78,8 @@ TEST_F(MmcifAsLegacy, BothWaysToTheFirstChainAgreeOnEveryArchiveFile) {
   for (const std::string& id : testing_support::mmcif_ids(*dir)) {
     const std::string text = testing_support::gunzip(testing_support::read_file(*dir / (id + ".cif.gz")));
     const Options options{true, " CA ", -1.0F};
-    const Extraction by_scheme = run(Routine::backbones, without(without(text, "_struct_asym."), "_entity_poly_seq."), options);
+    const Extraction by_scheme =
+        run(Routine::backbones, without(without(text, "_struct_asym."), "_entity_poly_seq."), options);
     const Extraction by_entity = run(Routine::backbones, without(text, "_pdbx_poly_seq_scheme."), options);
     if (!by_scheme.failure.empty() && by_scheme.failure.find("(24)") == std::string::npos) continue;
     ++compared;

@@ -130,7 +130,8 @@ EntryText rich_legacy() {
   entry.add(Atom{18, " N  ", 'B', 2, 1.0, 2.0, 3.0}).add(Atom{19, " CA ", 'B', 2, 3.0, -0.5, 10.0});
   entry.add(Atom{20, " N  ", 'B', 3, 1.0, 2.0, 3.0}).add(Atom{21, " CA ", 'B', 3, 4.5, -0.75, 10.0});
   entry.add("TER      22      ALA B   3");
-  entry.add(Atom{23, " O  ", 'A', 101, 5.0, 5.0, 5.0, "HETATM"}).add(Atom{24, "CA  ", 'B', 201, 6.0, 6.0, 6.0, "HETATM"});
+  entry.add(Atom{23, " O  ", 'A', 101, 5.0, 5.0, 5.0, "HETATM"})
+      .add(Atom{24, "CA  ", 'B', 201, 6.0, 6.0, 6.0, "HETATM"});
   return entry;
 }
 
@@ -250,8 +251,9 @@ TEST_F(Mmcif, ReadsAsTheLegacyFileOfTheSameEntry) {
         const Options options{true, atom_type, -1.0F};
         const Extraction legacy = run(routine, twin.legacy, options);
         const Extraction mmcif = run(routine, twin.mmcif, options);
-        const std::string what = std::string(twin.what) + ", " + (routine == Routine::helices ? "helices" : "backbones") +
-                                 ", [" + std::string(atom_type) + "]";
+        const std::string what = std::string(twin.what) + ", " +
+                                 (routine == Routine::helices ? "helices" : "backbones") + ", [" +
+                                 std::string(atom_type) + "]";
         EXPECT_EQ(mmcif.console, legacy.console) << what;
         EXPECT_EQ(mmcif.failure, legacy.failure) << what;
         EXPECT_EQ(mmcif.resolution, legacy.resolution) << what;
@@ -278,7 +280,9 @@ TEST_F(Mmcif, TheRichEntryFindsWhatTheRulesSay) {
 
 MmcifText named_chains_entry(std::string_view first, std::string_view second) {
   auto entry = MmcifText::with_header();
-  entry.polymers({"1", "2"}).sequence(first, 4).helices({{std::string(second), "2", "3"}, {std::string(first), "1", "2"}});
+  entry.polymers({"1", "2"})
+      .sequence(first, 4)
+      .helices({{std::string(second), "2", "3"}, {std::string(first), "1", "2"}});
   std::vector<SiteRow> rows = chain_rows(first, 1, 4, "A", "1");
   for (const SiteRow& row : chain_rows(second, 1, 4, "B", "2")) rows.push_back(row);
   return entry.atoms(rows);
@@ -394,8 +398,8 @@ TEST_F(Mmcif, WhatFailsTheEntry) {
       {"a loop of _atom_site and another category", mixed, Routine::backbones, "71"},
       {"no resolution for X-ray data", with_atoms(MmcifText::with_header("")), Routine::helices, "24"},
       {"an unknown resolution", with_atoms(MmcifText::with_header("?")), Routine::backbones, "24"},
-      {"no chain to count", MmcifText::with_header().polymers().atoms(chain_rows("A", 1, 3)).text(),
-       Routine::backbones, "24"},
+      {"no chain to count", MmcifText::with_header().polymers().atoms(chain_rows("A", 1, 3)).text(), Routine::backbones,
+       "24"},
       {"a resolution that is no number", with_atoms(MmcifText::with_header("high")), Routine::helices, "64"},
       {"an unknown coordinate", atoms_with(bad_coordinate), Routine::backbones, "64"},
       {"a residue number that is no number", atoms_with(bad_residue), Routine::backbones, "64"},
@@ -461,7 +465,7 @@ TEST_F(Mmcif, TitleLinesAsTheLegacyHeaderShowsThem) {
 TEST_F(Mmcif, OddValuesAsTheLegacyColumnsHoldThem) {
   struct Case {
     std::string_view what;
-    SiteRow row;  // placed after residue 2's N in a chain of 3
+    SiteRow row;             // placed after residue 2's N in a chain of 3
     std::string_view shown;  // a line of the console, or "" for none
     std::size_t atoms;
   };

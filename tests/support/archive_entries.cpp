@@ -15,7 +15,8 @@ std::vector<std::string> ids_with(const std::filesystem::path& dir, std::string_
   std::vector<std::string> ids;
   for (const auto& file : std::filesystem::directory_iterator(dir)) {
     const std::string name = file.path().filename().string();
-    if (name.size() > suffix.size() && name.ends_with(suffix)) ids.push_back(name.substr(0, name.size() - suffix.size()));
+    if (name.size() > suffix.size() && name.ends_with(suffix))
+      ids.push_back(name.substr(0, name.size() - suffix.size()));
   }
   std::sort(ids.begin(), ids.end());
   return ids;

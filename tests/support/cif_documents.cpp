@@ -34,7 +34,8 @@ std::string describe(const CifItem& item) {
 bool same(const CifItem& a, const CifItem& b);
 
 bool same(const std::vector<CifItem>& a, const std::vector<CifItem>& b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const CifItem& x, const CifItem& y) { return same(x, y); });
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](const CifItem& x, const CifItem& y) { return same(x, y); });
 }
 
 bool same(const CifItem& a, const CifItem& b) {

@@ -3,11 +3,10 @@
 
 #include "legacy_of_mmcif.hpp"
 
-#include <gemmi/cif.hpp>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <gemmi/cif.hpp>
 #include <map>
 #include <set>
 
@@ -78,9 +77,9 @@ std::string one_column(const std::string& name) {
 // or in a loop with another category.
 bool given_twice(const Block& block) {
   static const std::set<std::string> read = {
-      "_entry",     "_struct_keywords", "_pdbx_database_status", "_database_pdb_rev",    "_struct",     "_exptl",
-      "_refine",    "_em_3d_reconstruction", "_struct_conf",     "_pdbx_poly_seq_scheme", "_entity_poly", "_atom_site",
-      "_struct_asym", "_entity_poly_seq"};
+      "_entry",       "_struct_keywords", "_pdbx_database_status", "_database_pdb_rev", "_struct",
+      "_exptl",       "_refine",          "_em_3d_reconstruction", "_struct_conf",      "_pdbx_poly_seq_scheme",
+      "_entity_poly", "_atom_site",       "_struct_asym",          "_entity_poly_seq"};
   std::map<std::string, std::pair<int, int>> loops_and_pairs;
   for (const gemmi::cif::Item& item : block.items) {
     // A loop of several categories, one of them read, is no mmCIF either.
@@ -93,7 +92,7 @@ bool given_twice(const Block& block) {
         }
       }
     }
-    const std::string& tag = item.type == gemmi::cif::ItemType::Loop  ? item.loop.tags.front()
+    const std::string& tag = item.type == gemmi::cif::ItemType::Loop   ? item.loop.tags.front()
                              : item.type == gemmi::cif::ItemType::Pair ? item.pair[0]
                                                                        : std::string();
     const std::string category = lower(tag.substr(0, tag.find('.')));
@@ -126,9 +125,9 @@ std::string header(Block& block) {
   int day = 0;
   char rest = 0;
   const auto digit_at = [&](std::size_t i) { return date[i] >= '0' && date[i] <= '9'; };
-  if (date.size() == 10 && std::sscanf(date.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &rest) == 3 &&
-      digit_at(0) && digit_at(1) && digit_at(2) && digit_at(3) && digit_at(5) && digit_at(6) && digit_at(8) &&
-      digit_at(9) && date[4] == '-' && date[7] == '-' && month >= 1 && month <= 12) {
+  if (date.size() == 10 && std::sscanf(date.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &rest) == 3 && digit_at(0) &&
+      digit_at(1) && digit_at(2) && digit_at(3) && digit_at(5) && digit_at(6) && digit_at(8) && digit_at(9) &&
+      date[4] == '-' && date[7] == '-' && month >= 1 && month <= 12) {
     shown = date.substr(8, 2) + "-" + months[month - 1] + "-" + date.substr(2, 2);
   }
   return "HEADER    " + keywords + shown + "   " + id + "\n";
@@ -164,8 +163,7 @@ std::string resolution(Block& block) {
   std::snprintf(text, sizeof text, "%7.2f", number);
   // F7.2 in columns 24-30.
   const std::string number_text(text);
-  return "REMARK   2 RESOLUTION. " + right(number_text.substr(number_text.find_first_not_of(' ')), 7) +
-         " ANGSTROMS.\n";
+  return "REMARK   2 RESOLUTION. " + right(number_text.substr(number_text.find_first_not_of(' ')), 7) + " ANGSTROMS.\n";
 }
 
 // The first chain's residues by _pdbx_poly_seq_scheme (-1 without it).
@@ -288,10 +286,10 @@ std::string atom_records(Block& block) {
     std::string atom = left(string_at(name, r), 4);
     if (atom.back() == ' ' && string_at(element, r).size() != 2) atom = " " + atom.substr(0, 3);
     records += left(string_at(group, r), 6) + right(std::to_string(serial), 5) + " " + atom + " ALA " +
-               one_column(string_at(chain, r)) + right(text_at(residue, r), 4) + "    " +
-               coordinate(text_at(x, r)) + coordinate(text_at(y, r)) + coordinate(text_at(z, r)) + "\n";
-    const bool chain_ends =
-        r + 1 == rows || raw_at(label_chain, r + 1) != raw_at(label_chain, r) || raw_at(model, r + 1) != raw_at(model, r);
+               one_column(string_at(chain, r)) + right(text_at(residue, r), 4) + "    " + coordinate(text_at(x, r)) +
+               coordinate(text_at(y, r)) + coordinate(text_at(z, r)) + "\n";
+    const bool chain_ends = r + 1 == rows || raw_at(label_chain, r + 1) != raw_at(label_chain, r) ||
+                            raw_at(model, r + 1) != raw_at(model, r);
     if (entity && chain_ends && polymers.count(string_at(entity, r)) > 0) {
       if (++serial > 99'999) throw DoesNotFit{};
       records += "TER   " + right(std::to_string(serial), 5) + "\n";

@@ -40,7 +40,8 @@ MmcifText MmcifText::with_header(std::string_view resolution, std::string_view m
   entry.add("_pdbx_database_status.entry_id 0TST\n_pdbx_database_status.recvd_initial_deposition_date 2000-01-01\n#\n");
   entry.add("_struct.entry_id 0TST\n_struct.title 'An entry built for a test'\n#\n");
   entry.add("_exptl.entry_id 0TST\n_exptl.method " + std::string(method) + "\n#\n");
-  if (!resolution.empty()) entry.add("_refine.entry_id 0TST\n_refine.ls_d_res_high " + std::string(resolution) + "\n#\n");
+  if (!resolution.empty())
+    entry.add("_refine.entry_id 0TST\n_refine.ls_d_res_high " + std::string(resolution) + "\n#\n");
   return entry;
 }
 
@@ -74,10 +75,10 @@ MmcifText& MmcifText::helices(const std::vector<HelixRow>& rows) {
 }
 
 MmcifText& MmcifText::atoms(const std::vector<SiteRow>& rows, bool reversed_columns) {
-  std::vector<std::string> tags = {"group_PDB",    "id",           "type_symbol",     "label_atom_id",
-                                   "label_comp_id", "label_asym_id", "label_entity_id", "Cartn_x",
-                                   "Cartn_y",      "Cartn_z",      "auth_seq_id",     "auth_comp_id",
-                                   "auth_asym_id", "auth_atom_id", "pdbx_PDB_model_num"};
+  std::vector<std::string> tags = {
+      "group_PDB",       "id",           "type_symbol",       "label_atom_id", "label_comp_id", "label_asym_id",
+      "label_entity_id", "Cartn_x",      "Cartn_y",           "Cartn_z",       "auth_seq_id",   "auth_comp_id",
+      "auth_asym_id",    "auth_atom_id", "pdbx_PDB_model_num"};
   if (reversed_columns) std::reverse(tags.begin(), tags.end());
   add("loop_\n");
   for (const std::string& tag : tags) add("_atom_site." + tag + "\n");
@@ -86,21 +87,21 @@ MmcifText& MmcifText::atoms(const std::vector<SiteRow>& rows, bool reversed_colu
     ++id;
     std::string line;
     for (const std::string& tag : tags) {
-      const std::string value = tag == "group_PDB"            ? row.group
-                                : tag == "id"                 ? std::to_string(id)
-                                : tag == "type_symbol"        ? row.element
-                                : tag == "label_atom_id"      ? row.atom
-                                : tag == "auth_atom_id"       ? row.atom
-                                : tag == "label_comp_id"      ? row.comp
-                                : tag == "auth_comp_id"       ? row.comp
-                                : tag == "label_asym_id"      ? row.label_chain
-                                : tag == "label_entity_id"    ? row.entity
-                                : tag == "Cartn_x"            ? row.x
-                                : tag == "Cartn_y"            ? row.y
-                                : tag == "Cartn_z"            ? row.z
-                                : tag == "auth_seq_id"        ? row.residue
-                                : tag == "auth_asym_id"       ? row.chain
-                                                              : row.model;
+      const std::string value = tag == "group_PDB"         ? row.group
+                                : tag == "id"              ? std::to_string(id)
+                                : tag == "type_symbol"     ? row.element
+                                : tag == "label_atom_id"   ? row.atom
+                                : tag == "auth_atom_id"    ? row.atom
+                                : tag == "label_comp_id"   ? row.comp
+                                : tag == "auth_comp_id"    ? row.comp
+                                : tag == "label_asym_id"   ? row.label_chain
+                                : tag == "label_entity_id" ? row.entity
+                                : tag == "Cartn_x"         ? row.x
+                                : tag == "Cartn_y"         ? row.y
+                                : tag == "Cartn_z"         ? row.z
+                                : tag == "auth_seq_id"     ? row.residue
+                                : tag == "auth_asym_id"    ? row.chain
+                                                           : row.model;
       line += value;
       line += ' ';
     }
