@@ -8,9 +8,12 @@
 #include <map>
 
 #include "archive_entries.hpp"
+#include "driver/driver.hpp"
 #include "mmcif_text.hpp"
+#include "records/input.hpp"
 #include "run_tool.hpp"
 #include "support.hpp"
+#include "test_doubles.hpp"
 
 namespace {
 
@@ -168,6 +171,66 @@ TEST(MmcifChains, ANameTooLongForItsColumnsFailsThatEntryOnly) {
             "extract: 1 of 2 entries failed\r\n");
   EXPECT_FALSE(fs::exists(dir / "source" / "long.bck"));
   EXPECT_TRUE(fs::exists(dir / "source" / "good.bck"));
+}
+
+// Entries that another program cuts as soon as they are open.
+class CutOnceOpened final : public records::FileSource {
+ public:
+  explicit CutOnceOpened(std::size_t cut_to) : cut_to_(cut_to) {}
+  records::LoadedFile load(const std::string& path, records::FileMemory& memory) override {
+    const records::LoadedFile loaded = records::file_system().load(path, memory);
+    if (path.find("big") != std::string::npos) fs::resize_file(path, cut_to_);
+    return loaded;
+  }
+
+ private:
+  std::size_t cut_to_;
+};
+
+TEST(MmcifChanges, AnEntryCutWhileReadFailsAsChangedAndKeepsItsPreviousExport) {
+  constexpr std::size_t MiB = std::size_t{1} << 20;
+  TempDir dir;
+  fs::create_directories(dir / "source");
+  write_file(dir / "PDB" / "good.cif", entry_with_chains("A", "B").text());
+  write_file(dir / "Files.ini", "big.cif\ngood.cif\n");
+  auto entry = testing_support::MmcifText::with_header();
+  entry.polymers().sequence("A", 30000);
+  const std::string text = entry.atoms(testing_support::chain_rows("A", 1, 30000)).text();
+  ASSERT_GT(text.size(), 3 * MiB);
+  const fs::path previous = fs::current_path();
+  fs::current_path(dir.path());
+  struct Cut {
+    std::string_view what;
+    std::size_t size;  // mapped from 2 MiB on, read in pieces below
+    std::size_t cut_to;
+  };
+  const Cut cuts[] = {
+      {"mapped, cut to nothing", 3 * MiB, 0},
+      // A page boundary inside a row, whose end then reads as zeros.
+      {"mapped, cut inside a row", 3 * MiB, 2 * MiB + 4096},
+      {"read in pieces, cut short", MiB, 200'000},
+  };
+  for (const Cut& cut : cuts) {
+    for (const char* answers : {"2\nCA\n1\n", "2\nCA\n2\n"}) {
+      // Whole rows up to the size, and an end of line.
+      const std::string content = text.substr(0, text.rfind('\n', cut.size) + 1);
+      write_file(dir / "PDB" / "big.cif", content);
+      write_file(dir / "source" / "big.hel", "the previous export\r\n");
+      write_file(dir / "source" / "big.bck", "the previous export\r\n");
+      CutOnceOpened files(cut.cut_to);
+      records::Output console = records::Output::in_memory();
+      records::Output errors = records::Output::in_memory(0, "stderr");
+      testing_support::TextLines lines(answers);
+      const driver::Summary summary =
+          driver::EXTRACT(console, lines, {.keep_going = true, .no_pause = true, .errors = &errors, .files = &files});
+      const std::string what = std::string(cut.what) + ", mode " + answers[5];
+      EXPECT_EQ(summary.failed, 1U) << what;
+      EXPECT_EQ(errors.text(), "extract: severe (44): file changed while read, unit 1, file PDB/big.cif\r\n") << what;
+      EXPECT_EQ(read_file(dir / "source" / "big.hel"), "the previous export\r\n") << what;
+      EXPECT_EQ(read_file(dir / "source" / "big.bck"), "the previous export\r\n") << what;
+    }
+  }
+  fs::current_path(previous);
 }
 
 }  // namespace
