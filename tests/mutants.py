@@ -171,7 +171,7 @@ FAULTS = [
      "  if (outcome.fatal) std::rethrow_exception(outcome.fatal);\n"
      "  if (outcome.transcript) console_.write_records(outcome.transcript->text());"),
     ("mmcif-two-letter-element-ignored", "src/reading/mmcif_atoms.cpp",
-     "if (name.size() >= atom_name_.size() || text_of(row[element]).size() == 2) {",
+     "if (name.size() >= atom_name_.size() || text(row[element]).size() == 2) {",
      "if (name.size() >= atom_name_.size()) {"),
     ("mmcif-ter-not-numbered", "src/reading/mmcif_atoms.cpp",
      "    ++serial_;\n    fields.name = ter_key;", "    fields.name = ter_key;"),

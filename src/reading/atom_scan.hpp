@@ -42,7 +42,8 @@ struct AtomScan {
     const auto residue = records::read_I(fields.residue);
     if (!residue) return Step::bad_number;
     if (!of_atom_type) {
-      if (!records::reads_as_F(fields.x) || !records::reads_as_F(fields.y) || !records::reads_as_F(fields.z)) {
+      if (!coordinate_reads(fields, fields.x) || !coordinate_reads(fields, fields.y) ||
+          !coordinate_reads(fields, fields.z)) {
         return Step::bad_number;
       }
       current_residue = *residue;

@@ -34,31 +34,74 @@ void Values::load(const char* at, bool inside) {
   attention_ = masks.attention;
 }
 
-std::size_t Values::read_into(std::string_view* row, const std::uint8_t* places, std::size_t count) {
+std::size_t Values::read_into(std::string_view* const* into, std::size_t count) {
+  // What is known of the 64 bytes, in registers (a store into the row could
+  // otherwise be taken to change the members): written back before the
+  // other reads, and read again after them.
+  std::uint64_t starts = starts_;
+  std::uint64_t space = space_;
+  std::uint64_t attention = attention_;
+  const char* base = base_;
+  closely_ = false;
   std::size_t i = 0;
   while (i < count) {
-    // Plain values that end in these 64 bytes, with what is known of them
-    // in registers.
-    std::uint64_t starts = starts_;
-    const std::uint64_t space = space_;
-    const std::uint64_t attention = attention_;
-    const char* const base = base_;
+    // Plain values that end in these 64 bytes.
     for (; i < count && starts != 0; ++i) {
-      const int first = std::countr_zero(starts);
+      const auto first = static_cast<unsigned>(std::countr_zero(starts));
       const std::uint64_t blanks_after = space >> first;
       if (blanks_after == 0) break;
-      const int length = std::countr_zero(blanks_after);
+      const auto length = static_cast<unsigned>(std::countr_zero(blanks_after));
       if (attention != 0 && ((attention >> first) & ((std::uint64_t{1} << length) - 1)) != 0) break;
       starts &= starts - 1;
-      row[places[i]] = std::string_view(base + first, static_cast<std::size_t>(length));
+      *into[i] = std::string_view(base + first, length);
     }
-    starts_ = starts;
     if (i == count) break;
-    // Past these 64 bytes, or a value that needs a closer look.
+    // The next 64 bytes, when they are all in the text: no value left in
+    // these, or a plain one that ends in the next ones.
+    if (!ended_ && end_ - base >= 128) {
+      if (starts == 0) {
+        const bool inside = false;
+        base += 64;
+        const CountMasks next_masks = masks_(base);
+        space = next_masks.space;
+        attention = next_masks.attention;
+        starts = starts_of(space, inside);
+        continue;
+      }
+      const int first = std::countr_zero(starts);
+      if ((space >> first) == 0 && (attention >> first) == 0) {
+        const CountMasks next_masks = masks_(base + 64);
+        if (next_masks.space != 0) {
+          const int rest = std::countr_zero(next_masks.space);
+          if ((next_masks.attention & ((std::uint64_t{1} << rest) - 1)) == 0) {
+            *into[i++] = std::string_view(base + first, static_cast<std::size_t>(64 - first + rest));
+            base += 64;
+            space = next_masks.space;
+            attention = next_masks.attention;
+            starts = starts_of(space, true);
+            continue;
+          }
+        }
+      }
+    }
+    // The end of the text near, or a value that needs a closer look.
+    closely_ = true;
+    base_ = base;
+    space_ = space;
+    attention_ = attention;
+    starts_ = starts;
     const std::string_view value = next();
+    starts = starts_;
+    space = space_;
+    attention = attention_;
+    base = base_;
     if (end(value)) return i;
-    row[places[i++]] = value;
+    *into[i++] = value;
   }
+  base_ = base;
+  space_ = space;
+  attention_ = attention;
+  starts_ = starts;
   return count;
 }
 

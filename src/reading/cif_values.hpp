@@ -40,10 +40,14 @@ class Values {
     return read_closely(start);
   }
   static bool end(std::string_view value) { return value.data() == nullptr; }
-  // The next `count` values, value i into `row[places[i]]`; how many there
-  // were before the values ended. The same as `next` `count` times, with
-  // what it keeps of the 64 bytes held in registers over the row.
-  std::size_t read_into(std::string_view* row, const std::uint8_t* places, std::size_t count);
+  // The next `count` values, value i into `*into[i]`; how many there were
+  // before the values ended. The same as `next` `count` times, with what it
+  // keeps of the 64 bytes held in registers over the row.
+  std::size_t read_into(std::string_view* const* into, std::size_t count);
+  // Whether every value of the last `read_into` was read plain, within 64
+  // bytes or across two: none is quoted, a text field or anything the
+  // tokenizer had to look at, so each is its own text.
+  bool row_plain() const { return !closely_; }
   // The values from `offset` on.
   void seek(std::size_t offset);
 
@@ -68,6 +72,7 @@ class Values {
   std::uint64_t space_ = 0;      // blanks
   std::uint64_t attention_ = 0;  // bytes that need a closer look
   bool ended_ = false;
+  bool closely_ = false;  // a value of the last row came another way
 };
 
 }  // namespace reading::cif

@@ -214,6 +214,27 @@ inline std::optional<std::int32_t> serial_of(const WideAtomFields& fields) {
   return fields.serial;
 }
 
+// Whether a coordinate of an atom not collected converts: it is checked,
+// not converted. A legacy record's field goes to `reads_as_F` as it is; an
+// mmCIF value as the archive writes it (a minus, digits, a point and three
+// decimals) is seen to convert at once, any other goes the same way.
+inline bool coordinate_reads(const AtomFields&, std::string_view field) {
+  return records::reads_as_F(field);
+}
+inline bool coordinate_reads(const WideAtomFields&, std::string_view value) {
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  const std::size_t n = value.size();
+  if (n >= 5 && value[n - 4] == '.' && digit(value[n - 3]) && digit(value[n - 2]) && digit(value[n - 1])) {
+    std::size_t i = value[0] == '-' ? 1 : 0;
+    const std::size_t point = n - 4;
+    if (i < point) {
+      while (i < point && digit(value[i])) ++i;
+      if (i == point) return true;
+    }
+  }
+  return records::reads_as_F(value);
+}
+
 // A coordinate as converted from the record. A legacy record's is what its
 // columns say ("-0.000" is shown as such); the legacy file of an mmCIF entry
 // writes a zero unsigned, where the mmCIF says "-0.000".

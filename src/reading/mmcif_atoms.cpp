@@ -69,7 +69,9 @@ MmcifAtoms::MmcifAtoms(const Tables& tables)
   place(y, "Cartn_y", {}, true);
   place(z, "Cartn_z", {}, true);
   place(model, "pdbx_PDB_model_num", {}, false);
-  for (const Slot slot : slot_of_column_) places_.push_back(static_cast<std::uint8_t>(slot));
+  for (unsigned which = 0; which < 2; ++which) {
+    for (const Slot slot : slot_of_column_) places_[which].push_back(&row_pair_[which][slot]);
+  }
   label_chain_is_chain_ =
       std::find(slot_of_column_.begin(), slot_of_column_.end(), label_chain) == slot_of_column_.end();
   terminated_ = std::find(slot_of_column_.begin(), slot_of_column_.end(), entity) != slot_of_column_.end();
@@ -87,22 +89,24 @@ void MmcifAtoms::rewind() {
   if (table_->is_loop()) values_.seek(table_->loop().values_at);
   rows_read_ = 0;
   current_ = 0;
-  has_ahead_ = read_row(row_pair_[1]);
+  has_ahead_ = read_row(1, row_pair_[1], plain_pair_[1]);
   ter_due_ = false;
   serial_ = 0;
   model_ = {};
 }
 
-bool MmcifAtoms::read_row(Row& row) {
+bool MmcifAtoms::read_row(unsigned which, Row& row, bool& plain) {
   if (table_->is_loop()) {
     // The first value, or the end of the loop; then the rest of the row.
-    const std::size_t read = values_.read_into(row.data(), places_.data(), places_.size());
+    const std::size_t read = values_.read_into(places_[which].data(), places_[which].size());
     if (read == 0) return false;
-    if (read < places_.size()) {
+    if (read < places_[which].size()) {
       throw cif::SyntaxError(table_->loop().values_at, "a loop whose values do not fill its last row");
     }
+    plain = values_.row_plain();
   } else {
     if (rows_read_ == 1) return false;
+    plain = false;
     for (std::size_t column = 0; column < slot_of_column_.size(); ++column) {
       row[slot_of_column_[column]] = table_->pair_values()[column];
     }
@@ -133,13 +137,13 @@ bool MmcifAtoms::next(WideAtomFields& fields) {
   current_ ^= 1U;
   const Row& row = row_pair_[current_];
   const Row& ahead = row_pair_[current_ ^ 1U];
-  has_ahead_ = read_row(row_pair_[current_ ^ 1U]);
+  has_ahead_ = read_row(current_ ^ 1U, row_pair_[current_ ^ 1U], plain_pair_[current_ ^ 1U]);
   if (!same(row[model], model_)) {
     model_ = row[model];
     serial_ = 0;
   }
   ++serial_;
-  fill(fields, row);
+  fill(fields, row, plain_pair_[current_]);
   if (terminated_) {
     const bool chain_ends =
         !has_ahead_ || !same(ahead[label_chain], row[label_chain]) || !same(ahead[model], row[model]);
@@ -148,8 +152,14 @@ bool MmcifAtoms::next(WideAtomFields& fields) {
   return true;
 }
 
-void MmcifAtoms::fill(WideAtomFields& fields, const Row& row) {
-  const std::string_view group_text = text_of(row[group]);
+void MmcifAtoms::fill(WideAtomFields& fields, const Row& row, bool plain) {
+  // A plain value is its own text: only "?" and "." need a look.
+  const auto text = [plain](std::string_view token) {
+    if (plain) return cif::is_null(token) ? std::string_view() : token;
+    return text_of(token);
+  };
+  const auto value = [plain](std::string_view token) { return plain ? token : cif::value_of(token); };
+  const std::string_view group_text = text(row[group]);
   if (group_text == "ATOM") {
     fields.name = atom_key;
   } else if (group_text == "HETATM") {
@@ -160,8 +170,8 @@ void MmcifAtoms::fill(WideAtomFields& fields, const Row& row) {
   }
   fields.serial = serial_;
 
-  const std::string_view name = text_of(row[atom_name]);
-  if (name.size() >= atom_name_.size() || text_of(row[element]).size() == 2) {
+  const std::string_view name = text(row[atom_name]);
+  if (name.size() >= atom_name_.size() || text(row[element]).size() == 2) {
     // A name of four or more characters starts in column 13; a longer one
     // never equals an atom type, kept whole, never cut.
     fields.atom_name = padded(name, atom_name_);
@@ -172,12 +182,12 @@ void MmcifAtoms::fill(WideAtomFields& fields, const Row& row) {
     fields.atom_name = std::string_view(atom_name_.data(), atom_name_.size());
   }
 
-  const std::string_view chain_name = text_of(row[chain]);
+  const std::string_view chain_name = text(row[chain]);
   fields.chain = chain_name.empty() ? blank_chain : chain_name;
-  fields.residue = cif::value_of(row[residue]);
-  fields.x = cif::value_of(row[x]);
-  fields.y = cif::value_of(row[y]);
-  fields.z = cif::value_of(row[z]);
+  fields.residue = value(row[residue]);
+  fields.x = value(row[x]);
+  fields.y = value(row[y]);
+  fields.z = value(row[z]);
 }
 
 }  // namespace reading

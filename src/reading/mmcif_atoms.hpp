@@ -37,6 +37,9 @@ class MmcifAtoms {
  public:
   // Throws cif::SyntaxError when an item the records need is missing.
   explicit MmcifAtoms(const Tables& tables);
+  // It points into itself.
+  MmcifAtoms(const MmcifAtoms&) = delete;
+  MmcifAtoms& operator=(const MmcifAtoms&) = delete;
 
   // The rows are read as they come and checked as they are read: these
   // throw cif::SyntaxError where they are not CIF, or where the last row is
@@ -51,14 +54,17 @@ class MmcifAtoms {
   enum Slot : std::size_t { group, element, atom_name, label_chain, entity, chain, residue, x, y, z, model, passed };
   using Row = std::array<std::string_view, passed + 1>;
 
-  bool read_row(Row& row);
+  // `plain`: every value of the row is its own text (see
+  // cif::Values::row_plain).
+  bool read_row(unsigned which, Row& row, bool& plain);
   bool is_polymer(std::string_view entity) const;
-  void fill(WideAtomFields& fields, const Row& row);
+  void fill(WideAtomFields& fields, const Row& row, bool plain);
 
   std::string_view text_;
   const Table* table_;
   std::vector<Slot> slot_of_column_;
-  std::vector<std::uint8_t> places_;        // the same, as the values are read into a row
+  // Where each column's value goes in each row of `row_pair_`.
+  std::array<std::vector<std::string_view*>, 2> places_;
   std::vector<std::string_view> polymers_;  // the entities that are polymers
   bool label_chain_is_chain_ = false;       // no label_asym_id: chains end where auth_asym_id changes
   bool terminated_ = false;                 // no label_entity_id: no chain known as a polymer
@@ -67,6 +73,7 @@ class MmcifAtoms {
 
   // The current row and the one after it, which tells where a chain ends.
   std::array<Row, 2> row_pair_{};
+  std::array<bool, 2> plain_pair_{};
   unsigned current_ = 0;
   bool has_ahead_ = false;
   bool ter_due_ = false;
