@@ -15,13 +15,12 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
-#include <cctype>
 #include <memory>
 #include <string>
 
 #include "fuzz_support.hpp"
 #include "reading/reading.hpp"
+#include "reading_runs.hpp"
 #include "reference_reading.hpp"
 
 namespace {
@@ -29,10 +28,8 @@ namespace {
 constexpr std::string_view entry_file = "PDB/test.pdb";
 constexpr std::string_view compressed_file = "PDB/test.pdb.gz";
 constexpr std::array<std::string_view, 4> atom_types = {" CA ", " N  ", "CA  ", "    "};
-// Not a resolution any entry states, so keeping it shows.
-constexpr float unset_resolution = -7.25F;
-
-using testing_support::Routine;
+using fuzzing::ReadingOutcome;
+using fuzzing::Routine;
 
 enum class Storage { plain, compressed, two_members, fallback, raw_fallback };
 
@@ -75,7 +72,8 @@ bool header_crc_right(std::string_view member) {
   std::size_t at = 10;
   if ((flags & 0x04U) != 0) {
     if (member.size() < at + 2) return true;
-    at += 2 + (static_cast<unsigned char>(member[at]) | static_cast<std::size_t>(static_cast<unsigned char>(member[at + 1])) << 8U);
+    at += 2 + (static_cast<unsigned char>(member[at]) |
+               static_cast<std::size_t>(static_cast<unsigned char>(member[at + 1])) << 8U);
   }
   for (const unsigned zero_ended : {0x08U, 0x10U}) {
     if ((flags & zero_ended) == 0) continue;
@@ -85,7 +83,8 @@ bool header_crc_right(std::string_view member) {
   }
   if (member.size() < at + 2) return true;
   const std::uint32_t crc = libdeflate_crc32(0, member.data(), at);
-  return (crc & 0xffffU) == (static_cast<unsigned char>(member[at]) | static_cast<std::uint32_t>(static_cast<unsigned char>(member[at + 1])) << 8U);
+  return (crc & 0xffffU) == (static_cast<unsigned char>(member[at]) |
+                             static_cast<std::uint32_t>(static_cast<unsigned char>(member[at + 1])) << 8U);
 }
 
 // The text of gzip data, every member in turn, unpacked here without the
@@ -103,8 +102,8 @@ std::optional<std::string> gunzip(std::string_view packed) {
     for (;;) {
       std::size_t taken = 0;
       std::size_t made = 0;
-      const libdeflate_result result = libdeflate_gzip_decompress_ex(
-          decompressor.get(), packed.data(), packed.size(), member.data(), member.size(), &taken, &made);
+      const libdeflate_result result = libdeflate_gzip_decompress_ex(decompressor.get(), packed.data(), packed.size(),
+                                                                     member.data(), member.size(), &taken, &made);
       if (result == LIBDEFLATE_INSUFFICIENT_SPACE && member.size() < (std::size_t{1} << 30)) {
         member.resize(member.size() * 2);
         continue;
@@ -123,92 +122,11 @@ bool looks_compressed(std::string_view bytes) {
          static_cast<unsigned char>(bytes[1]) == 0x8b;
 }
 
-struct Outcome {
-  std::optional<reading::AtomList> atoms;
-  float resolution = 0.0F;
-  std::optional<std::string> failure;  // the diagnostic line
-  std::optional<records::Failure> failure_kind;
-  std::string console;
-};
-
-Outcome run(records::FileSource& files, std::string_view read_from, Routine routine, bool verbose,
-            const reading::AtomType& atom_type, std::size_t limit) {
-  records::Output console = records::Output::in_memory();
-  records::Input entry(1, files);
-  entry.limit_size(limit);
-  reading::READING component(console, entry);
-  const reading::EntryPath path(entry_file);
-
-  Outcome outcome;
-  outcome.resolution = unset_resolution;
-  try {
-    if (routine == Routine::helices) {
-      component.HELICES(path, outcome.resolution, outcome.atoms, verbose, atom_type);
-    } else {
-      component.BACKBONES(path, outcome.resolution, outcome.atoms, verbose, atom_type);
-    }
-  } catch (const records::IoError& error) {
-    // What an entry's content can do: end too early, hold a field that is
-    // not a number, be compressed data that does not unpack, or be larger
-    // than the limit. Each is reported against the file read.
-    FUZZ_CHECK(error.failure() == records::Failure::end_of_file ||
-               error.failure() == records::Failure::input_conversion ||
-               error.failure() == records::Failure::corrupt_compressed_data ||
-               error.failure() == records::Failure::too_large ||
-               error.failure() == records::Failure::chain_name_too_long ||
-               error.failure() == records::Failure::malformed_mmcif);
-    FUZZ_CHECK(error.unit() == 1);
-    FUZZ_CHECK(error.file() == read_from);
-    outcome.failure = error.what();
-    outcome.failure_kind = error.failure();
-  }
-  outcome.console = console.text();
-  FUZZ_CHECK(fuzzing::whole_records(outcome.console));
-  return outcome;
-}
-
-bool same_atoms(const reading::AtomList& a, const reading::AtomList& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i].residue != b[i].residue || a[i].chain != b[i].chain) return false;
-    if (std::bit_cast<std::uint32_t>(a[i].x) != std::bit_cast<std::uint32_t>(b[i].x)) return false;
-    if (std::bit_cast<std::uint32_t>(a[i].y) != std::bit_cast<std::uint32_t>(b[i].y)) return false;
-    if (std::bit_cast<std::uint32_t>(a[i].z) != std::bit_cast<std::uint32_t>(b[i].z)) return false;
-  }
-  return true;
-}
-
-// The report decides what is shown, never what is found.
-void check_same_result(const Outcome& verbose, const Outcome& quiet) {
-  FUZZ_CHECK(verbose.failure == quiet.failure);
-  FUZZ_CHECK(std::bit_cast<std::uint32_t>(verbose.resolution) == std::bit_cast<std::uint32_t>(quiet.resolution));
-  FUZZ_CHECK(verbose.atoms.has_value() == quiet.atoms.has_value());
-  if (verbose.atoms) FUZZ_CHECK(same_atoms(*verbose.atoms, *quiet.atoms));
-}
-
-// Whether the routines read `text` as PDBx/mmCIF (mmcif_fuzz holds them to
-// their rules): its first line that is neither blank nor a comment begins
-// with "data_", in any case.
-bool is_mmcif(std::string_view text) {
-  for (std::size_t start = 0; start < text.size();) {
-    const std::size_t end = std::min(text.find('\n', start), text.size());
-    const std::string_view line = text.substr(start, end - start);
-    const std::size_t first = line.find_first_not_of(" \t\r");
-    if (first != std::string_view::npos && line[first] != '#') {
-      std::string word(line.substr(first, 5));
-      for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      return word == "data_";
-    }
-    start = end + 1;
-  }
-  return false;
-}
-
 // What the routine hands back is what the plain reading finds in `text`,
 // or the compressed data did not unpack, or the text (or the file read) is
 // larger than the limit. Corrupt data may be found larger than the limit
 // before its fault is reached.
-void check_against_reference(const Outcome& outcome, Routine routine, std::optional<std::string_view> text,
+void check_against_reference(const ReadingOutcome& outcome, Routine routine, std::optional<std::string_view> text,
                              std::size_t stored_size, const reading::AtomType& atom_type, std::size_t limit) {
   if (stored_size > limit || (text && text->size() > limit)) {
     FUZZ_CHECK(outcome.failure_kind == records::Failure::too_large);
@@ -219,15 +137,14 @@ void check_against_reference(const Outcome& outcome, Routine routine, std::optio
                (outcome.failure_kind == records::Failure::too_large && limit < records::default_size_limit));
     return;
   }
-  if (is_mmcif(*text)) return;
+  if (fuzzing::is_mmcif(*text)) return;
   FUZZ_CHECK(outcome.failure_kind != records::Failure::chain_name_too_long &&
              outcome.failure_kind != records::Failure::malformed_mmcif);
   const testing_support::ReadingResult expected =
-      testing_support::reference_reading(routine, *text, atom_type, unset_resolution);
+      testing_support::reference_reading(routine, *text, atom_type, fuzzing::unset_resolution);
   FUZZ_CHECK(outcome.failure_kind == expected.failure);
-  FUZZ_CHECK(std::bit_cast<std::uint32_t>(outcome.resolution) == std::bit_cast<std::uint32_t>(expected.resolution));
-  FUZZ_CHECK(outcome.atoms.has_value() == expected.atoms.has_value());
-  if (outcome.atoms) FUZZ_CHECK(same_atoms(*outcome.atoms, *expected.atoms));
+  FUZZ_CHECK(fuzzing::same_floats(outcome.resolution, expected.resolution));
+  FUZZ_CHECK(fuzzing::same_atoms(outcome.atoms, expected.atoms));
 }
 
 // The summary record "   nnn helices found." (a title line shown on the
@@ -295,13 +212,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     text = unpacked ? std::optional<std::string_view>(*unpacked) : std::nullopt;
   }
 
-  const Outcome backbones = run(files, read_from, Routine::backbones, true, atom_type, limit);
-  check_same_result(backbones, run(files, read_from, Routine::backbones, false, atom_type, limit));
+  const auto run = [&](Routine routine, bool verbose) {
+    return fuzzing::run_reading(files, entry_file, read_from, routine, verbose, atom_type, limit);
+  };
+  const ReadingOutcome backbones = run(Routine::backbones, true);
+  fuzzing::check_same_result(backbones, run(Routine::backbones, false));
   if (!backbones.failure) FUZZ_CHECK(backbones.atoms.has_value());
   check_against_reference(backbones, Routine::backbones, text, stored_size, atom_type, limit);
 
-  const Outcome helices = run(files, read_from, Routine::helices, true, atom_type, limit);
-  check_same_result(helices, run(files, read_from, Routine::helices, false, atom_type, limit));
+  const ReadingOutcome helices = run(Routine::helices, true);
+  fuzzing::check_same_result(helices, run(Routine::helices, false));
   const bool found = shows_helices_found(helices.console);
   if (helices.atoms) FUZZ_CHECK(found);
   if (!helices.failure) FUZZ_CHECK(helices.atoms.has_value() == found);

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "entries.hpp"
+#include "failing_archive.hpp"
 #include "run_tool.hpp"
 #include "support.hpp"
 
@@ -27,20 +28,7 @@ std::string solo_export(std::string_view session, std::string_view file) {
 class Batch : public ::testing::Test {
  protected:
   Batch() {
-    fs::create_directories(dir / "source");
-    fs::copy(data / "pdb", dir / "PDB");
-    // Compressed by gzip itself: one member beside no plain file, and two
-    // members under the plain name.
-    fs::copy(data / "compressed/3al1.pdb.gz", dir / "PDB/z3al1.pdb.gz");
-    fs::copy(data / "compressed/1lcd.pdb.gz", dir / "PDB/z1lcd.pdb");
-    // Failures of an entry's own file, as a real archive has them.
-    fs::create_directories(dir / "PDB/folder.pdb");
-    std::string unresolved = read_file(data / "pdb/3al1.pdb");
-    const std::size_t remark = unresolved.find("REMARK   2 RESOLUTION.");
-    unresolved.erase(remark, unresolved.find('\n', remark) + 1 - remark);
-    write_file(dir / "PDB/nores.pdb", unresolved);
-    const std::string packed = read_file(data / "compressed/3al1.pdb.gz");
-    write_file(dir / "PDB/broken.pdb.gz", packed.substr(0, packed.size() / 2));
+    testing_support::make_failing_archive(dir.path(), data);
     write_file(dir / "Files.ini",
                "1a8o.pdb\nmissing.pdb\nfolder.pdb\nnores.pdb\n2n0n_m1.pdb\nbroken.pdb\nz3al1.pdb\n2beg.pdb\n"
                "z1lcd.pdb\n");
@@ -71,8 +59,9 @@ TEST_F(Batch, KeepGoingPassesOverTheEntriesThatFailAndTellsThem) {
   EXPECT_TRUE(result.out.ends_with(" \r\n DONE ! \r\n \r\n"));
   // The five failures and 2beg, which has no helix, are ignored, each with
   // the pause prompt, and no pause waits.
-  EXPECT_EQ(count(result.out, " This file will be ignored. Please check if it is applicable.\r\n \r\n"
-                              "Korvane Pause - Enter command<CR> or <CR> to continue.\r\n"),
+  EXPECT_EQ(count(result.out,
+                  " This file will be ignored. Please check if it is applicable.\r\n \r\n"
+                  "Korvane Pause - Enter command<CR> or <CR> to continue.\r\n"),
             6U);
   EXPECT_EQ(read_file(dir / "goodfiles.txt"), " 1a8o.hel    \r\n z3al1.hel   \r\n z1lcd.hel   \r\n");
   EXPECT_EQ(read_file(dir / "source/1a8o.hel"), solo_export("helix-1a8o", "1a8o.hel"));

@@ -16,8 +16,11 @@ TEST(CommandLine, HelpVersionAndMistakes) {
     int status;
   };
   const Case cases[] = {
-      {{"--help"}, "Usage: extract [-k|--keep-going] [--no-pause] [--max-entry-size=SIZE]\n"
-                   "               [-j N|--jobs=N] [--progress]\n", "", 0},
+      {{"--help"},
+       "Usage: extract [-k|--keep-going] [--no-pause] [--max-entry-size=SIZE]\n"
+       "               [-j N|--jobs=N] [--progress]\n",
+       "",
+       0},
       {{"-h"}, "Usage: extract [-k|--keep-going] [--no-pause] [--max-entry-size=SIZE]\n", "", 0},
       {{"-j", "2", "--help"}, "Usage: extract", "", 0},
       {{"--jobs=0", "--progress", "-j8", "--help"}, "Usage: extract", "", 0},
@@ -69,9 +72,9 @@ TEST(CommandLine, HelpNamesEveryOptionAndStatus) {
   testing_support::ToolOptions options;
   options.arguments = {"--help"};
   const std::string help = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "", options).out;
-  for (const std::string_view part : {"--keep-going", "--no-pause", "--max-entry-size", "--jobs", "--progress", "--help",
-                                      "--version", "Files.ini",
-                                      "goodfiles.txt", "source/", "PDB/", "Exit status"}) {
+  for (const std::string_view part :
+       {"--keep-going", "--no-pause", "--max-entry-size", "--jobs", "--progress", "--help", "--version", "Files.ini",
+        "goodfiles.txt", "source/", "PDB/", "Exit status"}) {
     EXPECT_NE(help.find(part), std::string::npos) << part;
   }
   std::size_t start = 0;

@@ -44,7 +44,8 @@ std::string chain_entry(int residues, int atoms = 1) {
   entry.add(testing_support::seqres_record('A', residues));
   int serial = 1;
   for (int residue = 1; residue <= residues; ++residue) {
-    for (int k = 0; k < atoms; ++k) entry.add(testing_support::Atom{serial++, names[k % 4], 'A', residue, 1.5, 2.5, 3.5});
+    for (int k = 0; k < atoms; ++k)
+      entry.add(testing_support::Atom{serial++, names[k % 4], 'A', residue, 1.5, 2.5, 3.5});
   }
   return entry.text();
 }
@@ -117,7 +118,8 @@ TEST_F(Hostile, ControlCWhileABombIsUnpackedEndsTheRunAtOnce) {
   // Unpacking has begun once the run holds memory that nothing else takes;
   // there are then still 1.75 GiB to go before the limit.
   const auto until = std::chrono::steady_clock::now() + 30s;
-  while (resident_kb(tool.pid()) < 256 * 1024 && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(1ms);
+  while (resident_kb(tool.pid()) < 256 * 1024 && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(1ms);
   const auto signalled = std::chrono::steady_clock::now();
   tool.signal(SIGINT);
   const ToolRun result = tool.finish(20s);
@@ -275,21 +277,6 @@ TEST_F(Hostile, MemoryThatRunsOutForOneEntryEndsOnlyThatEntryUnderKeepGoing) {
   EXPECT_EQ(read_file(dir / "goodfiles.txt"), " 1a8o.bck    \r\n");
 }
 
-// Entries that another program cuts as soon as they are open: between the
-// tool's looks at them, as between the header scan and the atom pass.
-class CutOnceOpened final : public records::FileSource {
- public:
-  explicit CutOnceOpened(std::size_t cut_to) : cut_to_(cut_to) {}
-  records::LoadedFile load(const std::string& path, records::FileMemory& memory) override {
-    const records::LoadedFile loaded = records::file_system().load(path, memory);
-    if (path.find("big") != std::string::npos) fs::resize_file(path, cut_to_);
-    return loaded;
-  }
-
- private:
-  std::size_t cut_to_;
-};
-
 TEST_F(Hostile, AnEntryCutWhileReadFailsAndKeepsItsPreviousExport) {
   write_file(dir / "Files.ini", "big.pdb\n1a8o.pdb\n");
   const fs::path previous = fs::current_path();
@@ -300,12 +287,12 @@ TEST_F(Hostile, AnEntryCutWhileReadFailsAndKeepsItsPreviousExport) {
     write_file(dir / "PDB/big.pdb", chain_entry(9000, 4));  // 3 MiB: mapped
     ASSERT_NE(read_file(dir / "PDB/big.pdb")[cut_to - (cut_to > 0 ? 1 : 0)], '\n');
     write_file(dir / "source/big.bck", "the previous export\r\n");
-    CutOnceOpened files(cut_to);
+    testing_support::CutOnceOpened files("big", cut_to);
     records::Output console = records::Output::in_memory();
     records::Output errors = records::Output::in_memory(0, "stderr");
     testing_support::TextLines answers("2\nCA\n2\n");
-    const driver::Summary summary = driver::EXTRACT(
-        console, answers, {.keep_going = true, .no_pause = true, .errors = &errors, .files = &files});
+    const driver::Summary summary =
+        driver::EXTRACT(console, answers, {.keep_going = true, .no_pause = true, .errors = &errors, .files = &files});
     EXPECT_EQ(summary.failed, 1U) << cut_to;
     EXPECT_EQ(errors.text(), "extract: severe (44): file changed while read, unit 1, file PDB/big.pdb\r\n") << cut_to;
     EXPECT_EQ(read_file(dir / "source/big.bck"), "the previous export\r\n") << cut_to;

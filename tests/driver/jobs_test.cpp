@@ -13,6 +13,7 @@
 
 #include "compressed_data.hpp"
 #include "entries.hpp"
+#include "failing_archive.hpp"
 #include "run_tool.hpp"
 #include "support.hpp"
 
@@ -32,20 +33,10 @@ std::string chain_entry(int residues) {
   return entry.text();
 }
 
-// The real entries, entries that fail in every way an entry's own file can,
-// and compressed ones, as an archive has them.
+// The failing archive, with gzip data under a plain name, a long and a
+// small chain, and a gzip bomb.
 void archive(const fs::path& dir) {
-  fs::create_directories(dir / "source");
-  fs::copy(data / "pdb", dir / "PDB");
-  fs::copy(data / "compressed/3al1.pdb.gz", dir / "PDB/z3al1.pdb.gz");
-  fs::copy(data / "compressed/1lcd.pdb.gz", dir / "PDB/z1lcd.pdb");
-  fs::create_directories(dir / "PDB/folder.pdb");
-  std::string unresolved = read_file(data / "pdb/3al1.pdb");
-  const std::size_t remark = unresolved.find("REMARK   2 RESOLUTION.");
-  unresolved.erase(remark, unresolved.find('\n', remark) + 1 - remark);
-  write_file(dir / "PDB/nores.pdb", unresolved);
-  const std::string packed = read_file(data / "compressed/3al1.pdb.gz");
-  write_file(dir / "PDB/broken.pdb.gz", packed.substr(0, packed.size() / 2));
+  testing_support::make_failing_archive(dir, data);
   write_file(dir / "PDB/2beg_gz.pdb", gzip(read_file(data / "pdb/2beg.pdb")));
   write_file(dir / "PDB/long.pdb", chain_entry(3000));
   write_file(dir / "PDB/small.pdb", chain_entry(3));
@@ -53,7 +44,7 @@ void archive(const fs::path& dir) {
   write_file(dir / "PDB/bomb.pdb.gz", testing_support::gzip_zeros(4, std::size_t{16} << 20));
 }
 
-const std::vector<std::string> good = {"1a8o.pdb", "1lcd.pdb",  "2beg.pdb",    "3al1.pdb",
+const std::vector<std::string> good = {"1a8o.pdb",  "1lcd.pdb",  "2beg.pdb",    "3al1.pdb",
                                        "z3al1.pdb", "z1lcd.pdb", "2beg_gz.pdb", "long.pdb"};
 const std::vector<std::string> failing = {"missing.pdb", "folder.pdb", "nores.pdb", "2n0n_m1.pdb", "broken.pdb"};
 
@@ -131,8 +122,9 @@ std::vector<Scenario> scenarios() {
       if (more) more(dir);
     };
   };
-  const std::string every_kind = "1a8o.pdb\nmissing.pdb\nfolder.pdb\nnores.pdb\n2n0n_m1.pdb\nbroken.pdb\nz3al1.pdb\n"
-                                 "2beg.pdb\nz1lcd.pdb\n2beg_gz.pdb\nlong.pdb\n";
+  const std::string every_kind =
+      "1a8o.pdb\nmissing.pdb\nfolder.pdb\nnores.pdb\n2n0n_m1.pdb\nbroken.pdb\nz3al1.pdb\n"
+      "2beg.pdb\nz1lcd.pdb\n2beg_gz.pdb\nlong.pdb\n";
   std::string pause_answers;
   for (int i = 0; i < 8; ++i) pause_answers += "echo at pause " + std::to_string(i) + "; ls source\n\n";
   std::string four_hundred_small;
@@ -141,40 +133,70 @@ std::vector<Scenario> scenarios() {
   std::vector<Scenario> all = {
       {"-k, helix mode, entries failing in every way", 3, with_list(every_kind), "2\nCA\n1\n", {"-k", "--no-pause"}},
       {"-k, backbone mode, entries failing in every way", 3, with_list(every_kind), "2\nCA\n2\n", {"-k", "--no-pause"}},
-      {"-k, a long list, a failure every seventh entry", 3, with_list(list_of(90, 3, 7)), "2\nCA\n2\n",
+      {"-k, a long list, a failure every seventh entry",
+       3,
+       with_list(list_of(90, 3, 7)),
+       "2\nCA\n2\n",
        {"-k", "--no-pause"}},
-      {"-k, pauses answered with commands that list source/", 3, with_list(every_kind), "2\nCA\n1\n" + pause_answers,
+      {"-k, pauses answered with commands that list source/",
+       3,
+       with_list(every_kind),
+       "2\nCA\n1\n" + pause_answers,
        {"-k"}},
-      {"-k, a name with a NUL and entries past the size limit", 3,
-       with_list(every_kind + std::string("1a8o\0.pdb\n", 10) + "bomb.pdb\nz1lcd.pdb\n"), "2\nCA\n2\n",
+      {"-k, a name with a NUL and entries past the size limit",
+       3,
+       with_list(every_kind + std::string("1a8o\0.pdb\n", 10) + "bomb.pdb\nz1lcd.pdb\n"),
+       "2\nCA\n2\n",
        {"-k", "--no-pause", "--max-entry-size=200K"}},
       {"a fatal failure in the middle of a long list", 1, with_list(list_of(30, 12)), "2\nCA\n2\n", {}},
       {"a fatal failure at the first entry", 1, with_list(list_of(20, 0)), "2\nN\n1\n", {"--no-pause"}},
-      {"an export that cannot be created", 1, with_list(list_of(20), [](const fs::path& dir) {
-         fs::create_directories(dir / "source/3al1.bck");
-       }),
-       "2\nCA\n2\n", {"-k"}},
-      {"an export name that leads out of source/, passed over under -k", 3, with_list("1a8o.pdb\n1lcd.pdb\n.pdb/../../e\n3al1.pdb\n",
-                                                              [](const fs::path& dir) {
-                                                                write_file(dir / "e", chain_entry(3));
-                                                                fs::create_directories(dir / "PDB/.pdb");
-                                                                fs::create_directories(dir / "source/.bck");
-                                                              }),
-       "2\nCA\n2\n", {"-k", "--no-pause"}},
-      {"no source/ at all", 1, [](const fs::path& dir) {
+      {"an export that cannot be created",
+       1,
+       with_list(list_of(20), [](const fs::path& dir) { fs::create_directories(dir / "source/3al1.bck"); }),
+       "2\nCA\n2\n",
+       {"-k"}},
+      {"an export name that leads out of source/, passed over under -k",
+       3,
+       with_list("1a8o.pdb\n1lcd.pdb\n.pdb/../../e\n3al1.pdb\n",
+                 [](const fs::path& dir) {
+                   write_file(dir / "e", chain_entry(3));
+                   fs::create_directories(dir / "PDB/.pdb");
+                   fs::create_directories(dir / "source/.bck");
+                 }),
+       "2\nCA\n2\n",
+       {"-k", "--no-pause"}},
+      {"no source/ at all",
+       1,
+       [](const fs::path& dir) {
          archive(dir);
          fs::remove_all(dir / "source");
          write_file(dir / "Files.ini", list_of(10));
        },
-       "2\nCA\n2\n", {"-k"}},
-      {"a console that runs out of room in a long listing", 1, with_list("small.pdb\n1a8o.pdb\nlong.pdb\n3al1.pdb\n"),
-       "2\nCA\n2\n", {"-k", "--no-pause"}, {.stdout_path = {}, .file_size_limit = 30'000}},
-      {"an export that runs out of room", 1, with_list("small.pdb\nlong.pdb\n1a8o.pdb\n"), "2\nCA\n2\n", {},
+       "2\nCA\n2\n",
+       {"-k"}},
+      {"a console that runs out of room in a long listing",
+       1,
+       with_list("small.pdb\n1a8o.pdb\nlong.pdb\n3al1.pdb\n"),
+       "2\nCA\n2\n",
+       {"-k", "--no-pause"},
+       {.stdout_path = {}, .file_size_limit = 30'000}},
+      {"an export that runs out of room",
+       1,
+       with_list("small.pdb\nlong.pdb\n1a8o.pdb\n"),
+       "2\nCA\n2\n",
+       {},
        {.stdout_path = "/dev/null", .file_size_limit = 48'000}},
-      {"goodfiles.txt that runs out of room", 1, with_list(four_hundred_small), "2\nCA\n2\n", {},
+      {"goodfiles.txt that runs out of room",
+       1,
+       with_list(four_hundred_small),
+       "2\nCA\n2\n",
+       {},
        {.stdout_path = "/dev/null", .file_size_limit = 4'000}},
-      {"mode 3: every entry ignored, every pause answered", 0, with_list(list_of(12)),
-       "2\nCA\n3\n" + std::string(12, '\n'), {}},
+      {"mode 3: every entry ignored, every pause answered",
+       0,
+       with_list(list_of(12)),
+       "2\nCA\n3\n" + std::string(12, '\n'),
+       {}},
       {"the end of input at a pause", 1, with_list(list_of(12)), "2\nCA\n3\n\n\n\n", {}},
       {"an empty list", 0, with_list(""), "2\nCA\n2\n", {}},
       {"a single entry", 0, with_list(""), "1\n1a8o.pdb\nCA\n1\n", {}},
@@ -226,8 +248,8 @@ TEST(JobsStress, ControlEventsAtRandomMomentsEndAFourJobRunWithinASecond) {
   for (const std::string_view mode : {"1", "2"}) {
     testing_support::ToolOptions options;
     options.arguments = {"-k", "--no-pause"};
-    const auto complete = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "2\nCA\n" + std::string(mode) + "\n",
-                                                    options);
+    const auto complete =
+        testing_support::run_tool(EXTRACT_BINARY, dir.path(), "2\nCA\n" + std::string(mode) + "\n", options);
     ASSERT_EQ(complete.status, 3) << complete.err;
     for (const auto& item : fs::directory_iterator(dir / "source")) {
       whole[item.path().filename()] = read_file(item.path());

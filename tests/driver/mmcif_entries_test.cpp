@@ -173,20 +173,6 @@ TEST(MmcifChains, ANameTooLongForItsColumnsFailsThatEntryOnly) {
   EXPECT_TRUE(fs::exists(dir / "source" / "good.bck"));
 }
 
-// Entries that another program cuts as soon as they are open.
-class CutOnceOpened final : public records::FileSource {
- public:
-  explicit CutOnceOpened(std::size_t cut_to) : cut_to_(cut_to) {}
-  records::LoadedFile load(const std::string& path, records::FileMemory& memory) override {
-    const records::LoadedFile loaded = records::file_system().load(path, memory);
-    if (path.find("big") != std::string::npos) fs::resize_file(path, cut_to_);
-    return loaded;
-  }
-
- private:
-  std::size_t cut_to_;
-};
-
 TEST(MmcifChanges, AnEntryCutWhileReadFailsAsChangedAndKeepsItsPreviousExport) {
   constexpr std::size_t MiB = std::size_t{1} << 20;
   TempDir dir;
@@ -217,7 +203,7 @@ TEST(MmcifChanges, AnEntryCutWhileReadFailsAsChangedAndKeepsItsPreviousExport) {
       write_file(dir / "PDB" / "big.cif", content);
       write_file(dir / "source" / "big.hel", "the previous export\r\n");
       write_file(dir / "source" / "big.bck", "the previous export\r\n");
-      CutOnceOpened files(cut.cut_to);
+      testing_support::CutOnceOpened files("big", cut.cut_to);
       records::Output console = records::Output::in_memory();
       records::Output errors = records::Output::in_memory(0, "stderr");
       testing_support::TextLines lines(answers);

@@ -30,8 +30,8 @@ bool is_drawn_line(std::string_view line) {
   };
   const auto count = [&] {
     std::size_t digits = 0;
-    while (!line.empty() && (std::isdigit(static_cast<unsigned char>(line.front())) != 0 ||
-                             (line.front() == ',' && digits > 0))) {
+    while (!line.empty() &&
+           (std::isdigit(static_cast<unsigned char>(line.front())) != 0 || (line.front() == ',' && digits > 0))) {
       line.remove_prefix(1);
       ++digits;
     }
@@ -79,9 +79,9 @@ TEST(ProgressText, CountsTimeAndRate) {
     EXPECT_EQ(driver::progress_text(c.done, c.total, c.failed, c.elapsed), c.text);
     EXPECT_TRUE(is_drawn_line(c.text)) << c.text;
   }
-  for (const std::string_view other : {"extract: severe (29): file not found, unit 1, file PDB/x.pdb",
-                                       "1/4 entries, 0 failed, 0:00, 3/sextract: 1 of 4 entries failed", "",
-                                       "1/4 entries, 0 failed, 0:0, 3/s"}) {
+  for (const std::string_view other :
+       {"extract: severe (29): file not found, unit 1, file PDB/x.pdb",
+        "1/4 entries, 0 failed, 0:00, 3/sextract: 1 of 4 entries failed", "", "1/4 entries, 0 failed, 0:0, 3/s"}) {
     EXPECT_FALSE(is_drawn_line(other)) << other;
   }
 }

@@ -6,7 +6,6 @@
 #include "read_ahead.hpp"
 
 #include <gtest/gtest.h>
-
 #include <signal.h>
 
 #include <algorithm>

@@ -6,19 +6,18 @@
 
 #include <gtest/gtest.h>
 
-#include <libdeflate.h>
-
 #include <cstdlib>
 #include <map>
-#include <memory>
 #include <tuple>
 
+#include "compressed_data.hpp"
 #include "run_tool.hpp"
 #include "support.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::gzip;
 using testing_support::read_file;
 using testing_support::write_file;
 
@@ -58,16 +57,6 @@ enum class Storage {
   compressed_inside,  // gzip data under PDB/<name>
   two_members,        // the same, in two gzip members
 };
-
-std::string gzip(std::string_view text) {
-  struct Free {
-    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
-  };
-  const std::unique_ptr<libdeflate_compressor, Free> compressor(libdeflate_alloc_compressor(6));
-  std::string packed(libdeflate_gzip_compress_bound(compressor.get(), text.size()), '\0');
-  packed.resize(libdeflate_gzip_compress(compressor.get(), text.data(), text.size(), packed.data(), packed.size()));
-  return packed;
-}
 
 void store_entries(const fs::path& pdb, Storage storage) {
   fs::create_directories(pdb);

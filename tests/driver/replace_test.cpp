@@ -138,8 +138,8 @@ FileState state_of(const fs::path& path) {
 // first. The name is watched by its inode, size and time, not read: reading
 // a 9 MB export every 50 us took a quarter of the test's time, from the run
 // it watched.
-bool signal_while_writing(RunningTool& tool, std::string_view entry, const fs::path& target,
-                          std::string_view atom, int signal_number) {
+bool signal_while_writing(RunningTool& tool, std::string_view entry, const fs::path& target, std::string_view atom,
+                          int signal_number) {
   const FileState previous = state_of(target);
   tool.type("1\n" + std::string(entry) + "\n" + std::string(atom) + "\n2\n");
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);

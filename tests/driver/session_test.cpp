@@ -64,8 +64,8 @@ std::string single_dialogue() {
 
 std::string entry_heading(std::string_view name12) {
   return " \n \n Extracting structure information from file " + std::string(name12) +
-         "\n *******************************************************\n \n Processing now file " +
-         std::string(name12) + "\n \n";
+         "\n *******************************************************\n \n Processing now file " + std::string(name12) +
+         "\n \n";
 }
 
 std::string ignored(std::string_view name12) {
@@ -130,10 +130,10 @@ TEST(SessionOfTheProgram, PauseCommandsRunBeforeThePromptComesBack) {
   std::filesystem::create_directories(dir / "source");
   const auto run =
       testing_support::run_tool(EXTRACT_BINARY, dir.path(), "1\nx.pdb\nCA\n7\necho typed at the pause\n\n");
-  EXPECT_EQ(run.out, crlf(single_dialogue() + entry_heading("x.pdb       ") +
-                          " This file will be ignored. Please check if it is applicable.\n \n" +
-                          std::string(pause_prompt)) +
-                         "typed at the pause\n" + crlf(std::string(pause_prompt) + std::string(done)));
+  EXPECT_EQ(run.out,
+            crlf(single_dialogue() + entry_heading("x.pdb       ") +
+                 " This file will be ignored. Please check if it is applicable.\n \n" + std::string(pause_prompt)) +
+                "typed at the pause\n" + crlf(std::string(pause_prompt) + std::string(done)));
   EXPECT_EQ(run.status, 0);
 }
 
@@ -150,9 +150,11 @@ TEST_F(Session, FailuresEndTheRunWithTheirDiagnosticAndLeaveGoodFiles) {
       {"a word for a number", "two\n", "extract: severe (59): list-directed I/O syntax error, unit 5, file stdin"},
       {"a number for the mode", "1\nx.pdb\nCA\n1.5\n",
        "extract: severe (59): list-directed I/O syntax error, unit 5, file stdin"},
-      {"the end of input at the first question", "", "extract: severe (24): end-of-file during read, unit 5, file stdin"},
+      {"the end of input at the first question", "",
+       "extract: severe (24): end-of-file during read, unit 5, file stdin"},
       {"the end of input at the name", "1\n", "extract: severe (24): end-of-file during read, unit 5, file stdin"},
-      {"the end of input at the atom", "1\nx.pdb\n", "extract: severe (24): end-of-file during read, unit 5, file stdin"},
+      {"the end of input at the atom", "1\nx.pdb\n",
+       "extract: severe (24): end-of-file during read, unit 5, file stdin"},
       {"the end of input at the mode", "1\nx.pdb\nCA\n",
        "extract: severe (24): end-of-file during read, unit 5, file stdin"},
       {"the end of input at the pause", "1\nx.pdb\nCA\n3\n",
@@ -248,8 +250,11 @@ TEST_F(Session, WhatTheAtomAnswerBecomes) {
     std::string_view answer;
     std::string_view atom_type_record;
   };
-  const Case cases[] = {{"CA", "Atom type :  CA "}, {"N", "Atom type :  N  "}, {"CA12", "Atom type :  CA1"},
-                        {"'C A'", "Atom type :  C A"}, {"/", "Atom type :     "}};
+  const Case cases[] = {{"CA", "Atom type :  CA "},
+                        {"N", "Atom type :  N  "},
+                        {"CA12", "Atom type :  CA1"},
+                        {"'C A'", "Atom type :  C A"},
+                        {"/", "Atom type :     "}};
   for (const auto& c : cases) {
     const SessionOutcome run = this->run("1\ne.pdb\n" + std::string(c.answer) + "\n2\n");
     EXPECT_NE(read_file(dir / "source/e.bck").find(std::string(c.atom_type_record) + "\r\n"), std::string::npos)

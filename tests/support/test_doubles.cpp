@@ -1,6 +1,7 @@
 #include "test_doubles.hpp"
 
 #include <cerrno>
+#include <filesystem>
 #include <utility>
 
 namespace testing_support {
@@ -27,6 +28,12 @@ std::optional<std::string_view> TextLines::next_line() {
   text_.remove_prefix(newline + 1);
   if (line.ends_with('\r')) line.remove_suffix(1);
   return line;
+}
+
+records::LoadedFile CutOnceOpened::load(const std::string& path, records::FileMemory& memory) {
+  const records::LoadedFile loaded = records::file_system().load(path, memory);
+  if (path.find(marked_) != std::string::npos) std::filesystem::resize_file(path, cut_to_);
+  return loaded;
 }
 
 }  // namespace testing_support

@@ -2,11 +2,13 @@
 // tool itself never includes this.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "records/console.hpp"
 #include "records/input.hpp"
@@ -34,6 +36,19 @@ class TextLines final : public records::LineSource {
 
  private:
   std::string_view text_;
+};
+
+// The file system, with every file whose path holds `marked` cut to
+// `cut_to` bytes as soon as it is opened: another program cutting an entry
+// between the tool's looks at it.
+class CutOnceOpened final : public records::FileSource {
+ public:
+  CutOnceOpened(std::string marked, std::size_t cut_to) : marked_(std::move(marked)), cut_to_(cut_to) {}
+  records::LoadedFile load(const std::string& path, records::FileMemory& memory) override;
+
+ private:
+  std::string marked_;
+  std::size_t cut_to_;
 };
 
 }  // namespace testing_support

@@ -1,0 +1,15 @@
+// An archive as batches meet it: the real entries, entries compressed by
+// gzip itself, and entries that fail in every way an entry's own file can.
+#pragma once
+
+#include <filesystem>
+
+namespace testing_support {
+
+// Makes `dir`/PDB with the real entries of `data`/pdb, z3al1.pdb.gz (one
+// member beside no plain file), z1lcd.pdb (two members under the plain
+// name), and the failing folder.pdb (a directory), nores.pdb (no
+// resolution) and broken.pdb.gz (cut in half); and an empty `dir`/source.
+void make_failing_archive(const std::filesystem::path& dir, const std::filesystem::path& data);
+
+}  // namespace testing_support
