@@ -14,6 +14,7 @@
 #include "compressed_data.hpp"
 #include "entries.hpp"
 #include "failing_archive.hpp"
+#include "mmcif_text.hpp"
 #include "run_tool.hpp"
 #include "support.hpp"
 
@@ -40,6 +41,19 @@ void archive(const fs::path& dir) {
   write_file(dir / "PDB/2beg_gz.pdb", gzip(read_file(data / "pdb/2beg.pdb")));
   write_file(dir / "PDB/long.pdb", chain_entry(3000));
   write_file(dir / "PDB/small.pdb", chain_entry(3));
+  // mmCIF entries: whole chain names, compressed, too long a chain name,
+  // and a quote never closed.
+  auto chains = testing_support::MmcifText::with_header();
+  chains.polymers()
+      .sequence("AAAA", 40)
+      .helices({{"AAAA", "2", "30"}})
+      .atoms(testing_support::chain_rows("AAAA", 1, 40));
+  write_file(dir / "PDB/chains.cif", chains.text());
+  write_file(dir / "PDB/chainsz.cif", gzip(chains.text()));
+  auto too_long = testing_support::MmcifText::with_header();
+  too_long.polymers().sequence("ABCDEFGH", 3).atoms(testing_support::chain_rows("ABCDEFGH", 1, 3));
+  write_file(dir / "PDB/too_long.cif", too_long.text());
+  write_file(dir / "PDB/unclosed.cif", testing_support::MmcifText::with_header().add("_struct.title 'open\n").text());
   // 64 MiB of zeros in 64 kB: past a small size limit.
   write_file(dir / "PDB/bomb.pdb.gz", testing_support::gzip_zeros(4, std::size_t{16} << 20));
 }
@@ -125,6 +139,7 @@ std::vector<Scenario> scenarios() {
   const std::string every_kind =
       "1a8o.pdb\nmissing.pdb\nfolder.pdb\nnores.pdb\n2n0n_m1.pdb\nbroken.pdb\nz3al1.pdb\n"
       "2beg.pdb\nz1lcd.pdb\n2beg_gz.pdb\nlong.pdb\n";
+  const std::string mmcif_kinds = "chains.cif\n1a8o.pdb\ntoo_long.cif\nchainsz.cif\nunclosed.cif\n3al1.pdb\n";
   std::string pause_answers;
   for (int i = 0; i < 8; ++i) pause_answers += "echo at pause " + std::to_string(i) + "; ls source\n\n";
   std::string four_hundred_small;
@@ -133,6 +148,16 @@ std::vector<Scenario> scenarios() {
   std::vector<Scenario> all = {
       {"-k, helix mode, entries failing in every way", 3, with_list(every_kind), "2\nCA\n1\n", {"-k", "--no-pause"}},
       {"-k, backbone mode, entries failing in every way", 3, with_list(every_kind), "2\nCA\n2\n", {"-k", "--no-pause"}},
+      {"-k, helix mode, mmCIF entries among legacy ones, failing in their own ways",
+       3,
+       with_list(mmcif_kinds),
+       "2\nCA\n1\n",
+       {"-k", "--no-pause"}},
+      {"-k, backbone mode, mmCIF entries among legacy ones, failing in their own ways",
+       3,
+       with_list(mmcif_kinds),
+       "2\nCA\n2\n",
+       {"-k", "--no-pause"}},
       {"-k, a long list, a failure every seventh entry",
        3,
        with_list(list_of(90, 3, 7)),
