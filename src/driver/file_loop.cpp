@@ -226,14 +226,12 @@ std::vector<FileName> run_file_loop(Output& console, records::LineSource& consol
     return std::move(committer.exported);
   }
 
-  // Two entries in the window per thread: the one it reads, and one ready
-  // for the commits, which take them in runs (see ReadAhead). Each thread
-  // holds its entry; the ones ready hold only their report and a closed
-  // temporary.
+  // Each thread holds its entry; the ones ready hold only their report and a
+  // closed temporary.
   using Ahead = ReadAhead<EntryOutcome>;
   std::optional<Ahead> ahead;
   try {
-    ahead.emplace(files.size(), threads, 2 * threads, [&job, &files]() -> Ahead::Work {
+    ahead.emplace(files.size(), threads, window_per_thread * threads, [&job, &files]() -> Ahead::Work {
       auto reader = std::make_shared<EntryReader>(job);
       return [reader, &files](std::size_t index) { return reader->read(files[index], nullptr); };
     });

@@ -3,6 +3,7 @@
 // several. Both ways run the same two steps, so the rules are written once.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <optional>
@@ -12,6 +13,13 @@
 #include "records/failures.hpp"
 
 namespace driver {
+
+// Read ahead, the entries in the window per thread: the one it reads, and
+// the others ready for the commits, which take them in runs (see
+// ReadAhead). The report of a 16 MB entry is 235 kB. On 2,000 small
+// entries with -j 2, two per thread cost 1,800 context switches and
+// 0.079 s, eight 500 and 0.069 s; sixteen gained 1 % more.
+inline constexpr std::size_t window_per_thread = 8;
 
 // What every entry of the run is read with.
 struct Job {

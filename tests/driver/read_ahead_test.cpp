@@ -16,9 +16,11 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "driver/driver.hpp"
 #include "entries.hpp"
+#include "file_loop.hpp"
 #include "records/control_events.hpp"
 #include "records/failures.hpp"
 #include "support.hpp"
@@ -179,13 +181,12 @@ class WatchedFiles final : public records::FileSource {
   std::vector<std::string> loaded_;
 };
 
-// A session over Files.ini listing nine entries e0.pdb..., the first
+// A session over Files.ini listing `count` entries e0.pdb..., the first
 // of which has no helix and pauses; at that pause one command runs, which
 // sees what was loaded by then (waiting up to a few seconds for `enough`).
-std::vector<std::string> loaded_at_first_pause(unsigned jobs, std::size_t enough) {
+std::vector<std::string> loaded_at_first_pause(unsigned jobs, std::size_t enough, int count) {
   WatchedFiles files;
   std::string list;
-  constexpr int count = 9;
   for (int i = 0; i < count; ++i) {
     auto entry = testing_support::EntryText::with_header();
     if (i > 0) entry.add(testing_support::helix_record('A', 1, 2));
@@ -222,18 +223,22 @@ std::vector<std::string> loaded_at_first_pause(unsigned jobs, std::size_t enough
 }
 
 TEST(ReadAheadSessions, OneJobReadsNothingBeforeThePauseOfTheEntryBefore) {
-  EXPECT_EQ(loaded_at_first_pause(1, 2), (std::vector<std::string>{"Files.ini", "PDB/e0.pdb"}));
+  EXPECT_EQ(loaded_at_first_pause(1, 2, 9), (std::vector<std::string>{"Files.ini", "PDB/e0.pdb"}));
 }
 
 TEST(ReadAheadSessions, MoreJobsReadAheadWhileAPauseWaits) {
-  // Three threads and a window of six: while e0 is committed and pauses,
-  // e1 to e6 are read, and e7 waits for room.
-  auto seen = loaded_at_first_pause(3, 8);
+  // Two threads: while e0 is committed and pauses, the window after it is
+  // read, and the entry after that waits for room.
+  const std::size_t window = 2 * driver::window_per_thread;
+  auto seen = loaded_at_first_pause(2, 2 + window, static_cast<int>(window) + 4);
   ASSERT_GE(seen.size(), 1U);
   // The threads start together: e1 may well be asked for before e0.
-  std::sort(seen.begin() + 1, seen.end());
-  EXPECT_EQ(seen, (std::vector<std::string>{"Files.ini", "PDB/e0.pdb", "PDB/e1.pdb", "PDB/e2.pdb", "PDB/e3.pdb",
-                                            "PDB/e4.pdb", "PDB/e5.pdb", "PDB/e6.pdb"}));
+  std::sort(seen.begin() + 1, seen.end(), [](const std::string& a, const std::string& b) {
+    return std::make_pair(a.size(), a) < std::make_pair(b.size(), b);
+  });
+  std::vector<std::string> expected = {"Files.ini"};
+  for (std::size_t i = 0; i <= window; ++i) expected.push_back("PDB/e" + std::to_string(i) + ".pdb");
+  EXPECT_EQ(seen, expected);
 }
 
 }  // namespace
