@@ -201,7 +201,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   testing_support::FilesInMemory files;
   const Storage storage = storage_of(choice);
-  const auto [read_from, stored_size] = store(files, storage, bytes);
+  const Stored stored = store(files, storage, bytes);
   // The text the routines should see: bytes stored as they are that look
   // compressed are unpacked, once, and may turn out corrupt.
   std::optional<std::string> unpacked;
@@ -213,18 +213,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   const auto run = [&](Routine routine, bool verbose) {
-    return fuzzing::run_reading(files, entry_file, read_from, routine, verbose, atom_type, limit);
+    return fuzzing::run_reading(files, entry_file, stored.name, routine, verbose, atom_type, limit);
   };
   const ReadingOutcome backbones = run(Routine::backbones, true);
   fuzzing::check_same_result(backbones, run(Routine::backbones, false));
   if (!backbones.failure) FUZZ_CHECK(backbones.atoms.has_value());
-  check_against_reference(backbones, Routine::backbones, text, stored_size, atom_type, limit);
+  check_against_reference(backbones, Routine::backbones, text, stored.size, atom_type, limit);
 
   const ReadingOutcome helices = run(Routine::helices, true);
   fuzzing::check_same_result(helices, run(Routine::helices, false));
   const bool found = shows_helices_found(helices.console);
   if (helices.atoms) FUZZ_CHECK(found);
   if (!helices.failure) FUZZ_CHECK(helices.atoms.has_value() == found);
-  check_against_reference(helices, Routine::helices, text, stored_size, atom_type, limit);
+  check_against_reference(helices, Routine::helices, text, stored.size, atom_type, limit);
   return 0;
 }
