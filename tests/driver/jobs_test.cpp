@@ -296,10 +296,7 @@ TEST(JobsStress, ControlEventsAtRandomMomentsEndAFourJobRunWithinASecond) {
     tool.type(pausing ? "2\nCA\n1\n" : "2\nCA\n2\n");
     std::this_thread::sleep_for(std::chrono::microseconds(random() % 150'000));
     const int signal_number = signals[attempt / 2 % 4];
-    const auto signalled = std::chrono::steady_clock::now();
-    tool.signal(signal_number);
-    const testing_support::ToolRun result = tool.finish(std::chrono::seconds(20));
-    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
+    const auto [result, took] = testing_support::end_with(tool, signal_number, std::chrono::seconds(20));
 
     ASSERT_LT(took, 1.0) << "attempt " << attempt;
     if (result.status != 3) {

@@ -33,15 +33,6 @@ std::string chain_entry(int residues) {
   return entry.text();
 }
 
-// Sends `signal_number` and waits for the end of the run; also how long the
-// run took to end after the signal.
-std::pair<ToolRun, double> end_with(RunningTool& tool, int signal_number) {
-  const auto signalled = std::chrono::steady_clock::now();
-  tool.signal(signal_number);
-  ToolRun result = tool.finish(10s);
-  return {std::move(result), std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count()};
-}
-
 class Waits : public ::testing::Test {
  protected:
   Waits() {

@@ -10,15 +10,11 @@ using testing_support::Atom;
 using testing_support::EntryText;
 using testing_support::helix_record;
 using testing_support::numbered;
+using testing_support::operator+;
 using testing_support::Residues;
 using testing_support::residues_of;
 
 using Helices = testing_support::ReadingTest;
-
-Residues operator+(Residues a, const Residues& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
 
 // The listing lines of EntryText::add_chain's alpha carbons.
 std::string listing(int first_number, int first, int last) {

@@ -18,6 +18,7 @@ using testing_support::Extraction;
 using testing_support::HelixRow;
 using testing_support::MmcifText;
 using testing_support::numbered;
+using testing_support::operator+;
 using testing_support::Options;
 using testing_support::Residues;
 using testing_support::residues_of;
@@ -25,11 +26,6 @@ using testing_support::Routine;
 using testing_support::SiteRow;
 
 using Mmcif = testing_support::ReadingTest;
-
-Residues operator+(Residues a, const Residues& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
 
 // An entry of the rules the legacy file follows from, written by hand in
 // both formats: a category as pairs, quoted values and a text field, tags in

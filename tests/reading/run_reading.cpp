@@ -41,4 +41,9 @@ Residues numbered(int first, int last, reading::ChainName chain) {
   return residues;
 }
 
+Residues operator+(Residues a, const Residues& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
 }  // namespace testing_support

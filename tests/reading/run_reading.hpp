@@ -52,6 +52,8 @@ using Residues = std::vector<std::pair<int, reading::ChainName>>;
 Residues residues_of(const reading::AtomList& atoms);
 // Residues first to last of one chain.
 Residues numbered(int first, int last, reading::ChainName chain = 'A');
+// `a`, then `b`.
+Residues operator+(Residues a, const Residues& b);
 
 // What the header scan reports for EntryText::with_header() at 2.00 angstroms.
 inline constexpr std::string_view header_report =

@@ -91,7 +91,8 @@ RunningTool::RunningTool(const std::filesystem::path& binary, const std::filesys
   } else {
     out_fd = open_cloexec(out_, O_WRONLY | O_CREAT | O_TRUNC);
   }
-  const int err_fd = options.close_standard_error ? -1 : open_cloexec(streams_ / "stderr", O_WRONLY | O_CREAT | O_TRUNC);
+  const int err_fd =
+      options.close_standard_error ? -1 : open_cloexec(streams_ / "stderr", O_WRONLY | O_CREAT | O_TRUNC);
   const int in_fd = options.stdin_path.empty() ? input[0] : open_cloexec(options.stdin_path, O_RDONLY);
   started_ = std::chrono::steady_clock::now();
   child_ = start(binary, working_directory, {in_fd, out_fd, err_fd}, options);
@@ -145,8 +146,7 @@ ToolRun RunningTool::finish(std::chrono::milliseconds limit) {
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
   child_ = -1;
-  return result_of(status, usage, started_, output_read_ >= 0 ? std::filesystem::path() : out_,
-                   streams_ / "stderr");
+  return result_of(status, usage, started_, output_read_ >= 0 ? std::filesystem::path() : out_, streams_ / "stderr");
 }
 
 ToolRun run_tool(const std::filesystem::path& binary, const std::filesystem::path& working_directory,
@@ -170,6 +170,13 @@ ToolRun run_tool(const std::filesystem::path& binary, const std::filesystem::pat
   rusage usage{};
   wait4(child, &status, 0, &usage);
   return result_of(status, usage, started, out, streams / "stderr");
+}
+
+std::pair<ToolRun, double> end_with(RunningTool& tool, int signal_number, std::chrono::milliseconds limit) {
+  const auto signalled = std::chrono::steady_clock::now();
+  tool.signal(signal_number);
+  ToolRun result = tool.finish(limit);
+  return {std::move(result), std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count()};
 }
 
 ToolRun interrupt_tool(const std::filesystem::path& binary, const std::filesystem::path& working_directory,

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "support.hpp"
@@ -15,9 +16,9 @@
 namespace testing_support {
 
 struct ToolRun {
-  std::string out;  // standard output, byte for byte
-  std::string err;  // standard error
-  int status = -1;  // exit status, or 128 + signal when killed by one
+  std::string out;          // standard output, byte for byte
+  std::string err;          // standard error
+  int status = -1;          // exit status, or 128 + signal when killed by one
   double seconds = 0.0;     // wall time
   long peak_memory_kb = 0;  // largest resident set
 };
@@ -27,8 +28,8 @@ struct ToolOptions {
   long file_size_limit = -1;          // bytes any file may grow to, when not negative
   long memory_limit = -1;             // bytes of address space, when not negative
   std::vector<std::string> arguments = {};
-  bool close_standard_error = false;  // started with 2>&-
-  std::filesystem::path stdin_path = {};  // standard input, instead of the answers typed
+  bool close_standard_error = false;       // started with 2>&-
+  std::filesystem::path stdin_path = {};   // standard input, instead of the answers typed
   std::filesystem::path stderr_path = {};  // where standard error goes; a scratch file when empty
   bool append_output = false;              // standard output appended to (>>), not replaced
 };
@@ -66,6 +67,11 @@ class RunningTool {
   int output_read_ = -1;
   std::chrono::steady_clock::time_point started_;
 };
+
+// Sends `signal_number` to `tool` and waits up to `limit` for the end of the
+// run; also how many seconds the run took to end after the signal.
+std::pair<ToolRun, double> end_with(RunningTool& tool, int signal_number,
+                                    std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 // Feeds `answers` on a pipe that stays open, waits until standard output
 // shows `marker`, then sends `signal_number`, as a user pressing a key or
