@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <new>
 
 #include "records/control_events.hpp"
 

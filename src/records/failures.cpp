@@ -3,6 +3,7 @@
 
 #include "records/failures.hpp"
 
+#include <cerrno>
 #include <csignal>
 #include <string>
 
@@ -81,6 +82,11 @@ ControlEvent::ControlEvent(int signal_number) : signal_(signal_number) {
   if (signal_number == SIGHUP) event = "window-CLOSE";
   if (signal_number == SIGTERM) event = "process-TERMINATE";
   diagnostic_ = diagnostic_line("error", 200, "program aborting due to " + std::string(event) + " event");
+}
+
+Failure creation_failure_for(int os_error) {
+  if (os_error == EACCES || os_error == EPERM) return Failure::permission_denied;
+  return Failure::open_failure;
 }
 
 }  // namespace records

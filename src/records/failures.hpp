@@ -25,6 +25,10 @@ enum class Failure : int {
   malformed_mmcif = 71,
 };
 
+// The failure that an error number of a file's creation or opening gives:
+// permission denied for EACCES and EPERM, else open failure.
+Failure creation_failure_for(int os_error);
+
 // An I/O failure that ends the run. `what()` is the whole diagnostic line,
 // e.g. "extract: severe (29): file not found, unit 1, file PDB/1abc.pdb".
 class IoError : public std::exception {

@@ -21,9 +21,8 @@ namespace {
 
 Failure open_failure_for(int os_error) {
   if (os_error == ENOENT) return Failure::file_not_found;
-  if (os_error == EACCES || os_error == EPERM) return Failure::permission_denied;
   if (os_error == EFBIG) return Failure::too_large;
-  return Failure::open_failure;
+  return creation_failure_for(os_error);
 }
 
 class FileSystem final : public FileSource {
@@ -62,7 +61,6 @@ Input::Input(int unit, FileSource& files) : unit_(unit), files_(&files), storage
 Input::~Input() = default;
 
 void Input::limit_size(std::size_t bytes) {
-  limit_ = bytes;
   storage_->loaded.limit = bytes;
 }
 
@@ -90,14 +88,15 @@ bool Input::open_if_there(std::string_view path, Content content) {
 void Input::take(const LoadedFile& loaded, Content content) {
   if (loaded.os_error != 0) fail(open_failure_for(loaded.os_error));
   content_ = loaded.content;
+  const std::size_t limit = storage_->loaded.limit;
   // A source other than the file system, which refuses such a file before
   // reading it, may hand over more than the limit.
-  if (content_.size() > limit_) fail(Failure::too_large);
+  if (content_.size() > limit) fail(Failure::too_large);
   if (content == Content::unpacked && is_compressed(content_)) {
     // Unpacked whole, so read whole first.
     while (load_more()) {
     }
-    const Unpacked unpacked = storage_->unpacker.unpack(content_, storage_->unpacked, limit_);
+    const Unpacked unpacked = storage_->unpacker.unpack(content_, storage_->unpacked, limit);
     if (unpacked.outcome == Unpacked::Outcome::corrupt) fail(Failure::corrupt_compressed_data);
     if (unpacked.outcome == Unpacked::Outcome::too_large) fail(Failure::too_large);
     content_ = unpacked.text;
@@ -142,8 +141,7 @@ void Input::look_between_windows() const {
   throw_if_control_event();
   // A mapped file that someone cut short reads as zeros from the cut on;
   // there is no point in scanning them.
-  const MappedFile& mapped = storage_->loaded.mapped;
-  if (mapped.intact_size() < mapped.content().size()) fail(Failure::file_changed);
+  if (storage_->loaded.mapped.was_cut()) fail(Failure::file_changed);
 }
 
 bool Input::load_more() {

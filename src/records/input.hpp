@@ -140,7 +140,6 @@ class Input {
   FileSource* files_;
   std::string file_;
   std::unique_ptr<Storage> storage_;  // the file as stored, and a compressed one's text
-  std::size_t limit_ = default_size_limit;
   std::string_view content_;
   std::size_t cursor_ = 0;
   std::size_t window_end_ = 0;  // records are searched for up to here

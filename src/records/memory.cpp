@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
-#include <cstring>
 #include <new>
 #include <utility>
 
@@ -243,7 +242,7 @@ LoadedFile FileMemory::read_more() {
 
 bool FileMemory::changed() const {
   if (!file_) return false;
-  if (cut_short_ || mapped.intact_size() < mapped.content().size()) return true;
+  if (cut_short_ || mapped.was_cut()) return true;
   struct stat now {};
   if (system_calls.fstat(file_.get(), &now) != 0) return true;
   return static_cast<std::size_t>(now.st_size) != size_ || now.st_mtim.tv_sec != modified_.tv_sec ||

@@ -60,11 +60,13 @@ class MappedFile {
   void release() noexcept;
   std::string_view content() const { return {data_, size_}; }
   std::size_t intact_size() const { return intact_ == nullptr ? 0 : intact_->load(std::memory_order_relaxed); }
+  // Whether some of the file was cut off under the mapping.
+  bool was_cut() const { return intact_size() < size_; }
 
  private:
   char* data_ = nullptr;
   std::size_t size_ = 0;
-  int slot_ = -1;  // in the table the SIGBUS handler looks at
+  int slot_ = -1;                                     // in the table the SIGBUS handler looks at
   const std::atomic<std::size_t>* intact_ = nullptr;  // that slot's count of bytes not cut off
 };
 

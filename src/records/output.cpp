@@ -30,11 +30,6 @@ constexpr std::size_t flush_threshold = 64 * 1024;
 // On the way out, a console that takes nothing for this long is given up.
 constexpr int patience_on_the_way_out_ms = 250;
 
-Failure creation_failure_for(int os_error) {
-  if (os_error == EACCES || os_error == EPERM) return Failure::permission_denied;
-  return Failure::open_failure;
-}
-
 // A pipe or terminal can make a write wait for its reader; a regular file
 // or a device that is always ready cannot.
 bool may_make_writes_wait(int fd) {
@@ -116,11 +111,7 @@ class Output::Replacement {
 };
 
 Output::Output(int unit, std::string_view file, int fd, bool flush_every_record, bool pieces)
-    : unit_(unit),
-      file_(file),
-      fd_(fd),
-      pieces_(pieces),
-      flush_every_record_(flush_every_record) {}
+    : unit_(unit), file_(file), fd_(fd), pieces_(pieces), flush_every_record_(flush_every_record) {}
 
 Output::Output(Output&& other) noexcept
     : unit_(other.unit_),
@@ -156,7 +147,7 @@ Output Output::replace(int unit, std::string_view path) {
 Output Output::replace_beneath(int unit, std::string_view directory, std::string_view name) {
   std::string path(directory);
   path.append("/").append(name);
-  return replace_at(unit, path, place_beneath(unit, directory, name));
+  return replace_at(unit, path, place_beneath(unit, directory, name, path));
 }
 
 Output Output::replace_at(int unit, std::string_view path, Place place) {
@@ -197,13 +188,17 @@ void Output::end_record() {
   // the next console read; a record's end is a safe place to stop, in memory
   // too: a helper thread reports an entry there.
   throw_if_control_event();
-  if (fd_ >= 0 && (flush_every_record_ || buffer_.size() >= flush_threshold)) flush();
+  flush_if_due();
 }
 
 void Output::write_records(std::string_view records) {
   // Either all of them or, after an event, none.
   throw_if_control_event();
   buffer_.append(records);
+  flush_if_due();
+}
+
+void Output::flush_if_due() {
   if (fd_ >= 0 && (flush_every_record_ || buffer_.size() >= flush_threshold)) flush();
 }
 

@@ -71,6 +71,9 @@ class Output {
 
  private:
   friend class Record;
+  // Sends what is buffered once it is due: after every record where each is
+  // flushed, else every 64 kB.
+  void flush_if_due();
   Output(int unit, std::string_view file, int fd, bool flush_every_record, bool pieces);
   static Output replace_at(int unit, std::string_view path, Place place);
   void end_record();
@@ -82,9 +85,9 @@ class Output {
 
   int unit_;
   std::string file_;
-  int fd_;                                 // the console's, or the replacement's
+  int fd_;  // the console's, or the replacement's
   std::unique_ptr<Replacement> replacement_;
-  bool pieces_ = false;         // a pipe or terminal: written in pieces it takes without waiting
+  bool pieces_ = false;  // a pipe or terminal: written in pieces it takes without waiting
   bool flush_every_record_;
   std::string buffer_;
   bool failed_ = false;  // after a write error nothing more is written

@@ -16,15 +16,10 @@ namespace {
 
 constexpr int directory_flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 
-Failure open_failure_for(int os_error) {
-  if (os_error == EACCES || os_error == EPERM) return Failure::permission_denied;
-  return Failure::open_failure;
-}
-
 [[noreturn]] void fail_to_reach(int os_error, int unit, const std::string& shown) {
   // ELOOP: a link on the way; EXDEV: a way out of the directory.
   if (os_error == ELOOP || os_error == EXDEV) throw IoError::refused_name(unit, shown);
-  throw IoError(open_failure_for(os_error), unit, shown);
+  throw IoError(creation_failure_for(os_error), unit, shown);
 }
 
 // The directories of `inner` one by one beneath `top`, none of them a link
@@ -59,7 +54,7 @@ FileDescriptor walk_beneath(const FileDescriptor& top, std::string_view inner, i
 
 FileDescriptor open_directory(std::string_view directory, int unit, const std::string& shown) {
   FileDescriptor opened(system_calls.open(std::string(directory).c_str(), directory_flags, 0));
-  if (!opened) throw IoError(open_failure_for(errno), unit, shown);
+  if (!opened) throw IoError(creation_failure_for(errno), unit, shown);
   return opened;
 }
 
@@ -98,9 +93,7 @@ Place place_of(int unit, std::string_view path) {
   return {FileDescriptor(), std::string(prefix), std::move(name)};
 }
 
-Place place_beneath(int unit, std::string_view directory, std::string_view name) {
-  std::string shown(directory);
-  shown.append("/").append(name);
+Place place_beneath(int unit, std::string_view directory, std::string_view name, const std::string& shown) {
   if (shown.find('\0') != std::string::npos || climbs(name)) throw IoError::refused_name(unit, shown);
   std::string base = file_name(name, unit, shown);
   const std::size_t slash = name.rfind('/');

@@ -33,7 +33,8 @@ Place place_of(int unit, std::string_view path);
 // scratch disk is a common setup), but the directories that `name` holds
 // must be real directories beneath it. A name that would lead elsewhere, a
 // link or ".." in it, or that holds a NUL byte, is refused
-// (IoError::refused_name). Failures name `directory`/`name`.
-Place place_beneath(int unit, std::string_view directory, std::string_view name);
+// (IoError::refused_name). Failures name `shown`, the path
+// `directory`/`name`.
+Place place_beneath(int unit, std::string_view directory, std::string_view name, const std::string& shown);
 
 }  // namespace records

@@ -25,7 +25,6 @@ struct SystemCalls {
   ssize_t (*write)(int fd, const void* buffer, std::size_t count);
   int (*close)(int fd);
   int (*fstat)(int fd, struct stat* info);
-  int (*fstatat)(int directory, const char* path, struct stat* info, int flags);
   off_t (*lseek)(int fd, off_t offset, int whence);
   int (*ftruncate)(int fd, off_t length);
   int (*renameat)(int from_directory, const char* from, int to_directory, const char* to);
