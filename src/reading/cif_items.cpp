@@ -48,7 +48,6 @@ std::size_t Items::count_pending() {
 void Items::count_values(Item& loop) {
   if (!uncounted_) return;
   loop.value_count = count_pending();
-  loop.counted = true;
 }
 
 bool Items::next_item(Item& item) {
@@ -79,7 +78,6 @@ bool Items::next_item(Item& item) {
       }
       item.values_at = next_offset_;
       item.value_count = 0;
-      item.counted = false;
       uncounted_ = true;
       pending_values_at_ = item.values_at;
       pending_columns_ = item.tags.size();
@@ -114,11 +112,7 @@ bool Items::next_item(Item& item) {
 }
 
 LoopRows::LoopRows(std::string_view text, const Item& loop, std::vector<std::size_t> columns)
-    : text_(text),
-      values_at_(loop.values_at),
-      rows_(loop.value_count / loop.tags.size()),
-      columns_(std::move(columns)),
-      values_(text, loop.values_at) {}
+    : rows_(loop.value_count / loop.tags.size()), columns_(std::move(columns)), values_(text, loop.values_at) {}
 
 bool LoopRows::next(std::span<std::string_view> row) {
   if (row_ == rows_) return false;
@@ -128,11 +122,6 @@ bool LoopRows::next(std::span<std::string_view> row) {
   }
   ++row_;
   return true;
-}
-
-void LoopRows::rewind() {
-  values_.seek(values_at_);
-  row_ = 0;
 }
 
 }  // namespace reading::cif

@@ -23,7 +23,6 @@ struct Item {
   std::vector<std::string_view> tags;  // loop: its tags, in order
   std::size_t values_at = 0;           // loop: where its values begin in the text
   std::size_t value_count = 0;         // loop: a whole number of rows of them, once counted
-  bool counted = true;                 // loop: whether its values were counted
 };
 
 class Items {
@@ -71,11 +70,8 @@ class LoopRows {
   LoopRows(std::string_view text, const Item& loop, std::vector<std::size_t> columns);
 
   bool next(std::span<std::string_view> row);
-  void rewind();
 
  private:
-  std::string_view text_;
-  std::size_t values_at_;
   std::size_t rows_;
   std::vector<std::size_t> columns_;
   Values values_;

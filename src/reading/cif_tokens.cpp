@@ -161,8 +161,6 @@ bool Tokenizer::skip_values_one_by_one(const char* until, std::size_t& count) {
   }
 }
 
-namespace {}  // namespace
-
 std::size_t Tokenizer::skip_values() {
   std::size_t count = 0;
   // Whether the byte before `at_` is part of a value already counted.

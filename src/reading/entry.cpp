@@ -2,9 +2,9 @@
 
 #include "entry.hpp"
 
-#include <algorithm>
 #include <string>
 
+#include "cif_tokens.hpp"
 #include "records/failures.hpp"
 #include "records/fields.hpp"
 
@@ -22,10 +22,7 @@ bool holds_mmcif(records::Input& entry) {
   while (const auto record = entry.read()) {
     const std::size_t first = record->find_first_not_of(" \t\r");
     if (first == std::string_view::npos || (*record)[first] == '#') continue;
-    const std::string_view start = record->substr(first, 5);
-    mmcif = start.size() == 5 && std::equal(start.begin(), start.end(), "data_", [](char a, char b) {
-              return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
-            });
+    mmcif = cif::same_name(record->substr(first, 5), "data_");
     break;
   }
   entry.rewind();

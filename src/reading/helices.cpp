@@ -29,7 +29,7 @@ std::vector<Helix> collect_helices(Entry& entry, records::Output& console, bool 
     if (!collected) entry.skip_to_helix();
     const auto record = entry.next_helix();
     if (!record) break;
-    if (record->name == helix_key && is_alpha_helix(record->helix_class)) {
+    if (record->name == helix_key && is_alpha_helix(field_text(record->helix_class))) {
       const std::string_view chain = field_text(record->chain);
       if (!ChainName::fits(chain)) entry.fail(records::Failure::chain_name_too_long);
       const Helix& helix =

@@ -100,9 +100,6 @@ inline HelixFields read_helix(std::string_view record) {
   return f;
 }
 
-inline bool is_alpha_helix(const Chars<2>& helix_class) {
-  return helix_class == right_handed_alpha || helix_class == left_handed_alpha;
-}
 inline bool is_alpha_helix(std::string_view helix_class) {
   return helix_class == right_handed_alpha || helix_class == left_handed_alpha;
 }
@@ -186,9 +183,6 @@ struct AtomFields {
  private:
   std::array<char, width> padded_{};
 };
-inline void read_atom(std::string_view record, AtomFields& f) {
-  f.read(record);
-}
 
 // The serial of a legacy ATOM record, converted with I5.
 inline std::optional<std::int32_t> serial_of(const AtomFields& fields) {

@@ -41,8 +41,7 @@ std::string_view text_of(std::string_view token) {
 
 }  // namespace
 
-MmcifAtoms::MmcifAtoms(const Tables& tables)
-    : text_(tables.text()), table_(&tables[Category::atom_site]), values_(tables.text(), 0) {
+MmcifAtoms::MmcifAtoms(const Tables& tables) : table_(&tables[Category::atom_site]), values_(tables.text(), 0) {
   const Table& atoms = *table_;
   if (!atoms.given()) throw cif::SyntaxError(0, "no _atom_site category");
   slot_of_column_.assign(atoms.columns(), passed);
@@ -79,7 +78,7 @@ MmcifAtoms::MmcifAtoms(const Tables& tables)
   const Table& polymers = tables[Category::entity_poly];
   const std::array<std::optional<std::size_t>, 1> wanted{polymers.column("entity_id")};
   std::array<std::string_view, 1> row;
-  TableRows rows(text_, polymers, wanted);
+  TableRows rows(tables.text(), polymers, wanted);
   while (rows.next(row)) polymers_.push_back(text_of(row[0]));
 
   rewind();

@@ -47,6 +47,8 @@ class MmcifAtoms {
   void rewind();
   // False after the last record, the fields left as they were.
   bool next(WideAtomFields& fields);
+  // Whether the entity of this value of _entity_poly.entity_id is a polymer.
+  bool is_polymer(std::string_view entity) const;
 
  private:
   // Where a row's values go; the values of the columns not read go to the
@@ -57,10 +59,8 @@ class MmcifAtoms {
   // `plain`: every value of the row is its own text (see
   // cif::Values::row_plain).
   bool read_row(unsigned which, Row& row, bool& plain);
-  bool is_polymer(std::string_view entity) const;
   void fill(WideAtomFields& fields, const Row& row, bool plain);
 
-  std::string_view text_;
   const Table* table_;
   std::vector<Slot> slot_of_column_;
   // Where each column's value goes in each row of `row_pair_`.

@@ -184,16 +184,7 @@ std::int32_t MmcifEntry::first_seqres_count() {
 }
 
 std::int32_t MmcifEntry::first_polymer_length() {
-  // The entities that are polymers.
-  std::vector<std::string_view> polymers;
-  {
-    const Table& table = tables_[Category::entity_poly];
-    const std::array<std::optional<std::size_t>, 1> wanted{table.column("entity_id")};
-    std::array<std::string_view, 1> row;
-    TableRows rows(tables_.text(), table, wanted);
-    while (rows.next(row)) polymers.push_back(text_of(row[0]));
-  }
-  // The first chain of one of them.
+  // The first chain of an entity that is a polymer.
   std::optional<std::string_view> entity;
   {
     const Table& table = tables_[Category::struct_asym];
@@ -201,7 +192,7 @@ std::int32_t MmcifEntry::first_polymer_length() {
     std::array<std::string_view, 1> row;
     TableRows rows(tables_.text(), table, wanted);
     while (!entity && rows.next(row)) {
-      if (std::find(polymers.begin(), polymers.end(), text_of(row[0])) != polymers.end()) entity = text_of(row[0]);
+      if (atoms_.is_polymer(row[0])) entity = text_of(row[0]);
     }
   }
   // No chain: the legacy file would have no SEQRES record to find.

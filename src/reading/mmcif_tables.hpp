@@ -53,9 +53,6 @@ class Table {
   std::size_t columns() const { return items_.size(); }
   std::size_t rows() const;
   bool is_loop() const { return loop_.has_value(); }
-  // Whether the values of its loop were counted; a loop the pass stopped
-  // at was not.
-  bool counted() const { return !loop_ || loop_->counted; }
   const cif::Item& loop() const { return *loop_; }
   // The values of a list of pairs, one per column.
   std::span<const std::string_view> pair_values() const { return values_; }
