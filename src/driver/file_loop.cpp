@@ -221,22 +221,21 @@ std::vector<FileName> run_file_loop(Output& console, records::LineSource& consol
   Progress progress(settings.progress ? settings.errors : nullptr, settings.console_on_terminal, files.size());
   Committer committer(console, console_in, job, progress, summary);
   const std::size_t threads = std::min<std::size_t>(settings.jobs, files.size());
-  if (threads <= 1) {
-    each_in_turn(console, job, files, progress, committer);
-    return std::move(committer.exported);
-  }
-
   // Each thread holds its entry; the ones ready hold only their report and a
   // closed temporary.
   using Ahead = ReadAhead<EntryOutcome>;
   std::optional<Ahead> ahead;
-  try {
-    ahead.emplace(files.size(), threads, window_per_thread * threads, [&job, &files]() -> Ahead::Work {
-      auto reader = std::make_shared<EntryReader>(job);
-      return [reader, &files](std::size_t index) { return reader->read(files[index], nullptr); };
-    });
-  } catch (const std::system_error&) {
-    // No thread to be had: one job does the same.
+  if (threads > 1) {
+    try {
+      ahead.emplace(files.size(), threads, window_per_thread * threads, [&job, &files]() -> Ahead::Work {
+        auto reader = std::make_shared<EntryReader>(job);
+        return [reader, &files](std::size_t index) { return reader->read(files[index], nullptr); };
+      });
+    } catch (const std::system_error&) {
+      // No thread to be had: one job does the same.
+    }
+  }
+  if (!ahead) {
     each_in_turn(console, job, files, progress, committer);
     return std::move(committer.exported);
   }

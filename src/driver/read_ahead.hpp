@@ -79,7 +79,7 @@ class ReadAhead {
       {
         std::unique_lock lock(mutex_);
         Slot& head = slots_[handed_out_ % window_];
-        if (head.filled) {
+        if (head.filled()) {
           Slot taken = std::exchange(head, Slot{});
           ++handed_out_;
           waiting_ = false;
@@ -94,15 +94,13 @@ class ReadAhead {
     }
   }
 
-  std::size_t threads() const { return threads_.size(); }
-
   static constexpr int tick_ms = 100;
 
  private:
   struct Slot {
-    bool filled = false;
     std::unique_ptr<Result> result;
     std::exception_ptr failure;
+    bool filled() const { return result != nullptr || failure != nullptr; }
   };
 
   void run_helper() {
@@ -116,7 +114,7 @@ class ReadAhead {
         if (stopping_ || next_index_ >= count_) break;
         index = next_index_++;
       }
-      Slot done{true, nullptr, nullptr};
+      Slot done;
       try {
         if (!work) work.emplace(make_worker_());
         done.result = std::make_unique<Result>((*work)(index));
@@ -141,7 +139,7 @@ class ReadAhead {
   // worth waking the waiting thread for.
   bool enough_ready() const {
     std::size_t ready = 0;
-    while (ready < wake_for_ && slots_[(handed_out_ + ready) % window_].filled) ++ready;
+    while (ready < wake_for_ && slots_[(handed_out_ + ready) % window_].filled()) ++ready;
     return ready == wake_for_ || handed_out_ + ready == count_;
   }
 
@@ -152,12 +150,12 @@ class ReadAhead {
   records::Wakeup wakeup_;
 
   std::mutex mutex_;
-  std::condition_variable room_;  // a result was taken, or the work stops
+  std::condition_variable room_;        // a result was taken, or the work stops
   std::atomic<bool> stopping_ = false;  // also read without the lock, at the helpers' looks
-  std::size_t next_index_ = 0;    // the next index to work on
-  std::size_t handed_out_ = 0;    // results taken by `next()`
-  bool waiting_ = false;          // `next()` sleeps, for the result of index `handed_out_` and more
-  std::vector<Slot> slots_;       // index % window
+  std::size_t next_index_ = 0;          // the next index to work on
+  std::size_t handed_out_ = 0;          // results taken by `next()`
+  bool waiting_ = false;                // `next()` sleeps, for the result of index `handed_out_` and more
+  std::vector<Slot> slots_;             // index % window
   std::vector<std::thread> threads_;
 };
 
