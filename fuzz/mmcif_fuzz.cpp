@@ -62,9 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       // diagnostics are the same too.
       const ReadingOutcome from_legacy = run(*legacy, routine, true, atom_type);
       FUZZ_CHECK(shown.console == from_legacy.console);
-      FUZZ_CHECK(shown.failure == from_legacy.failure);
-      FUZZ_CHECK(fuzzing::same_floats(shown.resolution, from_legacy.resolution));
-      FUZZ_CHECK(fuzzing::same_atoms(shown.atoms, from_legacy.atoms));
+      fuzzing::check_same_result(shown, from_legacy);
     }
 #endif
   }

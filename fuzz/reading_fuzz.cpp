@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 
+#include "compressed_data.hpp"
 #include "fuzz_support.hpp"
 #include "reading/reading.hpp"
 #include "reading_runs.hpp"
@@ -30,6 +31,7 @@ constexpr std::string_view compressed_file = "PDB/test.pdb.gz";
 constexpr std::array<std::string_view, 4> atom_types = {" CA ", " N  ", "CA  ", "    "};
 using fuzzing::ReadingOutcome;
 using fuzzing::Routine;
+using testing_support::gzip;
 
 enum class Storage { plain, compressed, two_members, fallback, raw_fallback };
 
@@ -51,17 +53,6 @@ Storage storage_of(std::uint8_t choice) {
     default:
       return Storage::plain;
   }
-}
-
-std::string gzip(std::string_view text) {
-  struct Free {
-    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
-  };
-  static const std::unique_ptr<libdeflate_compressor, Free> compressor(libdeflate_alloc_compressor(6));
-  std::string packed(libdeflate_gzip_compress_bound(compressor.get(), text.size()), '\0');
-  packed.resize(libdeflate_gzip_compress(compressor.get(), text.data(), text.size(), packed.data(), packed.size()));
-  FUZZ_CHECK(!packed.empty());
-  return packed;
 }
 
 // A member's header names no header CRC, or the right one (libdeflate skips

@@ -57,10 +57,10 @@ bool same_atoms(const std::optional<reading::AtomList>& a, const std::optional<r
   });
 }
 
-void check_same_result(const ReadingOutcome& verbose, const ReadingOutcome& quiet) {
-  FUZZ_CHECK(verbose.failure == quiet.failure);
-  FUZZ_CHECK(same_floats(verbose.resolution, quiet.resolution));
-  FUZZ_CHECK(same_atoms(verbose.atoms, quiet.atoms));
+void check_same_result(const ReadingOutcome& a, const ReadingOutcome& b) {
+  FUZZ_CHECK(a.failure == b.failure);
+  FUZZ_CHECK(same_floats(a.resolution, b.resolution));
+  FUZZ_CHECK(same_atoms(a.atoms, b.atoms));
 }
 
 bool is_mmcif(std::string_view text) {

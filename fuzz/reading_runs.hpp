@@ -40,8 +40,9 @@ bool same_atoms(const std::optional<reading::AtomList>& a, const std::optional<r
 
 bool same_floats(float a, float b);
 
-// The report decides what is shown, never what is found.
-void check_same_result(const ReadingOutcome& verbose, const ReadingOutcome& quiet);
+// The same failure, resolution and atoms: what the report on and off find,
+// or an entry and its legacy file.
+void check_same_result(const ReadingOutcome& a, const ReadingOutcome& b);
 
 // Whether the routines read `text` as PDBx/mmCIF: its first line that is
 // neither blank nor a comment begins with "data_", in any case.

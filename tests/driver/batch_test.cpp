@@ -20,11 +20,6 @@ using testing_support::write_file;
 
 const fs::path data = EXTRACT_TEST_DATA;
 
-// What a session of the real entries, each run alone, wrote.
-std::string solo_export(std::string_view session, std::string_view file) {
-  return read_file(data / "sessions" / session / "expected" / "source" / file);
-}
-
 class Batch : public ::testing::Test {
  protected:
   Batch() {
@@ -64,9 +59,9 @@ TEST_F(Batch, KeepGoingPassesOverTheEntriesThatFailAndTellsThem) {
                   "Korvane Pause - Enter command<CR> or <CR> to continue.\r\n"),
             6U);
   EXPECT_EQ(read_file(dir / "goodfiles.txt"), " 1a8o.hel    \r\n z3al1.hel   \r\n z1lcd.hel   \r\n");
-  EXPECT_EQ(read_file(dir / "source/1a8o.hel"), solo_export("helix-1a8o", "1a8o.hel"));
-  EXPECT_EQ(read_file(dir / "source/z3al1.hel"), solo_export("helix-3al1", "3al1.hel"));
-  EXPECT_EQ(read_file(dir / "source/z1lcd.hel"), solo_export("helix-1lcd", "1lcd.hel"));
+  EXPECT_EQ(read_file(dir / "source/1a8o.hel"), testing_support::solo_export(data, "helix-1a8o", "1a8o.hel"));
+  EXPECT_EQ(read_file(dir / "source/z3al1.hel"), testing_support::solo_export(data, "helix-3al1", "3al1.hel"));
+  EXPECT_EQ(read_file(dir / "source/z1lcd.hel"), testing_support::solo_export(data, "helix-1lcd", "1lcd.hel"));
   std::vector<std::string> exports;
   for (const auto& item : fs::directory_iterator(dir / "source")) exports.push_back(item.path().filename());
   EXPECT_EQ(exports.size(), 3U);
@@ -86,7 +81,7 @@ TEST_F(Batch, KeepGoingWithoutFailuresEndsAsUsual) {
   const ToolRun result = run("2\nCA\n2\n", {"-k"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");
-  EXPECT_EQ(read_file(dir / "source/z3al1.bck"), solo_export("backbone-3al1", "3al1.bck"));
+  EXPECT_EQ(read_file(dir / "source/z3al1.bck"), testing_support::solo_export(data, "backbone-3al1", "3al1.bck"));
 }
 
 TEST_F(Batch, FailuresOfTheRunItselfStayFatalUnderKeepGoing) {

@@ -21,4 +21,8 @@ void make_failing_archive(const std::filesystem::path& dir, const std::filesyste
   write_file(dir / "PDB/broken.pdb.gz", packed.substr(0, packed.size() / 2));
 }
 
+std::string solo_export(const std::filesystem::path& data, std::string_view session, std::string_view file) {
+  return read_file(data / "sessions" / session / "expected" / "source" / file);
+}
+
 }  // namespace testing_support

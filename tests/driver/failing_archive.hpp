@@ -3,6 +3,8 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
+#include <string_view>
 
 namespace testing_support {
 
@@ -11,5 +13,9 @@ namespace testing_support {
 // name), and the failing folder.pdb (a directory), nores.pdb (no
 // resolution) and broken.pdb.gz (cut in half); and an empty `dir`/source.
 void make_failing_archive(const std::filesystem::path& dir, const std::filesystem::path& data);
+
+// What the recorded session `session` of the real entries in `data`, each
+// run alone, wrote as the export `file`.
+std::string solo_export(const std::filesystem::path& data, std::string_view session, std::string_view file);
 
 }  // namespace testing_support

@@ -18,20 +18,13 @@ using testing_support::read_file;
 using testing_support::ToolRun;
 using testing_support::write_file;
 
-std::string chain_entry(int residues) {
-  auto entry = EntryText::with_header();
-  entry.add(testing_support::helix_record('A', 1, 2)).add(testing_support::seqres_record('A', residues));
-  entry.add_chain('A', 1, residues, 1);
-  return entry.text();
-}
-
 class Faults : public ::testing::Test {
  protected:
   Faults() {
     std::filesystem::create_directories(dir / "PDB");
     std::filesystem::create_directories(dir / "source");
     write_file(dir / "goodfiles.txt", "from an earlier run\n");
-    write_file(dir / "PDB/small.pdb", chain_entry(3));
+    write_file(dir / "PDB/small.pdb", testing_support::helix_chain_entry(3));
   }
 
   ToolRun run(std::string_view answers, const testing_support::ToolOptions& options = {}) {
@@ -64,7 +57,7 @@ TEST_F(Faults, ABlankListedNameNamesTheEntryDirectory) {
 TEST_F(Faults, AFullExportLeavesThePreviousOneWhole) {
   // The console shows fewer bytes per atom than the export holds, so with
   // a limit between the two only the export runs out of room.
-  write_file(dir / "PDB/large.pdb", chain_entry(1000));
+  write_file(dir / "PDB/large.pdb", testing_support::helix_chain_entry(1000));
   write_file(dir / "Files.ini", "small.pdb\nlarge.pdb\n");
   write_file(dir / "source/large.bck", "the previous export\r\n");
   constexpr long limit = 48'000;

@@ -15,6 +15,7 @@
 #include "compressed_data.hpp"
 #include "driver/driver.hpp"
 #include "entries.hpp"
+#include "failing_archive.hpp"
 #include "run_tool.hpp"
 #include "support.hpp"
 #include "test_doubles.hpp"
@@ -31,10 +32,6 @@ using testing_support::write_file;
 
 const fs::path data = EXTRACT_TEST_DATA;
 constexpr std::size_t MiB = std::size_t{1} << 20;
-
-std::string solo_export(std::string_view session, std::string_view file) {
-  return read_file(data / "sessions" / session / "expected" / "source" / file);
-}
 
 // An entry of one chain of `residues` residues, `atoms` atoms each (a CA
 // among them): 2 MiB or more, and so mapped, from about 7,000 residues of 4.
@@ -100,8 +97,8 @@ TEST_F(Hostile, AGzipBombOrAHugeEntryFailsAloneInBoundedMemory) {
             "extract: severe (43): file larger than the size limit, unit 1, file PDB/huge.pdb\r\n"
             "extract: 2 of 4 entries failed\r\n");
   EXPECT_EQ(read_file(dir / "goodfiles.txt"), " 1a8o.bck    \r\n 3al1.bck    \r\n");
-  EXPECT_EQ(read_file(dir / "source/1a8o.bck"), solo_export("backbone-1a8o", "1a8o.bck"));
-  EXPECT_EQ(read_file(dir / "source/3al1.bck"), solo_export("backbone-3al1", "3al1.bck"));
+  EXPECT_EQ(read_file(dir / "source/1a8o.bck"), testing_support::solo_export(data, "backbone-1a8o", "1a8o.bck"));
+  EXPECT_EQ(read_file(dir / "source/3al1.bck"), testing_support::solo_export(data, "backbone-3al1", "3al1.bck"));
   // The limit and what a run needs besides; unbounded, the bomb alone took
   // a gigabyte. A child's peak counts the test process it was forked from
   // (Linux keeps the forked copy's high-water mark across exec), which under
@@ -205,7 +202,7 @@ TEST_F(Hostile, NoExportIsWrittenThroughALinkInsideSource) {
   EXPECT_EQ(kept_going.status, 3);
   EXPECT_EQ(kept_going.err, refused + "extract: 1 of 2 entries failed\r\n");
   EXPECT_EQ(read_file(dir / "goodfiles.txt"), " 1a8o.bck    \r\n");
-  EXPECT_EQ(read_file(dir / "scratch/1a8o.bck"), solo_export("backbone-1a8o", "1a8o.bck"));
+  EXPECT_EQ(read_file(dir / "scratch/1a8o.bck"), testing_support::solo_export(data, "backbone-1a8o", "1a8o.bck"));
   EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
 }
 

@@ -27,20 +27,13 @@ using testing_support::write_file;
 
 const fs::path data = EXTRACT_TEST_DATA;
 
-std::string chain_entry(int residues) {
-  auto entry = testing_support::EntryText::with_header();
-  entry.add(testing_support::helix_record('A', 1, 2)).add(testing_support::seqres_record('A', residues));
-  entry.add_chain('A', 1, residues, 1);
-  return entry.text();
-}
-
 // The failing archive, with gzip data under a plain name, a long and a
 // small chain, and a gzip bomb.
 void archive(const fs::path& dir) {
   testing_support::make_failing_archive(dir, data);
   write_file(dir / "PDB/2beg_gz.pdb", gzip(read_file(data / "pdb/2beg.pdb")));
-  write_file(dir / "PDB/long.pdb", chain_entry(3000));
-  write_file(dir / "PDB/small.pdb", chain_entry(3));
+  write_file(dir / "PDB/long.pdb", testing_support::helix_chain_entry(3000));
+  write_file(dir / "PDB/small.pdb", testing_support::helix_chain_entry(3));
   // mmCIF entries: whole chain names, compressed, too long a chain name,
   // and a quote never closed.
   auto chains = testing_support::MmcifText::with_header();
@@ -184,7 +177,7 @@ std::vector<Scenario> scenarios() {
        3,
        with_list("1a8o.pdb\n1lcd.pdb\n.pdb/../../e\n3al1.pdb\n",
                  [](const fs::path& dir) {
-                   write_file(dir / "e", chain_entry(3));
+                   write_file(dir / "e", testing_support::helix_chain_entry(3));
                    fs::create_directories(dir / "PDB/.pdb");
                    fs::create_directories(dir / "source/.bck");
                  }),

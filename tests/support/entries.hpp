@@ -23,6 +23,10 @@ std::string atom_record(const Atom& atom);
 std::string helix_record(char chain, int start, int end, std::string_view helix_class = " 1");
 std::string seqres_record(char chain, int residue_count);
 
+// A whole entry: the header, a helix over residues 1 and 2 of chain A,
+// SEQRES for `residues`, and one CA per residue.
+std::string helix_chain_entry(int residues);
+
 // An entry under construction: records joined with line feeds.
 class EntryText {
  public:
