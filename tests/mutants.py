@@ -138,7 +138,7 @@ FAULTS = [
     ("change-unchecked-at-close", "src/records/input.cpp",
      "  if (storage_->loaded.changed()) fail(Failure::file_changed);\n  release();", "  release();"),
     ("failure-after-change-told-as-itself", "src/records/input.cpp",
-     "if (failure != Failure::file_changed && storage_->loaded.changed()) failure = Failure::file_changed;", ""),
+     "if (failure != Failure::file_changed && storage_->loaded.changed()) {", "if (false) {"),
     ("links-followed-beneath-source", "src/records/system_calls.cpp",
      "how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS;", "how.resolve = RESOLVE_BENEATH;"),
     ("links-followed-in-the-walk", "src/records/places.cpp",
@@ -180,8 +180,8 @@ FAULTS = [
      "    model_ = row[model];\n    serial_ = 0;", "    model_ = row[model];"),
     ("mmcif-ter-after-every-chain", "src/reading/mmcif_atoms.cpp",
      "ter_due_ = chain_ends && is_polymer(row[entity]);", "ter_due_ = chain_ends;"),
-    ("cif-quote-ends-anywhere", "src/reading/cif_tokens.cpp",
-     "if (after == end_ || is_space(*after) || *after == '#') {", "if (after != nullptr) {"),
+    ("cif-quote-ends-anywhere", "src/cif/tokens.cpp",
+     "if (after == end_ || is_blank(*after) || *after == '#') {", "if (after != nullptr) {"),
 ]
 
 

@@ -22,9 +22,6 @@ namespace {
 
 using records::Output;
 
-constexpr std::int32_t helix_mode = 1;
-constexpr std::int32_t backbone_mode = 2;
-
 // The directories, relative to the working directory, that entries are read
 // from and exports written to.
 constexpr std::string_view PDB = "PDB";
@@ -176,10 +173,10 @@ EntryOutcome EntryReader::read(const FileName& listed, Output* console) {
     float resolution = 0.0F;
     std::optional<reading::AtomList> atoms;
     reading::READING component(report, entry_);
-    if (job_.mode == helix_mode) {
+    if (job_.purpose == reading::Purpose::helices) {
       component.HELICES(entry_path, resolution, atoms, job_.verbose, job_.atom_type);
       rewrite_extension(outcome.name, "hel");
-    } else if (job_.mode == backbone_mode) {
+    } else if (job_.purpose == reading::Purpose::backbones) {
       component.BACKBONES(entry_path, resolution, atoms, job_.verbose, job_.atom_type);
       rewrite_extension(outcome.name, "bck");
     }

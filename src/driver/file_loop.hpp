@@ -25,7 +25,7 @@ inline constexpr std::size_t window_per_thread = 8;
 struct Job {
   const Settings& settings;
   reading::AtomType atom_type;
-  std::int32_t mode;
+  std::optional<reading::Purpose> purpose;  // none: the mode answered asks for no extraction
   bool verbose;
 };
 

@@ -1,9 +1,9 @@
 // The session: banner, the three questions, the file loop and the summary.
 
+#include <optional>
 #include <vector>
 
 #include "driver/driver.hpp"
-
 #include "file_loop.hpp"
 #include "records/failures.hpp"
 #include "records/free_form.hpp"
@@ -14,6 +14,8 @@ namespace {
 using records::Output;
 
 constexpr std::int32_t list_of_files = 2;
+constexpr std::int32_t helix_mode = 1;
+constexpr std::int32_t backbone_mode = 2;
 
 void write_banner(Output& console, bool verbose) {
   if (verbose) {
@@ -60,7 +62,8 @@ std::vector<FileName> read_file_list(Output& console, records::FileSource& sourc
   return files;
 }
 
-std::vector<FileName> ask_file_list(Output& console, records::LineSource& console_in, records::FileSource& source_of_files) {
+std::vector<FileName> ask_file_list(Output& console, records::LineSource& console_in,
+                                    records::FileSource& source_of_files) {
   console.record().text(" Please choose your option now : ").hold();
   std::int32_t how_many = 0;
   records::read_free(console_in, how_many);
@@ -89,7 +92,8 @@ reading::AtomType ask_atom_type(Output& console, records::LineSource& console_in
   return atom_type;
 }
 
-std::int32_t ask_mode(Output& console, records::LineSource& console_in) {
+// 1 helix mode, 2 backbone mode; any other answer extracts nothing.
+std::optional<reading::Purpose> ask_mode(Output& console, records::LineSource& console_in) {
   console.free_form();
   console.record().text(" What kind of information would you like to extract ?").end();
   console.free_form();
@@ -99,7 +103,9 @@ std::int32_t ask_mode(Output& console, records::LineSource& console_in) {
   console.record().text(" Please choose your option now : ").hold();
   std::int32_t mode = 0;
   records::read_free(console_in, mode);
-  return mode;
+  if (mode == helix_mode) return reading::Purpose::helices;
+  if (mode == backbone_mode) return reading::Purpose::backbones;
+  return std::nullopt;
 }
 
 void write_good_files(const std::vector<FileName>& exported) {
@@ -128,11 +134,11 @@ Summary EXTRACT(Output& console, records::LineSource& console_in, const Settings
   write_banner(console, verbose);
   const std::vector<FileName> files = ask_file_list(console, console_in, *settings.files);
   const reading::AtomType atom_type = ask_atom_type(console, console_in);
-  const std::int32_t mode = ask_mode(console, console_in);
+  const std::optional<reading::Purpose> purpose = ask_mode(console, console_in);
 
   Summary summary{files.size(), 0};
   const std::vector<FileName> exported =
-      run_file_loop(console, console_in, Job{settings, atom_type, mode, verbose}, files, summary);
+      run_file_loop(console, console_in, Job{settings, atom_type, purpose, verbose}, files, summary);
 
   write_good_files(exported);
   console.free_form();

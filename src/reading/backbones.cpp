@@ -3,12 +3,10 @@
 #include <algorithm>
 
 #include "atom_scan.hpp"
-#include "entry.hpp"
+#include "formats.hpp"
 #include "header_scan.hpp"
 #include "layouts.hpp"
-#include "legacy_entry.hpp"
 #include "listing.hpp"
-#include "mmcif_entry.hpp"
 #include "reading/reading.hpp"
 
 namespace reading {
@@ -74,15 +72,8 @@ void backbones(Entry& entry, records::Output& console, float& resolution, std::o
 
 void READING::BACKBONES(const EntryPath& entry_path, float& resolution, std::optional<AtomList>& atoms, bool verbose,
                         const AtomType& atom_type) {
-  open_entry(entry_, entry_path.trimmed());
-  if (holds_mmcif(entry_)) {
-    MmcifEntry mmcif(entry_, Purpose::backbones);
-    backbones(mmcif, console_, resolution, atoms, verbose, atom_type);
-  } else {
-    LegacyEntry legacy(entry_);
-    backbones(legacy, console_, resolution, atoms, verbose, atom_type);
-  }
-  entry_.close();
+  read_in_its_format(entry_, entry_path.trimmed(), Purpose::backbones,
+                     [&](auto& entry) { backbones(entry, console_, resolution, atoms, verbose, atom_type); });
 }
 
 }  // namespace reading

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "cif_tokens.hpp"
+#include "cif/text.hpp"
 #include "records/failures.hpp"
 #include "records/fields.hpp"
 

@@ -19,6 +19,13 @@ void open_entry(records::Input& entry, std::string_view path);
 // legacy entry. The entry is left at its first record.
 bool holds_mmcif(records::Input& entry);
 
+// What the routines take of a resolution record, whichever kind of entry
+// gave it.
+struct ResolutionText {
+  bool not_applicable = false;  // " NOT " in columns 23-27
+  std::string_view number;      // otherwise the text to convert with F
+};
+
 // Conversions of the number fields of the open entry: a field that is not a
 // number ends the run, naming the entry.
 std::int32_t convert_I(const records::Input& entry, std::string_view field);

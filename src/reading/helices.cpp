@@ -1,12 +1,11 @@
 // HELICES: the atoms of one type inside the entry's alpha helices.
 
 #include "entry.hpp"
+#include "formats.hpp"
 #include "header_scan.hpp"
 #include "helix_scan.hpp"
 #include "layouts.hpp"
-#include "legacy_entry.hpp"
 #include "listing.hpp"
-#include "mmcif_entry.hpp"
 #include "reading/reading.hpp"
 
 namespace reading {
@@ -82,15 +81,8 @@ void helices(Entry& entry, records::Output& console, float& resolution, std::opt
 
 void READING::HELICES(const EntryPath& entry_path, float& resolution, std::optional<AtomList>& atoms, bool verbose,
                       const AtomType& atom_type) {
-  open_entry(entry_, entry_path.trimmed());
-  if (holds_mmcif(entry_)) {
-    MmcifEntry mmcif(entry_, Purpose::helices);
-    helices(mmcif, console_, resolution, atoms, verbose, atom_type);
-  } else {
-    LegacyEntry legacy(entry_);
-    helices(legacy, console_, resolution, atoms, verbose, atom_type);
-  }
-  entry_.close();
+  read_in_its_format(entry_, entry_path.trimmed(), Purpose::helices,
+                     [&](auto& entry) { helices(entry, console_, resolution, atoms, verbose, atom_type); });
 }
 
 }  // namespace reading

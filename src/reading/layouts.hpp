@@ -104,33 +104,6 @@ inline bool is_alpha_helix(std::string_view helix_class) {
   return helix_class == right_handed_alpha || helix_class == left_handed_alpha;
 }
 
-// The text of a field, whether read into a fixed-length variable (a legacy
-// record) or a view as wide as its value (an mmCIF one).
-template <std::size_t N>
-std::string_view field_text(const Chars<N>& field) {
-  return field.view();
-}
-inline std::string_view field_text(std::string_view field) {
-  return field;
-}
-
-// What the routines take of a resolution record, whichever format gave it.
-struct ResolutionText {
-  bool not_applicable = false;  // " NOT " in columns 23-27
-  std::string_view number;      // otherwise the text to convert with F
-};
-
-// The fields of a HELIX record of an mmCIF entry, as the helix collection
-// reads them in a legacy one (`HelixFields`), each as wide as its value:
-// views valid until the next record.
-struct WideHelixFields {
-  std::string_view name;         // columns 1-6
-  std::string_view chain;        // column 20
-  std::string_view start;        // columns 22-25, I4
-  std::string_view end;          // columns 34-37, I4
-  std::string_view helix_class;  // columns 39-40
-};
-
 // SEQRES record, layout (A6, A7, A4).
 struct SeqresFields {
   Chars<6> name;
@@ -189,54 +162,23 @@ inline std::optional<std::int32_t> serial_of(const AtomFields& fields) {
   return records::read_I(fields.serial);
 }
 
-// The fields of an ATOM record of an mmCIF entry, as the routines read them
-// in a legacy one, each as wide as its value: a chain name of several
-// characters, a residue number of more digits than the columns hold; the
-// serial is counted as the legacy file counts it, so it is a number already.
-// Views into the entry or into the reader, valid until the next record.
-struct WideAtomFields {
-  std::string_view name;
-  std::int32_t serial = 0;  // counted, not read
-  std::string_view atom_name;
-  std::string_view chain;
-  std::string_view residue;
-  std::string_view x;
-  std::string_view y;
-  std::string_view z;
-};
-inline std::optional<std::int32_t> serial_of(const WideAtomFields& fields) {
-  return fields.serial;
+// The text of a field read into a fixed-length variable, as the routines
+// take it whichever kind of entry gave it (see mmcif_fields.hpp).
+template <std::size_t N>
+std::string_view field_text(const Chars<N>& field) {
+  return field.view();
 }
 
 // Whether a coordinate of an atom not collected converts: it is checked,
-// not converted. A legacy record's field goes to `reads_as_F` as it is; an
-// mmCIF value as the archive writes it (a minus, digits, a point and three
-// decimals) is seen to convert at once, any other goes the same way.
+// not converted.
 inline bool coordinate_reads(const AtomFields&, std::string_view field) {
   return records::reads_as_F(field);
 }
-inline bool coordinate_reads(const WideAtomFields&, std::string_view value) {
-  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-  const std::size_t n = value.size();
-  if (n >= 5 && value[n - 4] == '.' && digit(value[n - 3]) && digit(value[n - 2]) && digit(value[n - 1])) {
-    std::size_t i = value[0] == '-' ? 1 : 0;
-    const std::size_t point = n - 4;
-    if (i < point) {
-      while (i < point && digit(value[i])) ++i;
-      if (i == point) return true;
-    }
-  }
-  return records::reads_as_F(value);
-}
 
-// A coordinate as converted from the record. A legacy record's is what its
-// columns say ("-0.000" is shown as such); the legacy file of an mmCIF entry
-// writes a zero unsigned, where the mmCIF says "-0.000".
+// A coordinate as converted from the record: what its columns say
+// ("-0.000" is shown as such).
 inline float coordinate_of(const AtomFields&, float value) {
   return value;
-}
-inline float coordinate_of(const WideAtomFields&, float value) {
-  return value == 0.0F ? 0.0F : value;
 }
 
 }  // namespace reading

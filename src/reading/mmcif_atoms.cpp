@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "cif/syntax_error.hpp"
+#include "cif/text.hpp"
 #include "records/control_events.hpp"
 
 namespace reading {
@@ -35,15 +37,12 @@ bool same(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::string_view text_of(std::string_view token) {
-  return cif::is_null(token) ? std::string_view() : cif::value_of(token);
-}
-
 }  // namespace
 
-MmcifAtoms::MmcifAtoms(const Tables& tables) : table_(&tables[Category::atom_site]), values_(tables.text(), 0) {
+MmcifAtoms::MmcifAtoms(const Tables& tables)
+    : table_(&tables[Category::atom_site]), text_(tables.text()), values_(tables.text(), 0) {
   const Table& atoms = *table_;
-  if (!atoms.given()) throw cif::SyntaxError(0, "no _atom_site category");
+  if (!atoms.given()) throw cif::SyntaxError(cif::SyntaxError::nowhere, "no _atom_site category");
   slot_of_column_.assign(atoms.columns(), passed);
   // The author's names and numbers, which the legacy file carries, or the
   // label ones where an entry has no others.
@@ -51,7 +50,8 @@ MmcifAtoms::MmcifAtoms(const Tables& tables) : table_(&tables[Category::atom_sit
     auto column = atoms.column(item);
     if (!column && !otherwise.empty()) column = atoms.column(otherwise);
     if (!column) {
-      if (needed) throw cif::SyntaxError(0, "an _atom_site item the records need is missing");
+      if (needed)
+        throw cif::SyntaxError(atoms.offset_in(tables.text()), "an _atom_site item the records need is missing");
       return;
     }
     if (slot_of_column_[*column] != passed) return;  // read into its first slot
@@ -79,7 +79,7 @@ MmcifAtoms::MmcifAtoms(const Tables& tables) : table_(&tables[Category::atom_sit
   const std::array<std::optional<std::size_t>, 1> wanted{polymers.column("entity_id")};
   std::array<std::string_view, 1> row;
   TableRows rows(tables.text(), polymers, wanted);
-  while (rows.next(row)) polymers_.push_back(text_of(row[0]));
+  while (rows.next(row)) polymers_.push_back(cif::text_of(row[0]));
 
   rewind();
 }
@@ -100,7 +100,9 @@ bool MmcifAtoms::read_row(unsigned which, Row& row, bool& plain) {
     const std::size_t read = values_.read_into(places_[which].data(), places_[which].size());
     if (read == 0) return false;
     if (read < places_[which].size()) {
-      throw cif::SyntaxError(table_->loop().values_at, "a loop whose values do not fill its last row");
+      const std::string_view first_value = *places_[which].front();
+      throw cif::SyntaxError(static_cast<std::size_t>(first_value.data() - text_.data()),
+                             "loop values that do not fill its last row");
     }
     plain = values_.row_plain();
   } else {
@@ -117,7 +119,7 @@ bool MmcifAtoms::read_row(unsigned which, Row& row, bool& plain) {
 }
 
 bool MmcifAtoms::is_polymer(std::string_view entity_token) const {
-  const std::string_view id = text_of(entity_token);
+  const std::string_view id = cif::text_of(entity_token);
   return std::find(polymers_.begin(), polymers_.end(), id) != polymers_.end();
 }
 
@@ -155,7 +157,7 @@ void MmcifAtoms::fill(WideAtomFields& fields, const Row& row, bool plain) {
   // A plain value is its own text: only "?" and "." need a look.
   const auto text = [plain](std::string_view token) {
     if (plain) return cif::is_null(token) ? std::string_view() : token;
-    return text_of(token);
+    return cif::text_of(token);
   };
   const auto value = [plain](std::string_view token) { return plain ? token : cif::value_of(token); };
   const std::string_view group_text = text(row[group]);

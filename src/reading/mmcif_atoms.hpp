@@ -27,8 +27,8 @@
 #include <string_view>
 #include <vector>
 
-#include "cif_tokens.hpp"
-#include "layouts.hpp"
+#include "cif/values.hpp"
+#include "mmcif_fields.hpp"
 #include "mmcif_tables.hpp"
 
 namespace reading {
@@ -62,12 +62,13 @@ class MmcifAtoms {
   void fill(WideAtomFields& fields, const Row& row, bool plain);
 
   const Table* table_;
+  std::string_view text_;
   std::vector<Slot> slot_of_column_;
   // Where each column's value goes in each row of `row_pair_`.
   std::array<std::vector<std::string_view*>, 2> places_;
   std::vector<std::string_view> polymers_;  // the entities that are polymers
   bool label_chain_is_chain_ = false;       // no label_asym_id: chains end where auth_asym_id changes
-  bool terminated_ = false;                 // no label_entity_id: no chain known as a polymer
+  bool terminated_ = false;                 // label_entity_id given: polymer chains end in TER
   cif::Values values_;
   std::size_t rows_read_ = 0;
 

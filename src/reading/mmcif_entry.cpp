@@ -4,10 +4,11 @@
 
 #include <algorithm>
 #include <charconv>
+#include <string>
 #include <system_error>
-#include <vector>
 
-#include "cif_tokens.hpp"
+#include "cif/syntax_error.hpp"
+#include "cif/text.hpp"
 
 namespace reading {
 namespace {
@@ -15,11 +16,6 @@ namespace {
 constexpr std::size_t title_width = 60;           // columns 11-70, what the console shows
 constexpr std::size_t classification_width = 40;  // HEADER columns 11-50
 constexpr std::size_t title_line_width = 70;      // TITLE columns 11-80
-
-std::string_view text_of(std::optional<std::string_view> token) {
-  if (!token || cif::is_null(*token)) return {};
-  return cif::value_of(*token);
-}
 
 // Control characters (a text field's line ends) are blanks in a record.
 std::string one_line(std::string_view text) {
@@ -61,26 +57,25 @@ std::string legacy_date(std::string_view date) {
 // The deposition date: today's item, or revision 1's original date in files
 // written before 2017.
 std::string_view deposition_date(const Tables& tables) {
-  const std::string_view date =
-      text_of(tables[Category::pdbx_database_status].first(tables.text(), "recvd_initial_deposition_date"));
+  const std::string_view date = tables.first_text(Category::pdbx_database_status, "recvd_initial_deposition_date");
   if (!date.empty()) return date;
   const Table& revisions = tables[Category::database_PDB_rev];
   const std::array<std::optional<std::size_t>, 2> wanted{revisions.column("num"), revisions.column("date_original")};
   std::array<std::string_view, 2> row;
   TableRows rows(tables.text(), revisions, wanted);
   while (rows.next(row)) {
-    if (text_of(row[0]) == "1") return text_of(row[1]);
+    if (cif::text_of(row[0]) == "1") return cif::text_of(row[1]);
   }
   return {};
 }
 
 // HEADER columns 11 on: classification, date, three blanks, id.
 std::string header_line(const Tables& tables) {
-  std::string line = upper_case(text_of(tables[Category::struct_keywords].first(tables.text(), "pdbx_keywords")));
+  std::string line = upper_case(tables.first_text(Category::struct_keywords, "pdbx_keywords"));
   line.resize(classification_width, ' ');
   line += legacy_date(deposition_date(tables));
   line += "   ";
-  line += one_line(text_of(tables[Category::entry].first(tables.text(), "id")));
+  line += one_line(tables.first_text(Category::entry, "id"));
   if (line.size() < title_width) line.resize(title_width, ' ');
   return line;
 }
@@ -89,7 +84,7 @@ std::string header_line(const Tables& tables) {
 // one blank apart, as many as fit in 70 columns (a word longer than that is
 // broken).
 std::string title_line(const Tables& tables) {
-  const std::string title = upper_case(text_of(tables[Category::struct_].first(tables.text(), "title")));
+  const std::string title = upper_case(tables.first_text(Category::struct_, "title"));
   std::string line;
   std::size_t at = 0;
   for (;;) {
@@ -126,26 +121,43 @@ std::string two_decimals(std::string_view number) {
   return std::string(text.data(), written);
 }
 
-Tables read_tables(records::Input& entry, Purpose purpose) {
-  try {
-    return Tables(entry.whole(), purpose);
-  } catch (const cif::SyntaxError&) {
-    entry.fail(records::Failure::malformed_mmcif);
+// The residues of a chain, each counted once from the chain's rows: a
+// residue of two kinds (microheterogeneity) has a row for each, one after
+// the other, with the same number.
+class ResidueCount {
+ public:
+  void add(std::string_view number) {
+    if (!last_ || number != *last_) ++count_;
+    last_ = number;
   }
-}
+  std::int32_t count() const { return count_; }
+
+ private:
+  std::int32_t count_ = 0;
+  std::optional<std::string_view> last_;
+};
 
 }  // namespace
 
+void fail_malformed(records::Input& entry, const cif::SyntaxError& error) {
+  std::string detail;
+  if (error.offset() != cif::SyntaxError::nowhere) {
+    detail.append("line ").append(std::to_string(cif::line_of(entry.whole(), error.offset()))).append(": ");
+  }
+  detail.append(error.what());
+  entry.fail(records::Failure::malformed_mmcif, detail);
+}
+
 MmcifEntry::MmcifEntry(records::Input& entry, Purpose purpose) try
-    : entry_(entry), tables_(read_tables(entry, purpose)), atoms_(tables_) {
+    : entry_(entry), tables_(entry.whole(), purpose), atoms_(tables_) {
   titles_ = {header_line(tables_), title_line(tables_)};
   const Table& helices = tables_[Category::struct_conf];
   helix_columns_ = {helices.column("conf_type_id"), helices.column("beg_auth_asym_id"),
                     helices.column("beg_auth_seq_id"), helices.column("end_auth_seq_id"),
                     helices.column("pdbx_PDB_helix_class")};
   rewind();
-} catch (const cif::SyntaxError&) {
-  entry.fail(records::Failure::malformed_mmcif);
+} catch (const cif::SyntaxError& error) {
+  fail_malformed(entry, error);
 }
 
 std::string_view MmcifEntry::title() {
@@ -153,12 +165,9 @@ std::string_view MmcifEntry::title() {
 }
 
 ResolutionText MmcifEntry::resolution() {
-  const std::string method = upper_case(text_of(tables_[Category::exptl].first(tables_.text(), "method")));
-  if (method.find("NMR") != std::string::npos) return {true, {}};
-  const std::optional<std::string_view> given =
-      method == "ELECTRON MICROSCOPY" ? tables_[Category::em_3d_reconstruction].first(tables_.text(), "resolution")
-                                      : tables_[Category::refine].first(tables_.text(), "ls_d_res_high");
-  const std::string_view number = text_of(given);
+  const auto item = resolution_item(tables_.first_text(Category::exptl, "method"));
+  if (!item) return {true, {}};
+  const std::string_view number = tables_.first_text(item->category, item->item);
   if (number.empty()) fail(records::Failure::end_of_file);
   resolution_ = two_decimals(number);
   return {false, resolution_};
@@ -172,15 +181,12 @@ std::int32_t MmcifEntry::first_seqres_count() {
   TableRows rows(tables_.text(), scheme, wanted);
   // No chain: the legacy file would have no SEQRES record to find.
   if (!rows.next(row)) fail(records::Failure::end_of_file);
-  const std::string_view strand = text_of(row[0]);
-  std::string_view residue = text_of(row[1]);
-  std::int32_t count = 1;
-  while (rows.next(row) && text_of(row[0]) == strand) {
-    // A residue of two kinds (microheterogeneity) has a row for each.
-    if (text_of(row[1]) != residue) ++count;
-    residue = text_of(row[1]);
-  }
-  return count;
+  const std::string_view strand = cif::text_of(row[0]);
+  ResidueCount residues;
+  do {
+    residues.add(cif::text_of(row[1]));
+  } while (rows.next(row) && cif::text_of(row[0]) == strand);
+  return residues.count();
 }
 
 std::int32_t MmcifEntry::first_polymer_length() {
@@ -192,7 +198,7 @@ std::int32_t MmcifEntry::first_polymer_length() {
     std::array<std::string_view, 1> row;
     TableRows rows(tables_.text(), table, wanted);
     while (!entity && rows.next(row)) {
-      if (atoms_.is_polymer(row[0])) entity = text_of(row[0]);
+      if (atoms_.is_polymer(row[0])) entity = cif::text_of(row[0]);
     }
   }
   // No chain: the legacy file would have no SEQRES record to find.
@@ -201,39 +207,35 @@ std::int32_t MmcifEntry::first_polymer_length() {
   const std::array<std::optional<std::size_t>, 2> wanted{sequence.column("entity_id"), sequence.column("num")};
   std::array<std::string_view, 2> row;
   TableRows rows(tables_.text(), sequence, wanted);
-  std::int32_t count = 0;
-  std::optional<std::string_view> residue;
+  ResidueCount residues;
   while (rows.next(row)) {
-    if (text_of(row[0]) != *entity) continue;
-    // A residue of two kinds (microheterogeneity) has a row for each.
-    if (!residue || text_of(row[1]) != *residue) ++count;
-    residue = text_of(row[1]);
+    if (cif::text_of(row[0]) == *entity) residues.add(cif::text_of(row[1]));
   }
-  if (count == 0) fail(records::Failure::end_of_file);
-  return count;
+  if (residues.count() == 0) fail(records::Failure::end_of_file);
+  return residues.count();
 }
 
 void MmcifEntry::rewind() {
   helices_.emplace(tables_.text(), tables_[Category::struct_conf], helix_columns_);
   try {
     atoms_.rewind();
-  } catch (const cif::SyntaxError&) {
-    fail(records::Failure::malformed_mmcif);
+  } catch (const cif::SyntaxError& error) {
+    fail_malformed(entry_, error);
   }
 }
 
 std::optional<WideHelixFields> MmcifEntry::next_helix() {
   std::array<std::string_view, helix_columns> row;
   while (helices_->next(row)) {
-    if (text_of(row[type]) != "HELX_P") continue;
+    if (cif::text_of(row[type]) != "HELX_P") continue;
     // The class is right-justified in its two columns.
-    const std::string_view given_class = text_of(row[helix_class]);
+    const std::string_view given_class = cif::text_of(row[helix_class]);
     std::string_view shown_class = given_class;
     if (given_class.size() < 2) {
       helix_class_ = {' ', given_class.empty() ? ' ' : given_class[0]};
       shown_class = std::string_view(helix_class_.data(), helix_class_.size());
     }
-    const std::string_view chain_name = text_of(row[chain]);
+    const std::string_view chain_name = cif::text_of(row[chain]);
     return WideHelixFields{helix_key, chain_name.empty() ? std::string_view(" ") : chain_name,
                            cif::value_of(row[start]), cif::value_of(row[end]), shown_class};
   }

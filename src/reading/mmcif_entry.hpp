@@ -35,14 +35,19 @@
 #include <string>
 #include <string_view>
 
-#include "cif_tokens.hpp"
-#include "layouts.hpp"
+#include "cif/syntax_error.hpp"
+#include "entry.hpp"
 #include "mmcif_atoms.hpp"
+#include "mmcif_fields.hpp"
 #include "mmcif_tables.hpp"
 #include "records/failures.hpp"
 #include "records/input.hpp"
 
 namespace reading {
+
+// Text that is not CIF fails the entry as malformed mmCIF data, saying on
+// which line of the entry and why.
+[[noreturn]] void fail_malformed(records::Input& entry, const cif::SyntaxError& error);
 
 class MmcifEntry {
  public:
@@ -65,8 +70,8 @@ class MmcifEntry {
   bool next(WideAtomFields& fields) {
     try {
       return atoms_.next(fields);
-    } catch (const cif::SyntaxError&) {
-      fail(records::Failure::malformed_mmcif);
+    } catch (const cif::SyntaxError& error) {
+      fail_malformed(entry_, error);
     }
   }
 

@@ -3,7 +3,9 @@
 #include "mmcif_tables.hpp"
 
 #include <algorithm>
-#include <string>
+
+#include "cif/syntax_error.hpp"
+#include "cif/text.hpp"
 
 namespace reading {
 namespace {
@@ -33,7 +35,31 @@ std::optional<Category> category_of(std::string_view name) {
   return std::nullopt;
 }
 
+// Whether `method` is `name` read as the archive's legacy files read it: in
+// any case, with a line end (of a text field) or tab as a blank.
+bool method_is(std::string_view method, std::string_view name) {
+  if (method.size() != name.size()) return false;
+  for (std::size_t i = 0; i < method.size(); ++i) {
+    const char c = method[i] >= '\0' && method[i] < ' ' ? ' ' : method[i];
+    if (cif::lower(c) != cif::lower(name[i])) return false;
+  }
+  return true;
+}
+
+bool method_mentions(std::string_view method, std::string_view name) {
+  for (std::size_t at = 0; at + name.size() <= method.size(); ++at) {
+    if (cif::same_name(method.substr(at, name.size()), name)) return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+std::optional<ResolutionItem> resolution_item(std::string_view method) {
+  if (method_mentions(method, "NMR")) return std::nullopt;
+  if (method_is(method, "ELECTRON MICROSCOPY")) return ResolutionItem{Category::em_3d_reconstruction, "resolution"};
+  return ResolutionItem{Category::refine, "ls_d_res_high"};
+}
 
 std::optional<std::size_t> Table::column(std::string_view item) const {
   for (std::size_t i = 0; i < items_.size(); ++i) {
@@ -56,6 +82,11 @@ std::optional<std::string_view> Table::first(std::string_view text, std::string_
   TableRows rows(text, *this, wanted);
   rows.next(row);
   return row[0];
+}
+
+std::string_view Table::first_text(std::string_view text, std::string_view item) const {
+  const auto token = first(text, item);
+  return token ? cif::text_of(*token) : std::string_view();
 }
 
 TableRows::TableRows(std::string_view text, const Table& table, std::span<const std::optional<std::size_t>> wanted)
@@ -114,23 +145,13 @@ bool Tables::all_but_atoms(Purpose purpose) const {
       !has(Category::struct_, "title") || !has(Category::exptl, "method") || !has(Category::entity_poly, "entity_id")) {
     return false;
   }
-  const auto value = [&](Category category, std::string_view item) {
-    const auto token = (*this)[category].first(text_, item);
-    return token && !cif::is_null(*token) ? cif::value_of(*token) : std::string_view();
-  };
   // The deposition date, or the revisions that give it in older files.
-  if (value(Category::pdbx_database_status, "recvd_initial_deposition_date").empty() &&
+  if (first_text(Category::pdbx_database_status, "recvd_initial_deposition_date").empty() &&
       !has(Category::database_PDB_rev, "date_original")) {
     return false;
   }
-  // The resolution of the method.
-  std::string method(value(Category::exptl, "method"));
-  for (char& c : method) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-  if (method.find("NMR") == std::string::npos) {
-    const bool resolution = method == "ELECTRON MICROSCOPY" ? has(Category::em_3d_reconstruction, "resolution")
-                                                            : has(Category::refine, "ls_d_res_high");
-    if (!resolution) return false;
-  }
+  const auto resolution = resolution_item(first_text(Category::exptl, "method"));
+  if (resolution && !has(resolution->category, resolution->item)) return false;
   if (purpose == Purpose::helices) return has(Category::struct_conf, "conf_type_id");
   return has(Category::pdbx_poly_seq_scheme, "pdb_strand_id") ||
          (has(Category::struct_asym, "entity_id") && has(Category::entity_poly_seq, "entity_id"));

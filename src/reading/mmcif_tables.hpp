@@ -19,7 +19,8 @@
 #include <string_view>
 #include <vector>
 
-#include "cif_items.hpp"
+#include "cif/items.hpp"
+#include "reading/reading.hpp"
 
 namespace reading {
 
@@ -41,13 +42,14 @@ enum class Category {
 };
 inline constexpr std::size_t category_count = 14;
 
-// What the entry is read for.
-enum class Purpose { helices, backbones };
-
 // One category: its items (tags without the category) and its rows.
 class Table {
  public:
   bool given() const { return given_; }
+  // Where it begins in `text`, the text it was read from.
+  std::size_t offset_in(std::string_view text) const {
+    return static_cast<std::size_t>(items_.front().data() - text.data());
+  }
   // The column of an item, named without regard to case.
   std::optional<std::size_t> column(std::string_view item) const;
   std::size_t columns() const { return items_.size(); }
@@ -60,6 +62,8 @@ class Table {
   // The value token of `item` in the first row; nullopt when the category
   // or the item is not given.
   std::optional<std::string_view> first(std::string_view text, std::string_view item) const;
+  // What that token says: empty when it is not given or a null.
+  std::string_view first_text(std::string_view text, std::string_view item) const;
 
  private:
   friend class Tables;
@@ -83,6 +87,17 @@ class TableRows {
   bool pairs_read_ = false;
 };
 
+// Where an entry's resolution is given, by its experimental method
+// (`_exptl.method`), as the archive's legacy files take it: nowhere for NMR
+// (REMARK 2 says "NOT APPLICABLE"), `_em_3d_reconstruction.resolution` for
+// electron microscopy, `_refine.ls_d_res_high` for anything else. The
+// method is read in any case, its line ends as blanks.
+struct ResolutionItem {
+  Category category;
+  std::string_view item;
+};
+std::optional<ResolutionItem> resolution_item(std::string_view method);
+
 class Tables {
  public:
   // Reads the structure of the first data block of `text`, as far as
@@ -93,6 +108,10 @@ class Tables {
 
   const Table& operator[](Category category) const { return tables_[static_cast<std::size_t>(category)]; }
   std::string_view text() const { return text_; }
+  // What the first row of `category` says of `item` (Table::first_text).
+  std::string_view first_text(Category category, std::string_view item) const {
+    return (*this)[category].first_text(text_, item);
+  }
 
  private:
   void add_pair(const cif::Item& item);

@@ -64,6 +64,10 @@ struct AtomEntry {
   bool operator==(const AtomEntry&) const = default;
 };
 
+// What an entry is read for: the routine that reads it, chosen in the
+// dialogue. An entry is read only as far as its purpose needs.
+enum class Purpose { helices, backbones };
+
 // Present or absent: an absent list means the entry yielded nothing to export.
 using AtomList = std::vector<AtomEntry>;
 // "PDB/" and a 12-character file name.

@@ -54,9 +54,13 @@ std::string diagnostic_line(std::string_view severity, int number, std::string_v
 }  // namespace
 
 IoError::IoError(Failure failure, int unit, std::string_view file)
+    : failure_(failure), unit_(unit), file_(file), diagnostic_(diagnostic_line("severe", number(), message())) {}
+
+IoError::IoError(Failure failure, int unit, std::string_view file, std::string_view detail)
     : failure_(failure),
       unit_(unit),
       file_(file),
+      detail_(detail),
       diagnostic_(diagnostic_line("severe", number(), message())) {}
 
 IoError::IoError(Failure failure)
@@ -70,6 +74,7 @@ IoError IoError::refused_name(int unit, std::string_view file) {
 
 std::string IoError::message() const {
   std::string text(message_text(failure_));
+  if (!detail_.empty()) text.append(", ").append(detail_);
   if (failure_ != Failure::out_of_memory) {
     text.append(", unit ").append(std::to_string(unit_)).append(", file ").append(file_);
   }

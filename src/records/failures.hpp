@@ -34,6 +34,9 @@ Failure creation_failure_for(int os_error);
 class IoError : public std::exception {
  public:
   IoError(Failure failure, int unit, std::string_view file);
+  // With what the failure's text alone cannot say, told after it: where in
+  // the file, and why ("line 12: a quoted value not closed on its line").
+  IoError(Failure failure, int unit, std::string_view file, std::string_view detail);
   explicit IoError(Failure failure);  // no connection involved (memory)
   // An open failure because of the name itself: it would lead out of the
   // directory it is meant for (a link or ".." inside it) or holds a NUL byte.
@@ -54,6 +57,7 @@ class IoError : public std::exception {
   int unit_ = 0;
   std::string file_;
   bool name_refused_ = false;
+  std::string detail_;
   std::string diagnostic_;
 };
 

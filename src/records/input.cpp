@@ -190,9 +190,13 @@ std::string_view Input::whole() {
   return content_;
 }
 
-void Input::fail(Failure failure) const {
-  if (failure != Failure::file_changed && storage_->loaded.changed()) failure = Failure::file_changed;
-  throw IoError(failure, unit_, file_);
+void Input::fail(Failure failure, std::string_view detail) const {
+  // What else was found says nothing of the file as it is now.
+  if (failure != Failure::file_changed && storage_->loaded.changed()) {
+    failure = Failure::file_changed;
+    detail = {};
+  }
+  throw IoError(failure, unit_, file_, detail);
 }
 
 }  // namespace records

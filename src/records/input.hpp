@@ -100,7 +100,8 @@ class Input {
 
   // Ends the reading with `failure`, or with `Failure::file_changed` when
   // the file changed meanwhile, which is then the cause of anything else.
-  [[noreturn]] void fail(Failure failure) const;
+  // `detail` says where and why, when the failure's text cannot.
+  [[noreturn]] void fail(Failure failure, std::string_view detail = {}) const;
   int unit() const { return unit_; }
   const std::string& file() const { return file_; }
 

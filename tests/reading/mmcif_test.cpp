@@ -3,7 +3,7 @@
 
 #include <csignal>
 
-#include "cif_items.hpp"
+#include "cif/items.hpp"
 #include "mmcif_entry.hpp"
 #include "mmcif_text.hpp"
 #include "records/control_events.hpp"
@@ -553,9 +553,9 @@ TEST(MmcifDeathTest, AControlEventIsActedOnWhileALoopIsCounted) {
         records::install_control_event_handlers();
         std::raise(SIGINT);
         try {
-          reading::cif::Items items(text);
+          cif::Items items(text);
           items.next_block();
-          reading::cif::Item item;
+          cif::Item item;
           items.next_item(item);
         } catch (const records::ControlEvent&) {
           std::_Exit(acted_on);

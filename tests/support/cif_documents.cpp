@@ -5,14 +5,16 @@
 
 #include <algorithm>
 
-#include "cif_items.hpp"
-#include "cif_tokens.hpp"
+#include "cif/items.hpp"
+#include "cif/syntax_error.hpp"
+#include "cif/text.hpp"
+#include "cif/values.hpp"
 
 namespace testing_support {
 namespace {
 
 std::string block_name(std::string_view heading) {
-  if (heading.size() == 7 && reading::cif::same_name(heading, "global_")) return "";
+  if (heading.size() == 7 && cif::same_name(heading, "global_")) return "";
   const std::string name(heading.substr(5));
   return name.empty() ? "#" : name;  // as gemmi names a bare data_
 }
@@ -71,10 +73,10 @@ std::string difference(const std::vector<CifItem>& ours, const std::vector<CifIt
 }  // namespace
 
 std::optional<CifDocument> read_with_extract(std::string_view text, std::string* error) {
-  using reading::cif::Item;
+  using cif::Item;
   try {
     CifDocument document;
-    reading::cif::Items items(text);
+    cif::Items items(text);
     while (const auto heading = items.next_block()) {
       CifBlock& block = document.emplace_back();
       block.name = block_name(*heading);
@@ -91,8 +93,8 @@ std::optional<CifDocument> read_with_extract(std::string_view text, std::string*
             for (const std::string_view tag : item.tags) loop.tags.emplace_back(tag);
             // Read as they come, up to where the values end, which must be
             // as many as were counted.
-            reading::cif::Values values(text, item.values_at);
-            for (std::string_view value = values.next(); !reading::cif::Values::end(value); value = values.next()) {
+            cif::Values values(text, item.values_at);
+            for (std::string_view value = values.next(); !cif::Values::end(value); value = values.next()) {
               loop.values.emplace_back(value);
             }
             if (loop.values.size() != item.value_count) loop.values.emplace_back("(not the number counted)");
@@ -112,8 +114,8 @@ std::optional<CifDocument> read_with_extract(std::string_view text, std::string*
       }
     }
     return document;
-  } catch (const reading::cif::SyntaxError& e) {
-    if (error != nullptr) *error = std::string(e.what()) + " at byte " + std::to_string(e.offset());
+  } catch (const cif::SyntaxError& e) {
+    if (error != nullptr) *error = "line " + std::to_string(cif::line_of(text, e.offset())) + ": " + e.what();
     return std::nullopt;
   }
 }

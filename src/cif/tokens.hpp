@@ -6,10 +6,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <string_view>
 
-namespace reading::cif {
+#include "cif/masks.hpp"
+#include "cif/syntax_error.hpp"
+
+namespace cif {
 
 enum class Kind : std::uint8_t {
   end,     // no more text
@@ -27,22 +29,10 @@ struct Token {
   std::string_view text;  // as written: quotes and semicolons kept
 };
 
-// Text that is not CIF. `what` is a fixed text.
-class SyntaxError : public std::exception {
- public:
-  SyntaxError(std::size_t offset, const char* what) : offset_(offset), what_(what) {}
-  std::size_t offset() const noexcept { return offset_; }
-  const char* what() const noexcept override { return what_; }
-
- private:
-  std::size_t offset_;
-  const char* what_;
-};
-
 class Tokenizer {
  public:
   explicit Tokenizer(std::string_view text, std::size_t offset = 0)
-      : begin_(text.data()), at_(text.data() + offset), end_(text.data() + text.size()) {}
+      : kernel_(&kernel()), begin_(text.data()), at_(text.data() + offset), end_(text.data() + text.size()) {}
 
   // The next token; throws SyntaxError where the text is not CIF.
   Token next();
@@ -64,32 +54,12 @@ class Tokenizer {
   // `next` for the values that begin before `until`; false at a token that
   // is not a value, which is then the next one read.
   bool skip_values_one_by_one(const char* until, std::size_t& count);
-  [[noreturn]] void fail(const char* at, const char* what) const;
+  [[noreturn]] void fail(const char* at, const char* reason) const;
 
+  const Kernel* kernel_;
   const char* begin_;
   const char* at_;
   const char* end_;
 };
 
-// The text a value token stands for: without its quotes, or a text field
-// without its semicolons and the line end before the last one. Inline: the
-// atom records take the text of several values of every row.
-inline std::string_view value_of(std::string_view token) {
-  if (token.empty()) return token;
-  if (token.front() == '\'' || token.front() == '"') return token.substr(1, token.size() - 2);
-  // Only a text field holds a line end.
-  if (token.front() == ';' && token.size() >= 3 && token.substr(token.size() - 2) == "\n;") {
-    std::string_view text = token.substr(1, token.size() - 3);
-    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-    return text;
-  }
-  return token;
-}
-// The unquoted "?" (unknown) and "." (not applicable).
-inline bool is_null(std::string_view token) {
-  return token.size() == 1 && (token[0] == '?' || token[0] == '.');
-}
-// Tags and reserved words are compared without regard to case.
-bool same_name(std::string_view a, std::string_view b);
-
-}  // namespace reading::cif
+}  // namespace cif

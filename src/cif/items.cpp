@@ -1,10 +1,10 @@
 // The structure of CIF text: blocks, items and loops.
 
-#include "cif_items.hpp"
+#include "cif/items.hpp"
 
 #include <utility>
 
-namespace reading::cif {
+namespace cif {
 
 void Items::peek() {
   next_ = tokens_.next();
@@ -40,7 +40,9 @@ std::size_t Items::count_pending() {
   tokens_.seek(pending_values_at_);
   const std::size_t count = tokens_.skip_values();
   peek();
-  if (count % pending_columns_ != 0) fail("a loop whose values do not fill its last row");
+  // Said where the loop's values begin: the row that lost or gained a value
+  // is somewhere in it, and the loop is what a person looks for.
+  if (count % pending_columns_ != 0) throw SyntaxError(pending_values_at_, "loop values that do not fill its rows");
   if (next_.kind == Kind::stop) take();
   return count;
 }
@@ -56,12 +58,13 @@ bool Items::next_item(Item& item) {
     case Kind::end:
     case Kind::data:
     case Kind::global:
-      if (in_frame_) fail("a save frame that is not closed");
+      if (in_frame_) throw SyntaxError(frame_at_, "a save frame that is not closed");
       return false;
     case Kind::tag: {
       item.kind = Item::Kind::pair;
+      const std::size_t tag_at = next_offset_;
       item.tag = take().text;
-      if (next_.kind != Kind::value) fail("a tag without a value");
+      if (next_.kind != Kind::value) throw SyntaxError(tag_at, "a tag without a value");
       item.value = take().text;
       return true;
     }
@@ -98,6 +101,7 @@ bool Items::next_item(Item& item) {
       } else {
         if (in_frame_) fail("a save frame inside a save frame");
         in_frame_ = true;
+        frame_at_ = next_offset_;
         item.kind = Item::Kind::frame_begins;
         item.tag = next_.text;
       }
@@ -124,4 +128,4 @@ bool LoopRows::next(std::span<std::string_view> row) {
   return true;
 }
 
-}  // namespace reading::cif
+}  // namespace cif

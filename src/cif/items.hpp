@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "cif_tokens.hpp"
-#include "cif_values.hpp"
+#include "cif/tokens.hpp"
+#include "cif/values.hpp"
 
-namespace reading::cif {
+namespace cif {
 
 struct Item {
   enum class Kind { pair, loop, frame_begins, frame_ends };
@@ -54,6 +54,7 @@ class Items {
   std::size_t next_offset_ = 0;  // where it begins
   bool in_block_ = false;
   bool in_frame_ = false;
+  std::size_t frame_at_ = 0;  // where the open frame begins
   bool defer_counts_ = false;
   bool uncounted_ = false;  // the last loop handed out has not been counted
   std::size_t pending_values_at_ = 0;
@@ -78,4 +79,4 @@ class LoopRows {
   std::size_t row_ = 0;
 };
 
-}  // namespace reading::cif
+}  // namespace cif

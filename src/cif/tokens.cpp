@@ -1,30 +1,18 @@
 // The words of CIF text, one at a time, and the values of a loop passed
 // over 64 bytes at a time.
 
-#include "cif_tokens.hpp"
+#include "cif/tokens.hpp"
 
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
 
-#include "cif_blocks.hpp"
+#include "cif/text.hpp"
 #include "records/control_events.hpp"
 
-namespace reading::cif {
+namespace cif {
 namespace {
-
-constexpr bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-// What an unquoted word is made of: the printable characters but the blank.
-constexpr bool is_word_character(char c) {
-  return c > ' ' && c < '\x7f';
-}
-
-constexpr char lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 // Whether `word` begins with the reserved word `prefix`, in any case.
 bool begins_with(std::string_view word, std::string_view prefix) {
@@ -37,21 +25,13 @@ constexpr std::ptrdiff_t bytes_between_checks = std::ptrdiff_t{4} << 20;
 
 }  // namespace
 
-bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
-void Tokenizer::fail(const char* at, const char* what) const {
-  throw SyntaxError(static_cast<std::size_t>(at - begin_), what);
+void Tokenizer::fail(const char* at, const char* reason) const {
+  throw SyntaxError(static_cast<std::size_t>(at - begin_), reason);
 }
 
 void Tokenizer::skip_blank() {
   while (at_ < end_) {
-    if (is_space(*at_)) {
+    if (is_blank(*at_)) {
       ++at_;
     } else if (*at_ == '#') {
       const void* line_end = std::memchr(at_, '\n', static_cast<std::size_t>(end_ - at_));
@@ -81,7 +61,7 @@ Token Tokenizer::quoted() {
     const void* found = std::memchr(from, quote, static_cast<std::size_t>(line_end - from));
     if (found == nullptr) fail(at_, "a quoted value not closed on its line");
     const char* after = static_cast<const char*>(found) + 1;
-    if (after == end_ || is_space(*after) || *after == '#') {
+    if (after == end_ || is_blank(*after) || *after == '#') {
       const Token token{Kind::value, {at_, static_cast<std::size_t>(after - at_)}};
       at_ = after;
       return token;
@@ -96,7 +76,7 @@ Token Tokenizer::text_field() {
   const void* found = ::memmem(from, static_cast<std::size_t>(end_ - from), "\n;", 2);
   if (found == nullptr) fail(at_, "a text field not closed");
   const char* after = static_cast<const char*>(found) + 2;
-  if (after != end_ && !is_space(*after) && *after != '#') fail(after, "text right after a text field");
+  if (after != end_ && !is_blank(*after) && *after != '#') fail(after, "text right after a text field");
   const Token token{Kind::value, {at_, static_cast<std::size_t>(after - at_)}};
   at_ = after;
   return token;
@@ -110,7 +90,7 @@ Token Tokenizer::word() {
   const std::string_view text(start, static_cast<std::size_t>(stop - start));
   // What follows a word is a blank, or the comment that follows a reserved
   // word at once (whose bytes may be any).
-  if (stop < end_ && !is_space(*stop)) {
+  if (stop < end_ && !is_blank(*stop)) {
     const bool before_comment = begins_with(text, "loop_#") || begins_with(text, "stop_#") ||
                                 begins_with(text, "global_#") || begins_with(text, "save_#");
     if (!before_comment) fail(stop, "a character that CIF allows only in quotes");
@@ -166,45 +146,39 @@ std::size_t Tokenizer::skip_values() {
   // Whether the byte before `at_` is part of a value already counted.
   bool inside = false;
   const char* checked = at_;
-  while (end_ - at_ >= 64) {
+  while (end_ - at_ >= chunk_size) {
     if (at_ - checked >= bytes_between_checks) {
       records::throw_if_control_event();
       checked = at_;
     }
-    // Most blocks hold nothing but plain values and blanks.
+    // Most chunks hold nothing but plain values and blanks.
     const char* limit = end_ - at_ > bytes_between_checks ? at_ + bytes_between_checks : end_;
-    const PlainRun run = count_plain_blocks(at_, limit, inside);
+    const PlainRun run = kernel_->plain_run(at_, limit, inside);
     count += static_cast<std::size_t>(run.values);
     at_ = run.at;
     inside = run.inside;
-    if (limit - at_ < 64) continue;
-    const CountMasks masks = count_masks(at_);
-    const std::uint64_t starts = starts_of(masks.space, inside);
-    if (masks.attention == 0) {  // the run stops only before a block that needs a look
-      count += static_cast<std::size_t>(count_bits(starts));
-      inside = (masks.space >> 63) == 0;
-      at_ += 64;
-      continue;
-    }
-    // The plain values before the first byte that needs a closer look are
-    // counted here; from the word that holds that byte, one at a time.
+    if (limit - at_ < chunk_size) continue;
+    // The run stopped before a chunk with a byte that needs a closer look.
+    // The plain values before that byte are counted here; from the word
+    // that holds it, one at a time.
+    const ChunkMasks masks = kernel_->masks(at_);
     const int first = std::countr_zero(masks.attention);
     const std::uint64_t before = (std::uint64_t{1} << first) - 1;
-    count += static_cast<std::size_t>(count_bits(starts & before));
+    count += static_cast<std::size_t>(count_bits(starts_of(masks.blank, inside) & before));
     const char* attention = at_ + first;
     const char* start = attention;
-    while (start > begin_ && !is_space(start[-1])) --start;
-    if (start < attention) --count;  // counted above, or in an earlier block
+    while (start > begin_ && !is_blank(start[-1])) --start;
+    if (start < attention) --count;  // counted above, or in an earlier chunk
     at_ = start;
     if (!skip_values_one_by_one(attention + 1, count)) return count;
     inside = false;
   }
   if (inside) {
-    while (at_ > begin_ && !is_space(at_[-1])) --at_;
+    while (at_ > begin_ && !is_blank(at_[-1])) --at_;
     --count;
   }
   skip_values_one_by_one(end_, count);
   return count;
 }
 
-}  // namespace reading::cif
+}  // namespace cif

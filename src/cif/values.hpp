@@ -12,10 +12,10 @@
 #include <cstdint>
 #include <string_view>
 
-#include "cif_blocks.hpp"
-#include "cif_tokens.hpp"
+#include "cif/masks.hpp"
+#include "cif/tokens.hpp"
 
-namespace reading::cif {
+namespace cif {
 
 class Values {
  public:
@@ -23,15 +23,14 @@ class Values {
 
   // The next value as written, or, where the values end, a view with no
   // data (see `end`). Inline: the atom records read every value of their
-  // rows through it. (Not an optional: a view in two registers goes to the
-  // row as it is; an optional went through memory, and the load of it
-  // waited for the stores, a third of the row reading's time.)
+  // rows through it. Not an optional: a view comes back in two registers
+  // and goes to the row as it is, where an optional goes through memory.
   std::string_view next() {
     if (starts_ == 0 && !fill()) return {};
     const int first = std::countr_zero(starts_);
     starts_ &= starts_ - 1;
     const char* start = base_ + first;
-    const std::uint64_t blanks_after = space_ >> first;
+    const std::uint64_t blanks_after = blank_ >> first;
     if (blanks_after == 0) return run_on(start, first);
     const int length = std::countr_zero(blanks_after);
     // A plain word that ends in these 64 bytes.
@@ -63,16 +62,16 @@ class Values {
   // A value that begins at byte `first` of these 64 and runs on past them.
   std::string_view run_on(const char* start, int first);
 
-  CountMasks (*masks_)(const char*);  // the processor's kernel, looked up once
+  const Kernel* kernel_;  // the processor's, looked up once
   Tokenizer tokens_;
   const char* begin_;
   const char* end_;
   const char* base_ = nullptr;   // the first of the 64 bytes
   std::uint64_t starts_ = 0;     // where values not yet read begin
-  std::uint64_t space_ = 0;      // blanks
+  std::uint64_t blank_ = 0;      // blanks
   std::uint64_t attention_ = 0;  // bytes that need a closer look
   bool ended_ = false;
   bool closely_ = false;  // a value of the last row came another way
 };
 
-}  // namespace reading::cif
+}  // namespace cif

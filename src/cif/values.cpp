@@ -1,14 +1,14 @@
 // The values of a loop, read as they come.
 
-#include "cif_values.hpp"
+#include "cif/values.hpp"
 
 #include <algorithm>
 #include <array>
 
-namespace reading::cif {
+namespace cif {
 
 Values::Values(std::string_view text, std::size_t offset)
-    : masks_(kernel_for_this_processor().masks), tokens_(text), begin_(text.data()), end_(text.data() + text.size()) {
+    : kernel_(&kernel()), tokens_(text), begin_(text.data()), end_(text.data() + text.size()) {
   seek(offset);
 }
 
@@ -19,18 +19,18 @@ void Values::seek(std::size_t offset) {
 
 void Values::load(const char* at, bool inside) {
   base_ = at;
-  CountMasks masks;
+  ChunkMasks masks;
   if (end_ - at >= 64) {
-    masks = masks_(at);
+    masks = kernel_->masks(at);
   } else {
     // The last bytes of the text, and blanks after them.
     std::array<char, 64> tail;
     tail.fill(' ');
     if (at < end_) std::copy(at, end_, tail.begin());
-    masks = masks_(tail.data());
+    masks = kernel_->masks(tail.data());
   }
-  space_ = masks.space;
-  starts_ = starts_of(masks.space, inside);
+  blank_ = masks.blank;
+  starts_ = starts_of(masks.blank, inside);
   attention_ = masks.attention;
 }
 
@@ -39,7 +39,7 @@ std::size_t Values::read_into(std::string_view* const* into, std::size_t count) 
   // otherwise be taken to change the members): written back before the
   // other reads, and read again after them.
   std::uint64_t starts = starts_;
-  std::uint64_t space = space_;
+  std::uint64_t blanks = blank_;
   std::uint64_t attention = attention_;
   const char* base = base_;
   closely_ = false;
@@ -48,7 +48,7 @@ std::size_t Values::read_into(std::string_view* const* into, std::size_t count) 
     // Plain values that end in these 64 bytes.
     for (; i < count && starts != 0; ++i) {
       const auto first = static_cast<unsigned>(std::countr_zero(starts));
-      const std::uint64_t blanks_after = space >> first;
+      const std::uint64_t blanks_after = blanks >> first;
       if (blanks_after == 0) break;
       const auto length = static_cast<unsigned>(std::countr_zero(blanks_after));
       if (attention != 0 && ((attention >> first) & ((std::uint64_t{1} << length) - 1)) != 0) break;
@@ -62,23 +62,23 @@ std::size_t Values::read_into(std::string_view* const* into, std::size_t count) 
       if (starts == 0) {
         const bool inside = false;
         base += 64;
-        const CountMasks next_masks = masks_(base);
-        space = next_masks.space;
+        const ChunkMasks next_masks = kernel_->masks(base);
+        blanks = next_masks.blank;
         attention = next_masks.attention;
-        starts = starts_of(space, inside);
+        starts = starts_of(blanks, inside);
         continue;
       }
       const int first = std::countr_zero(starts);
-      if ((space >> first) == 0 && (attention >> first) == 0) {
-        const CountMasks next_masks = masks_(base + 64);
-        if (next_masks.space != 0) {
-          const int rest = std::countr_zero(next_masks.space);
+      if ((blanks >> first) == 0 && (attention >> first) == 0) {
+        const ChunkMasks next_masks = kernel_->masks(base + 64);
+        if (next_masks.blank != 0) {
+          const int rest = std::countr_zero(next_masks.blank);
           if ((next_masks.attention & ((std::uint64_t{1} << rest) - 1)) == 0) {
             *into[i++] = std::string_view(base + first, static_cast<std::size_t>(64 - first + rest));
             base += 64;
-            space = next_masks.space;
+            blanks = next_masks.blank;
             attention = next_masks.attention;
-            starts = starts_of(space, true);
+            starts = starts_of(blanks, true);
             continue;
           }
         }
@@ -87,19 +87,19 @@ std::size_t Values::read_into(std::string_view* const* into, std::size_t count) 
     // The end of the text near, or a value that needs a closer look.
     closely_ = true;
     base_ = base;
-    space_ = space;
+    blank_ = blanks;
     attention_ = attention;
     starts_ = starts;
     const std::string_view value = next();
     starts = starts_;
-    space = space_;
+    blanks = blank_;
     attention = attention_;
     base = base_;
     if (end(value)) return i;
     *into[i++] = value;
   }
   base_ = base;
-  space_ = space;
+  blank_ = blanks;
   attention_ = attention;
   starts_ = starts;
   return count;
@@ -111,7 +111,7 @@ bool Values::fill() {
       ended_ = true;
       return false;
     }
-    load(base_ + 64, (space_ >> 63) == 0);
+    load(base_ + 64, (blank_ >> 63) == 0);
   }
   return true;
 }
@@ -122,8 +122,8 @@ std::string_view Values::run_on(const char* start, int first) {
   while (plain) {
     if (end_ - base_ <= 64) return std::string_view(start, static_cast<std::size_t>(end_ - start));
     load(base_ + 64, true);
-    if (space_ != 0) {
-      const int length = std::countr_zero(space_);
+    if (blank_ != 0) {
+      const int length = std::countr_zero(blank_);
       if ((attention_ & ((std::uint64_t{1} << length) - 1)) != 0) break;
       return std::string_view(start, static_cast<std::size_t>(base_ + length - start));
     }
@@ -144,4 +144,4 @@ std::string_view Values::read_closely(const char* start) {
   return token.text;
 }
 
-}  // namespace reading::cif
+}  // namespace cif

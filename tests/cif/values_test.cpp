@@ -1,8 +1,7 @@
 // The values of a loop read a row at a time give what they give read one by
-// one, wherever they fall on the 64-byte blocks; and the quick check of an
-// mmCIF coordinate agrees with the conversion's own.
+// one, wherever they fall on the 64-byte chunks.
 
-#include "cif_values.hpp"
+#include "cif/values.hpp"
 
 #include <gtest/gtest.h>
 
@@ -10,12 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "layouts.hpp"
-#include "records/fields.hpp"
+#include "cif/text.hpp"
 
 namespace {
 
-using reading::cif::Values;
+using cif::Values;
 
 // A loop's values: plain words of 1 to 150 characters (so that some run on
 // over one or two blocks), now and then quoted values, text fields,
@@ -54,7 +52,7 @@ std::vector<std::string> one_by_one(const std::string& text) {
   try {
     Values values(text, text.find('\n', 6) + 1);
     for (std::string_view value = values.next(); !Values::end(value); value = values.next()) seen.emplace_back(value);
-  } catch (const reading::cif::SyntaxError&) {
+  } catch (const cif::SyntaxError&) {
     seen.emplace_back("(not CIF)");
   }
   return seen;
@@ -75,11 +73,11 @@ std::vector<std::string> by_rows(const std::string& text, std::size_t columns, b
       if (read < columns) break;
       if (values.row_plain()) {
         for (const std::string_view value : row) {
-          if (reading::cif::value_of(value) != value || value.front() == ';') plain_rows_are_plain = false;
+          if (cif::value_of(value) != value || value.front() == ';') plain_rows_are_plain = false;
         }
       }
     }
-  } catch (const reading::cif::SyntaxError&) {
+  } catch (const cif::SyntaxError&) {
     seen.emplace_back("(not CIF)");
   }
   return seen;
@@ -106,28 +104,6 @@ TEST(CifValues, RowsHoldWhatTheValuesOneByOneHold) {
       }
       EXPECT_TRUE(plain) << "round " << round << ": a row told plain held a quoted value or a text field";
     }
-  }
-}
-
-TEST(CifValues, ACoordinateIsSeenToConvertExactlyWhenTheConversionSaysSo) {
-  std::mt19937 random(7);
-  const std::string characters = "0123456789.-+ eEd";
-  const reading::WideAtomFields fields;
-  std::vector<std::string> values = {"",          "-",         ".",    "-.000",  "0.000",   "-0.000", "1234.567",
-                                     "12345.678", "-9999.999", "1.23", "1.2345", "--1.000", "1.-00",  "1..000"};
-  for (int i = 0; i < 200000; ++i) {
-    // Half of them as the archive writes coordinates but for a byte or so.
-    const bool archive_like = i % 2 == 0;
-    std::string value;
-    const auto length = random() % 10;
-    for (std::size_t k = 0; k < length; ++k) {
-      const bool digit_or_point = archive_like && k + 4 >= length && random() % 8 != 0;
-      value += characters[random() % (digit_or_point ? 11 : characters.size())];
-    }
-    values.push_back(value);
-  }
-  for (const std::string& value : values) {
-    ASSERT_EQ(reading::coordinate_reads(fields, value), records::reads_as_F(value)) << "[" << value << "]";
   }
 }
 
