@@ -116,14 +116,22 @@ bool Items::next_item(Item& item) {
 }
 
 LoopRows::LoopRows(std::string_view text, const Item& loop, std::vector<std::size_t> columns)
-    : rows_(loop.value_count / loop.tags.size()), columns_(std::move(columns)), values_(text, loop.values_at) {}
+    : rows_(loop.value_count / loop.tags.size()),
+      columns_(std::move(columns)),
+      values_(text, loop.values_at),
+      lines_(text, loop.values_at, loop.tags.size()) {}
 
 bool LoopRows::next(std::span<std::string_view> row) {
   if (row_ == rows_) return false;
+  // The values were counted: a whole number of rows of them.
+  std::string_view first;
+  std::string_view value;
   for (const std::size_t column : columns_) {
-    const std::string_view value = values_.next();
-    if (column != unused) row[column] = Values::end(value) ? std::string_view() : value;
+    value = values_.next();
+    if (first.data() == nullptr) first = value;
+    if (column != unused) row[column] = value;
   }
+  lines_.check(first, value);
   ++row_;
   return true;
 }

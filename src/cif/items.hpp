@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cif/rows.hpp"
 #include "cif/tokens.hpp"
 #include "cif/values.hpp"
 
@@ -76,6 +77,7 @@ class LoopRows {
   std::size_t rows_;
   std::vector<std::size_t> columns_;
   Values values_;
+  RowLines lines_;
   std::size_t row_ = 0;
 };
 

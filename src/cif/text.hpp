@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 namespace cif {
@@ -27,6 +28,18 @@ constexpr bool same_name(std::string_view a, std::string_view b) {
   }
   return true;
 }
+
+// Names as keys of a hash table, without regard to case.
+struct NameHash {
+  std::size_t operator()(std::string_view name) const {
+    std::uint64_t hash = 0xcbf29ce484222325ULL;  // FNV-1a
+    for (const char c : name) hash = (hash ^ static_cast<unsigned char>(lower(c))) * 0x100000001b3ULL;
+    return static_cast<std::size_t>(hash);
+  }
+};
+struct SameName {
+  bool operator()(std::string_view a, std::string_view b) const { return same_name(a, b); }
+};
 
 // The text a value token stands for: without its quotes, or a text field
 // without its semicolons and the line end before the last one. Inline: the

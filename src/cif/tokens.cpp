@@ -23,7 +23,28 @@ bool begins_with(std::string_view word, std::string_view prefix) {
 // take a few milliseconds.
 constexpr std::ptrdiff_t bytes_between_checks = std::ptrdiff_t{4} << 20;
 
+// The first `c` from `from` on, before `to`, or null. A comment, a quoted
+// value or a text field may be as long as the entry: control events are
+// looked for between slices of it.
+const char* find_byte(const char* from, const char* to, char c) {
+  for (;;) {
+    const std::ptrdiff_t slice = std::min(to - from, bytes_between_checks);
+    if (const void* found = std::memchr(from, c, static_cast<std::size_t>(slice))) {
+      return static_cast<const char*>(found);
+    }
+    from += slice;
+    if (from == to) return nullptr;
+    records::throw_if_control_event();
+  }
+}
+
 }  // namespace
+
+void Tokenizer::look_for_events() {
+  if (at_ - checked_ < bytes_between_checks) return;
+  records::throw_if_control_event();
+  checked_ = at_;
+}
 
 void Tokenizer::fail(const char* at, const char* reason) const {
   throw SyntaxError(static_cast<std::size_t>(at - begin_), reason);
@@ -34,8 +55,8 @@ void Tokenizer::skip_blank() {
     if (is_blank(*at_)) {
       ++at_;
     } else if (*at_ == '#') {
-      const void* line_end = std::memchr(at_, '\n', static_cast<std::size_t>(end_ - at_));
-      at_ = line_end == nullptr ? end_ : static_cast<const char*>(line_end) + 1;
+      const char* line_end = find_byte(at_, end_, '\n');
+      at_ = line_end == nullptr ? end_ : line_end + 1;
     } else {
       return;
     }
@@ -43,6 +64,7 @@ void Tokenizer::skip_blank() {
 }
 
 Token Tokenizer::next() {
+  look_for_events();
   skip_blank();
   if (at_ == end_) return {};
   const char c = *at_;
@@ -53,14 +75,16 @@ Token Tokenizer::next() {
 
 Token Tokenizer::quoted() {
   // A quote ends the value only where a blank, a comment or the end of the
-  // text follows it ('it's' is one value), and on the line it began.
+  // text follows it ('it's' is one value), and on the line it began. Only
+  // the value itself is searched for a line end: a line may hold many
+  // values.
   const char quote = *at_;
-  const void* newline = std::memchr(at_, '\n', static_cast<std::size_t>(end_ - at_));
-  const char* line_end = newline == nullptr ? end_ : static_cast<const char*>(newline);
   for (const char* from = at_ + 1;;) {
-    const void* found = std::memchr(from, quote, static_cast<std::size_t>(line_end - from));
-    if (found == nullptr) fail(at_, "a quoted value not closed on its line");
-    const char* after = static_cast<const char*>(found) + 1;
+    const char* found = find_byte(from, end_, quote);
+    if (found == nullptr || find_byte(from, found, '\n') != nullptr) {
+      fail(at_, "a quoted value not closed on its line");
+    }
+    const char* after = found + 1;
     if (after == end_ || is_blank(*after) || *after == '#') {
       const Token token{Kind::value, {at_, static_cast<std::size_t>(after - at_)}};
       at_ = after;
@@ -72,10 +96,12 @@ Token Tokenizer::quoted() {
 
 Token Tokenizer::text_field() {
   // It ends at the next line that begins with a semicolon.
-  const char* from = at_ + 1;
-  const void* found = ::memmem(from, static_cast<std::size_t>(end_ - from), "\n;", 2);
-  if (found == nullptr) fail(at_, "a text field not closed");
-  const char* after = static_cast<const char*>(found) + 2;
+  const char* line_end = at_;
+  do {
+    line_end = find_byte(line_end + 1, end_, '\n');
+    if (line_end == nullptr || line_end + 1 == end_) fail(at_, "a text field not closed");
+  } while (line_end[1] != ';');
+  const char* after = line_end + 2;
   if (after != end_ && !is_blank(*after) && *after != '#') fail(after, "text right after a text field");
   const Token token{Kind::value, {at_, static_cast<std::size_t>(after - at_)}};
   at_ = after;
@@ -85,7 +111,13 @@ Token Tokenizer::text_field() {
 Token Tokenizer::word() {
   const char* start = at_;
   const char* stop = at_;
-  while (stop < end_ && is_word_character(*stop)) ++stop;
+  for (const char* checked = at_; stop < end_ && is_word_character(*stop); ++stop) {
+    // A word may be as long as the entry.
+    if (stop - checked == bytes_between_checks) {
+      records::throw_if_control_event();
+      checked = stop;
+    }
+  }
   at_ = stop;
   const std::string_view text(start, static_cast<std::size_t>(stop - start));
   // What follows a word is a blank, or the comment that follows a reserved

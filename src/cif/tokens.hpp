@@ -32,7 +32,11 @@ struct Token {
 class Tokenizer {
  public:
   explicit Tokenizer(std::string_view text, std::size_t offset = 0)
-      : kernel_(&kernel()), begin_(text.data()), at_(text.data() + offset), end_(text.data() + text.size()) {}
+      : kernel_(&kernel()),
+        begin_(text.data()),
+        at_(text.data() + offset),
+        end_(text.data() + text.size()),
+        checked_(at_) {}
 
   // The next token; throws SyntaxError where the text is not CIF.
   Token next();
@@ -43,7 +47,7 @@ class Tokenizer {
   std::size_t skip_values();
 
   std::size_t offset() const { return static_cast<std::size_t>(at_ - begin_); }
-  void seek(std::size_t offset) { at_ = begin_ + offset; }
+  void seek(std::size_t offset) { at_ = checked_ = begin_ + offset; }
 
  private:
   // Whitespace and comments.
@@ -55,11 +59,14 @@ class Tokenizer {
   // is not a value, which is then the next one read.
   bool skip_values_one_by_one(const char* until, std::size_t& count);
   [[noreturn]] void fail(const char* at, const char* reason) const;
+  // Control events, once the text read since the last look is long enough.
+  void look_for_events();
 
   const Kernel* kernel_;
   const char* begin_;
   const char* at_;
   const char* end_;
+  const char* checked_;  // where control events were last looked for
 };
 
 }  // namespace cif

@@ -5,7 +5,17 @@
 #include <algorithm>
 #include <array>
 
+#include "records/control_events.hpp"
+
 namespace cif {
+namespace {
+
+// Values are read about this far between two looks for control events: a
+// few milliseconds, however the text is made (a run of blanks, one long
+// value, rows).
+constexpr std::ptrdiff_t bytes_between_checks = std::ptrdiff_t{4} << 20;
+
+}  // namespace
 
 Values::Values(std::string_view text, std::size_t offset)
     : kernel_(&kernel()), tokens_(text), begin_(text.data()), end_(text.data() + text.size()) {
@@ -14,10 +24,18 @@ Values::Values(std::string_view text, std::size_t offset)
 
 void Values::seek(std::size_t offset) {
   ended_ = false;
+  next_check_ = begin_ + offset + bytes_between_checks;
   load(begin_ + offset, false);
 }
 
+void Values::look_for_events(const char* at) {
+  if (at < next_check_) return;
+  records::throw_if_control_event();
+  next_check_ = at + bytes_between_checks;
+}
+
 void Values::load(const char* at, bool inside) {
+  look_for_events(at);
   base_ = at;
   ChunkMasks masks;
   if (end_ - at >= 64) {
@@ -62,6 +80,7 @@ std::size_t Values::read_into(std::string_view* const* into, std::size_t count) 
       if (starts == 0) {
         const bool inside = false;
         base += 64;
+        look_for_events(base);
         const ChunkMasks next_masks = kernel_->masks(base);
         blanks = next_masks.blank;
         attention = next_masks.attention;
@@ -76,6 +95,7 @@ std::size_t Values::read_into(std::string_view* const* into, std::size_t count) 
           if ((next_masks.attention & ((std::uint64_t{1} << rest) - 1)) == 0) {
             *into[i++] = std::string_view(base + first, static_cast<std::size_t>(64 - first + rest));
             base += 64;
+            look_for_events(base);
             blanks = next_masks.blank;
             attention = next_masks.attention;
             starts = starts_of(blanks, true);

@@ -54,6 +54,9 @@ class Values {
   // The 64 bytes from `at`, and whether the byte before them is part of a
   // value already read.
   void load(const char* at, bool inside);
+  // Control events, once the values have gone far enough since the last
+  // look.
+  void look_for_events(const char* at);
   // Moves on until a value begins; false at the end of the text.
   bool fill();
   // The value that begins at `start` read by the tokenizer, or the end when
@@ -66,10 +69,11 @@ class Values {
   Tokenizer tokens_;
   const char* begin_;
   const char* end_;
-  const char* base_ = nullptr;   // the first of the 64 bytes
-  std::uint64_t starts_ = 0;     // where values not yet read begin
-  std::uint64_t blank_ = 0;      // blanks
-  std::uint64_t attention_ = 0;  // bytes that need a closer look
+  const char* base_ = nullptr;        // the first of the 64 bytes
+  std::uint64_t starts_ = 0;          // where values not yet read begin
+  std::uint64_t blank_ = 0;           // blanks
+  std::uint64_t attention_ = 0;       // bytes that need a closer look
+  const char* next_check_ = nullptr;  // where control events are looked for next
   bool ended_ = false;
   bool closely_ = false;  // a value of the last row came another way
 };

@@ -68,6 +68,7 @@ MmcifAtoms::MmcifAtoms(const Tables& tables)
   place(y, "Cartn_y", {}, true);
   place(z, "Cartn_z", {}, true);
   place(model, "pdbx_PDB_model_num", {}, false);
+  if (slot_of_column_.front() == passed) slot_of_column_.front() = row_start;
   for (unsigned which = 0; which < 2; ++which) {
     for (const Slot slot : slot_of_column_) places_[which].push_back(&row_pair_[which][slot]);
   }
@@ -79,13 +80,21 @@ MmcifAtoms::MmcifAtoms(const Tables& tables)
   const std::array<std::optional<std::size_t>, 1> wanted{polymers.column("entity_id")};
   std::array<std::string_view, 1> row;
   TableRows rows(tables.text(), polymers, wanted);
-  while (rows.next(row)) polymers_.push_back(cif::text_of(row[0]));
+  // A row without an id names no entity: an atom of no entity (".") is
+  // not in a polymer.
+  while (rows.next(row)) {
+    if (const std::string_view id = cif::text_of(row[0]); !id.empty()) polymers_.push_back(id);
+  }
+  std::sort(polymers_.begin(), polymers_.end());
 
   rewind();
 }
 
 void MmcifAtoms::rewind() {
-  if (table_->is_loop()) values_.seek(table_->loop().values_at);
+  if (table_->is_loop()) {
+    values_.seek(table_->loop().values_at);
+    if (!row_lines_) row_lines_.emplace(text_, table_->loop().values_at, table_->columns());
+  }
   rows_read_ = 0;
   current_ = 0;
   has_ahead_ = read_row(1, row_pair_[1], plain_pair_[1]);
@@ -104,6 +113,7 @@ bool MmcifAtoms::read_row(unsigned which, Row& row, bool& plain) {
       throw cif::SyntaxError(static_cast<std::size_t>(first_value.data() - text_.data()),
                              "loop values that do not fill its last row");
     }
+    row_lines_->check(row[slot_of_column_.front()], row[slot_of_column_.back()]);
     plain = values_.row_plain();
   } else {
     if (rows_read_ == 1) return false;
@@ -120,7 +130,7 @@ bool MmcifAtoms::read_row(unsigned which, Row& row, bool& plain) {
 
 bool MmcifAtoms::is_polymer(std::string_view entity_token) const {
   const std::string_view id = cif::text_of(entity_token);
-  return std::find(polymers_.begin(), polymers_.end(), id) != polymers_.end();
+  return !id.empty() && std::binary_search(polymers_.begin(), polymers_.end(), id);
 }
 
 bool MmcifAtoms::next(WideAtomFields& fields) {

@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cif/rows.hpp"
 #include "cif/values.hpp"
 #include "mmcif_fields.hpp"
 #include "mmcif_tables.hpp"
@@ -52,8 +53,24 @@ class MmcifAtoms {
 
  private:
   // Where a row's values go; the values of the columns not read go to the
-  // last, `passed`.
-  enum Slot : std::size_t { group, element, atom_name, label_chain, entity, chain, residue, x, y, z, model, passed };
+  // last, `passed`, but for the row's first value, which tells where the row
+  // is. (The last value of a row is in its last column's slot, or in
+  // `passed`, written last.)
+  enum Slot : std::size_t {
+    group,
+    element,
+    atom_name,
+    label_chain,
+    entity,
+    chain,
+    residue,
+    x,
+    y,
+    z,
+    model,
+    row_start,
+    passed
+  };
   using Row = std::array<std::string_view, passed + 1>;
 
   // `plain`: every value of the row is its own text (see
@@ -66,10 +83,13 @@ class MmcifAtoms {
   std::vector<Slot> slot_of_column_;
   // Where each column's value goes in each row of `row_pair_`.
   std::array<std::vector<std::string_view*>, 2> places_;
-  std::vector<std::string_view> polymers_;  // the entities that are polymers
-  bool label_chain_is_chain_ = false;       // no label_asym_id: chains end where auth_asym_id changes
-  bool terminated_ = false;                 // label_entity_id given: polymer chains end in TER
+  // The entities that are polymers, in order: looked up for every row where
+  // a chain may end, and an entry may have as many entities as atoms.
+  std::vector<std::string_view> polymers_;
+  bool label_chain_is_chain_ = false;  // no label_asym_id: chains end where auth_asym_id changes
+  bool terminated_ = false;            // label_entity_id given: polymer chains end in TER
   cif::Values values_;
+  std::optional<cif::RowLines> row_lines_;  // a loop's
   std::size_t rows_read_ = 0;
 
   // The current row and the one after it, which tells where a chain ends.

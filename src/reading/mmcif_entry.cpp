@@ -9,6 +9,7 @@
 
 #include "cif/syntax_error.hpp"
 #include "cif/text.hpp"
+#include "records/control_events.hpp"
 
 namespace reading {
 namespace {
@@ -16,12 +17,19 @@ namespace {
 constexpr std::size_t title_width = 60;           // columns 11-70, what the console shows
 constexpr std::size_t classification_width = 40;  // HEADER columns 11-50
 constexpr std::size_t title_line_width = 70;      // TITLE columns 11-80
+constexpr std::size_t header_width = 70;          // HEADER columns 11-80, an extended id's last
+
+// Blanks passed over between two looks for control events.
+constexpr std::size_t blanks_between_checks = std::size_t{4} << 20;
 
 // Control characters (a text field's line ends) are blanks in a record.
+constexpr bool is_record_blank(char c) {
+  return c >= '\0' && c <= ' ';
+}
 std::string one_line(std::string_view text) {
   std::string line(text);
   for (char& c : line) {
-    if (c >= '\0' && c < ' ') c = ' ';
+    if (is_record_blank(c)) c = ' ';
   }
   return line;
 }
@@ -69,13 +77,16 @@ std::string_view deposition_date(const Tables& tables) {
   return {};
 }
 
-// HEADER columns 11 on: classification, date, three blanks, id.
+// HEADER columns 11 on: classification, date, three blanks, id. A value is
+// taken only as far as the record shows it: an entry may give an id or a
+// title of any length, and the record keeps its width.
 std::string header_line(const Tables& tables) {
-  std::string line = upper_case(tables.first_text(Category::struct_keywords, "pdbx_keywords"));
+  std::string line =
+      upper_case(tables.first_text(Category::struct_keywords, "pdbx_keywords").substr(0, classification_width));
   line.resize(classification_width, ' ');
   line += legacy_date(deposition_date(tables));
   line += "   ";
-  line += one_line(tables.first_text(Category::entry, "id"));
+  line += one_line(tables.first_text(Category::entry, "id").substr(0, header_width - line.size()));
   if (line.size() < title_width) line.resize(title_width, ' ');
   return line;
 }
@@ -84,21 +95,32 @@ std::string header_line(const Tables& tables) {
 // one blank apart, as many as fit in 70 columns (a word longer than that is
 // broken).
 std::string title_line(const Tables& tables) {
-  const std::string title = upper_case(tables.first_text(Category::struct_, "title"));
+  const std::string_view title = tables.first_text(Category::struct_, "title");
   std::string line;
   std::size_t at = 0;
+  std::size_t checked = 0;
   for (;;) {
-    at = title.find_first_not_of(' ', at);
-    if (at == std::string::npos) break;
-    const std::size_t word_end = std::min(title.find(' ', at), title.size());
-    const std::string_view word(title.data() + at, word_end - at);
+    while (at < title.size() && is_record_blank(title[at])) {
+      // Blanks before a word may run on for the whole entry.
+      if (++at - checked == blanks_between_checks) {
+        records::throw_if_control_event();
+        checked = at;
+      }
+    }
+    if (at == title.size()) break;
+    // A word longer than the line is cut to it, and only that much is read.
+    std::size_t word_end = at;
+    while (word_end < title.size() && !is_record_blank(title[word_end]) && word_end - at <= title_line_width) {
+      ++word_end;
+    }
+    const std::string_view word = title.substr(at, word_end - at);
     const std::size_t needed = line.empty() ? word.size() : line.size() + 1 + word.size();
     if (needed > title_line_width) {
-      if (line.empty()) line = word.substr(0, title_line_width);
+      if (line.empty()) line = upper_case(word.substr(0, title_line_width));
       break;
     }
     if (!line.empty()) line += ' ';
-    line += word;
+    line += upper_case(word);
     at = word_end;
   }
   line.resize(title_width, ' ');
@@ -108,16 +130,16 @@ std::string title_line(const Tables& tables) {
 // A number as REMARK 2 prints it: two decimals ("2.2010" is 2.20, "1.897"
 // 1.90, "28" 28.00), rounded from its nearest double as C's "%.2f" does,
 // which is how the archive's own programs print it. Text that is not a
-// number is left for the conversion to judge.
-std::string two_decimals(std::string_view number) {
+// number is left for the conversion to judge (none).
+std::optional<std::string> two_decimals(std::string_view number) {
   double value = 0.0;
   const std::string_view digits = number.starts_with('+') ? number.substr(1) : number;
   const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  if (error != std::errc() || end != digits.data() + digits.size()) return std::string(number);
+  if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
   std::array<char, 400> text{};
   const auto [written, too_long] =
       std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed, 2);
-  if (too_long != std::errc()) return std::string(number);
+  if (too_long != std::errc()) return std::nullopt;
   return std::string(text.data(), written);
 }
 
@@ -169,7 +191,9 @@ ResolutionText MmcifEntry::resolution() {
   if (!item) return {true, {}};
   const std::string_view number = tables_.first_text(item->category, item->item);
   if (number.empty()) fail(records::Failure::end_of_file);
-  resolution_ = two_decimals(number);
+  const std::optional<std::string> rounded = two_decimals(number);
+  if (!rounded) return {false, number};
+  resolution_ = *rounded;
   return {false, resolution_};
 }
 

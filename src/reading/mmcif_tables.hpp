@@ -14,12 +14,14 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
 
 #include "cif/items.hpp"
+#include "cif/text.hpp"
 #include "reading/reading.hpp"
 
 namespace reading {
@@ -41,6 +43,23 @@ enum class Category {
   entity_poly_seq,
 };
 inline constexpr std::size_t category_count = 14;
+
+// The columns of a table by the names of their items, without regard to
+// case: a category may come as hundreds of thousands of pairs, each looked
+// up as it is added. Open addressing in one array, no allocation per name.
+class ColumnIndex {
+ public:
+  // Adds `name` as column `column` of `names`, unless it is there already.
+  // False when it was.
+  bool add(std::span<const std::string_view> names, std::size_t column);
+  std::optional<std::size_t> find(std::span<const std::string_view> names, std::string_view name) const;
+
+ private:
+  void grow(std::span<const std::string_view> names);
+
+  std::vector<std::uint32_t> slots_;  // a column + 1 in each used slot, 0 in a free one
+  std::size_t used_ = 0;
+};
 
 // One category: its items (tags without the category) and its rows.
 class Table {
@@ -67,8 +86,13 @@ class Table {
 
  private:
   friend class Tables;
+  // Adds an item as the next column; false when the table has it already
+  // (a loop may name an item twice: its first column is the item's).
+  bool add_item(std::string_view item);
+
   bool given_ = false;
   std::vector<std::string_view> items_;
+  ColumnIndex columns_;                   // the first column where a loop names an item twice
   std::vector<std::string_view> values_;  // a list of pairs
   std::optional<cif::Item> loop_;         // a loop
 };

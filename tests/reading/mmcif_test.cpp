@@ -1,9 +1,13 @@
 // PDBx/mmCIF entries: read as the legacy file the archive derives from them,
 // and holding in full what that file cannot.
 
+#include <time.h>
+
+#include <algorithm>
 #include <csignal>
 
 #include "cif/items.hpp"
+#include "cif/values.hpp"
 #include "mmcif_entry.hpp"
 #include "mmcif_text.hpp"
 #include "records/control_events.hpp"
@@ -347,7 +351,7 @@ TEST_F(Mmcif, WhatFailsTheEntry) {
     std::string_view what;
     std::string text;
     Routine routine;
-    std::string_view failure;  // the diagnostic's number
+    std::string_view failure;  // the diagnostic from its number to the unit
   };
   // What comes before the atoms is read, and as many atom rows as the
   // routine takes.
@@ -378,33 +382,39 @@ TEST_F(Mmcif, WhatFailsTheEntry) {
   std::string open_quote = good;
   open_quote.replace(open_quote.rfind(" ALA A CA 1\n"), 5, " 'ALA");
 
+  const std::string_view eof = "24): end-of-file during read";
+  const std::string_view not_a_number = "64): input conversion error";
   const Case cases[] = {
       {"a quote not closed", with_atoms(MmcifText::with_header().add("_struct.pdbx_descriptor 'open\n")),
-       Routine::backbones, "71"},
+       Routine::backbones, "71): malformed mmCIF data, line 20: a quoted value not closed on its line"},
       {"a text field not closed", with_atoms(MmcifText::with_header(), "_struct.pdbx_descriptor\n;open\n"),
-       Routine::helices, "71"},
+       Routine::helices, "71): malformed mmCIF data, line 46: a text field not closed"},
       {"a loop whose values do not fill its rows", with_atoms(MmcifText::with_header(), "loop_\n_x.a\n_x.b\n1 2 3\n"),
-       Routine::backbones, "71"},
-      {"the last atom row cut short", cut_short, Routine::backbones, "71"},
-      {"a quote not closed in an atom row", open_quote, Routine::backbones, "71"},
-      {"no _atom_site", MmcifText::with_header().polymers().sequence("A", 3).text(), Routine::backbones, "71"},
-      {"no Cartn_z", no_z, Routine::helices, "71"},
+       Routine::backbones, "71): malformed mmCIF data, line 48: loop values that do not fill its rows"},
+      {"the last atom row cut short", cut_short, Routine::backbones,
+       "71): malformed mmCIF data, line 66: loop values that do not fill its last row"},
+      {"a quote not closed in an atom row", open_quote, Routine::backbones,
+       "71): malformed mmCIF data, line 66: a quoted value not closed on its line"},
+      {"no _atom_site", MmcifText::with_header().polymers().sequence("A", 3).text(), Routine::backbones,
+       "71): malformed mmCIF data, no _atom_site category"},
+      {"no Cartn_z", no_z, Routine::helices,
+       "71): malformed mmCIF data, line 46: an _atom_site item the records need is missing"},
       {"_entity_poly twice", with_atoms(MmcifText::with_header(), "loop_\n_entity_poly.entity_id\n1\n"),
-       Routine::backbones, "71"},
-      {"a loop of _atom_site and another category", mixed, Routine::backbones, "71"},
-      {"no resolution for X-ray data", with_atoms(MmcifText::with_header("")), Routine::helices, "24"},
-      {"an unknown resolution", with_atoms(MmcifText::with_header("?")), Routine::backbones, "24"},
+       Routine::backbones, "71): malformed mmCIF data, line 46: a category given twice"},
+      {"a loop of _atom_site and another category", mixed, Routine::backbones,
+       "71): malformed mmCIF data, line 52: a loop of several categories"},
+      {"no resolution for X-ray data", with_atoms(MmcifText::with_header("")), Routine::helices, eof},
+      {"an unknown resolution", with_atoms(MmcifText::with_header("?")), Routine::backbones, eof},
       {"no chain to count", MmcifText::with_header().polymers().atoms(chain_rows("A", 1, 3)).text(), Routine::backbones,
-       "24"},
-      {"a resolution that is no number", with_atoms(MmcifText::with_header("high")), Routine::helices, "64"},
-      {"an unknown coordinate", atoms_with(bad_coordinate), Routine::backbones, "64"},
-      {"a residue number that is no number", atoms_with(bad_residue), Routine::backbones, "64"},
-      {"a helix bound that is no number", bad_helix, Routine::helices, "64"},
+       eof},
+      {"a resolution that is no number", with_atoms(MmcifText::with_header("high")), Routine::helices, not_a_number},
+      {"an unknown coordinate", atoms_with(bad_coordinate), Routine::backbones, not_a_number},
+      {"a residue number that is no number", atoms_with(bad_residue), Routine::backbones, not_a_number},
+      {"a helix bound that is no number", bad_helix, Routine::helices, not_a_number},
   };
   for (const Case& c : cases) {
     const Extraction result = run(c.routine, c.text);
-    EXPECT_EQ(result.failure.substr(0, 22), "extract: severe (" + std::string(c.failure) + "): ") << c.what;
-    EXPECT_TRUE(result.failure.ends_with(", unit 1, file PDB/test.pdb")) << c.what << ": " << result.failure;
+    EXPECT_EQ(result.failure, "extract: severe (" + std::string(c.failure) + ", unit 1, file PDB/test.pdb") << c.what;
   }
   // Text after the first data block is not the entry's.
   EXPECT_EQ(run(Routine::backbones, good + "data_other\n_x.y 'open\n").failure, "");
@@ -417,6 +427,116 @@ TEST_F(Mmcif, WhatFailsTheEntry) {
   const std::string sequence_after = MmcifText::with_header().polymers().atoms(chain_rows("A", 1, 3)).text() +
                                      MmcifText().sequence("A", 3).text() + "loop_\n_x.a\n_x.b\n1 2 3\n";
   EXPECT_EQ(run(Routine::backbones, sequence_after).failure.substr(0, 22), "extract: severe (71): ");
+}
+
+// A row that lost or gained a value fails where it is, whatever value it
+// is and however the routine ends: every later value would be read a
+// column off.
+TEST_F(Mmcif, ARowWithAValueMissingOrOneTooManyFailsOnItsLine) {
+  const std::string good = MmcifText::with_header()
+                               .polymers()
+                               .sequence("A", 3)
+                               .helices({{"A", "1", "3"}})
+                               .atoms(chain_rows("A", 1, 3))
+                               .text();
+  // The first atom row, and one in the middle.
+  for (const std::string_view row :
+       {"ATOM 1 N N ALA A 1 1.000 2.000 3.000 1 ALA A N 1\n", "ATOM 3 N N ALA A 1 1.000 2.000 3.000 2 ALA A N 1\n"}) {
+    const std::size_t at = good.find(row);
+    ASSERT_NE(at, std::string::npos) << row;
+    const std::size_t line = 1 + static_cast<std::size_t>(std::count(good.begin(), good.begin() + at, '\n'));
+    const std::string expected = "extract: severe (71): malformed mmCIF data, line " + std::to_string(line) +
+                                 ": a row with a value missing or one too many, unit 1, file PDB/test.pdb";
+    std::vector<std::size_t> starts{0};
+    for (std::size_t blank = row.find(' '); blank != std::string_view::npos; blank = row.find(' ', blank + 1)) {
+      starts.push_back(blank + 1);
+    }
+    for (std::size_t value = 0; value < starts.size(); ++value) {
+      const std::size_t from = starts[value];
+      std::string missing = good;
+      missing.erase(at + from, row.find_first_of(" \n", from) + 1 - from);
+      std::string extra = good;
+      extra.insert(at + from, "X ");
+      for (const Routine routine : {Routine::helices, Routine::backbones}) {
+        EXPECT_EQ(run(routine, missing).failure, expected) << "without value " << value << " of " << row;
+        EXPECT_EQ(run(routine, extra).failure, expected) << "with a value before value " << value << " of " << row;
+      }
+    }
+  }
+}
+
+// _entity_poly without entity_id names no polymer: no atom is in one, and
+// no TER record cuts a chain.
+TEST_F(Mmcif, AnEntityPolyWithoutIdsNamesNoPolymer) {
+  std::vector<SiteRow> rows = chain_rows("A", 1, 3, "A", ".");
+  rows.front().label_chain = "X";  // a chain of its own, of no entity
+  const std::string text =
+      MmcifText::with_header().add("loop_\n_entity_poly.type\n'polypeptide(L)'\n").sequence("A", 3).atoms(rows).text();
+  const Extraction result = run(Routine::backbones, text);
+  ASSERT_TRUE(result.atoms.has_value()) << result.failure;
+  EXPECT_EQ(residues_of(*result.atoms), numbered(1, 3));
+}
+
+// Reading an entry takes time in proportion to its size, whatever it is
+// made of: entries made so that a lookup per item or per row would cost as
+// much again as the items read so far take no more than their size says.
+// (A ratio of two times on the same machine: eight times the entry takes
+// about eight times as long, where such a lookup makes it sixty-four.)
+TEST_F(Mmcif, EntriesOfAnyShapeReadInTimeProportionalToTheirSize) {
+  struct Shape {
+    std::string_view what;
+    Routine routine;
+    std::string (*entry)(int items);
+  };
+  const Shape shapes[] = {
+      {"a category of many pairs", Routine::helices,
+       [](int items) {
+         auto entry = MmcifText::with_header();
+         for (int i = 0; i < items; ++i) entry.add("_struct.item" + std::to_string(i) + " v\n");
+         return entry.polymers().sequence("A", 2).helices({{"A", "1", "2"}}).atoms(chain_rows("A", 1, 2)).text();
+       }},
+      {"many chains and polymers to match", Routine::backbones,
+       [](int items) {
+         auto entry = MmcifText::with_header();
+         std::string chains = "loop_\n_struct_asym.id\n_struct_asym.entity_id\n";
+         std::string polymers = "loop_\n_entity_poly.entity_id\n";
+         for (int i = 0; i < items; ++i) {
+           chains += "C" + std::to_string(i) + " E" + std::to_string(i) + "\n";
+           polymers += "P" + std::to_string(i) + "\n";
+         }
+         return entry.add(chains + polymers).atoms(chain_rows("A", 1, 2)).text();
+       }},
+      {"a chain for every atom", Routine::backbones,
+       [](int items) {
+         std::vector<std::string> entities;
+         std::vector<SiteRow> rows;
+         for (int i = 0; i < items; ++i) {
+           entities.push_back("P" + std::to_string(i));
+           rows.push_back(chain_rows("A", 1, 1, "L" + std::to_string(i), "E" + std::to_string(i))[0]);
+         }
+         return MmcifText::with_header().polymers(entities).sequence("A", 2).atoms(rows).text();
+       }},
+  };
+  // The least processor time of a few runs: what other work on the machine
+  // adds to a run, it adds to some runs and not to others.
+  const auto seconds = [this](Routine routine, const std::string& text) {
+    double best = 1e9;
+    for (int round = 0; round < 5; ++round) {
+      timespec start{};
+      timespec end{};
+      clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
+      run(routine, text);
+      clock_gettime(CLOCK_THREAD_CPUTIME_ID, &end);
+      best = std::min(best, static_cast<double>(end.tv_sec - start.tv_sec) +
+                                1e-9 * static_cast<double>(end.tv_nsec - start.tv_nsec));
+    }
+    return best;
+  };
+  for (const Shape& shape : shapes) {
+    const double small = seconds(shape.routine, shape.entry(4'000));
+    const double large = seconds(shape.routine, shape.entry(32'000));
+    EXPECT_LT(large, 32 * small) << shape.what << ": " << small << " s, then " << large << " s";
+  }
 }
 
 TEST_F(Mmcif, TheResolutionFollowsTheMethod) {
@@ -454,6 +574,18 @@ TEST_F(Mmcif, TitleLinesAsTheLegacyHeaderShowsThem) {
                                 "   CRYSTAL STRUCTURES OF PIM1 IN COMPLEX WITH MACROCYCLIC COMPO\n"),
             std::string::npos)
       << result.console;
+
+  // Values of any length are taken only as far as the records show them.
+  const std::string giant(9'000'000, 'x');
+  auto giants = MmcifText();
+  giants.add("data_x\n_entry.id " + giant + "\n_struct_keywords.pdbx_keywords " + giant + "\n");
+  giants.add("_struct.title '" + std::string(9'000'000, ' ') + "a " + giant + "'\n_exptl.method 'SOLUTION NMR'\n");
+  giants.polymers().sequence("A", 1).atoms(chain_rows("A", 1, 1));
+  const Extraction shown = run(Routine::backbones, giants.text());
+  EXPECT_NE(shown.console.find("   " + std::string(40, 'X') + std::string(12, ' ') + std::string(18, 'x') + "\n   A" +
+                               std::string(59, ' ') + "\n"),
+            std::string::npos)
+      << shown.console.substr(0, 1000);
 }
 
 // What the legacy file makes of values that are not what an archive entry
@@ -546,21 +678,62 @@ std::string long_loop() {
   return text + "#\n";
 }
 
-TEST(MmcifDeathTest, AControlEventIsActedOnWhileALoopIsCounted) {
+// Texts whose reading holds no other look for events: a loop counted, and
+// items, comments and values each as long as an entry may be.
+TEST(MmcifDeathTest, AControlEventIsActedOnWhereverTheReadingIs) {
+  const std::string long_text(9'000'000, 'x');
+  std::string pairs = "data_x\n";
+  while (pairs.size() < 9'000'000) pairs += "_struct.item" + std::to_string(pairs.size()) + " v\n";
+  const std::string texts[] = {
+      long_loop(),
+      pairs,
+      "data_x\n_x.y " + long_text + "\n",
+      "data_x\n_x.y '" + long_text + "'\n",
+      "data_x\n_x.y\n;" + long_text + "\n;\n",
+      "data_x\n# " + long_text + "\n_x.y 1\n",
+      "data_x\n_x.y" + std::string(9'000'000, ' ') + "1\n",
+  };
   EXPECT_EXIT(
       {
-        const std::string text = long_loop();
         records::install_control_event_handlers();
         std::raise(SIGINT);
-        try {
-          cif::Items items(text);
-          items.next_block();
-          cif::Item item;
-          items.next_item(item);
-        } catch (const records::ControlEvent&) {
-          std::_Exit(acted_on);
+        for (std::size_t i = 0; i < std::size(texts); ++i) {
+          try {
+            cif::Items items(texts[i]);
+            items.next_block();
+            cif::Item item;
+            while (items.next_item(item)) {
+            }
+            std::_Exit(static_cast<int>(i + 1));  // read to its end without a look
+          } catch (const records::ControlEvent&) {
+          }
         }
-        std::_Exit(0);
+        std::_Exit(acted_on);
+      },
+      ::testing::ExitedWithCode(acted_on), "");
+}
+
+// The values of a loop read as they come: a run of blanks, or one value,
+// as long as the entry.
+TEST(MmcifDeathTest, AControlEventIsActedOnWhileLoopValuesAreRead) {
+  const std::string texts[] = {
+      "loop_\n_l.a\n" + std::string(9'000'000, ' ') + "1\n",
+      "loop_\n_l.a\n" + std::string(9'000'000, 'x') + "\n",
+  };
+  EXPECT_EXIT(
+      {
+        records::install_control_event_handlers();
+        std::raise(SIGINT);
+        for (std::size_t i = 0; i < std::size(texts); ++i) {
+          try {
+            cif::Values values(texts[i], texts[i].find("\n", 6) + 1);
+            while (!cif::Values::end(values.next())) {
+            }
+            std::_Exit(static_cast<int>(i + 1));
+          } catch (const records::ControlEvent&) {
+          }
+        }
+        std::_Exit(acted_on);
       },
       ::testing::ExitedWithCode(acted_on), "");
 }

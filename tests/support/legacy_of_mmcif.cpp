@@ -260,13 +260,16 @@ std::string atom_records(Block& block) {
   const Column polymer_ids = block.find_values("_entity_poly.entity_id");
   for (int r = 0; polymer_ids && r < polymer_ids.length(); ++r) polymers.insert(string_at(polymer_ids, r));
 
-  // A coordinate as the legacy file writes it: one that reads as a float
-  // zero without its sign.
+  // A coordinate as the legacy file writes it: a zero without its sign. A
+  // number is zero when the digits before its exponent are ("-0.000",
+  // "-0.+50": the tool's number fields take a sign after the digits as the
+  // exponent's).
   const auto coordinate = [](std::string text) {
     if (text.size() > 1 && text[0] == '-') {
-      char* end = nullptr;
-      const float value = std::strtof(text.c_str(), &end);
-      if (end == text.c_str() + text.size() && value == 0.0F) text.erase(0, 1);
+      const std::size_t exponent = text.find_first_of("eEdD+-", 1);
+      const std::string mantissa = text.substr(1, exponent == std::string::npos ? std::string::npos : exponent - 1);
+      const bool digits = mantissa.find_first_of("0123456789") != std::string::npos;
+      if (digits && mantissa.find_first_not_of("0.") == std::string::npos) text.erase(0, 1);
     }
     return right(text, 8);
   };
