@@ -130,7 +130,7 @@ bool MmcifAtoms::read_row(unsigned which, Row& row, bool& plain) {
 
 bool MmcifAtoms::is_polymer(std::string_view entity_token) const {
   const std::string_view id = cif::text_of(entity_token);
-  return !id.empty() && std::binary_search(polymers_.begin(), polymers_.end(), id);
+  return std::binary_search(polymers_.begin(), polymers_.end(), id);
 }
 
 bool MmcifAtoms::next(WideAtomFields& fields) {

@@ -36,7 +36,8 @@ using Mmcif = testing_support::ReadingTest;
 // upper case, the loop's columns in another order; HETATM rows in the
 // polymer (MSE) with a two-letter element (SE), alternate locations, a
 // "-0.000", waters and a calcium ion ("CA  ") after the chains, TER after
-// each polymer chain only, helices of classes 1, 6 and 5 and a turn.
+// each polymer chain only, helices of classes 1, 6 and 5 and a turn, a
+// residue of two kinds (two rows for residue 3 in the sequence).
 constexpr std::string_view rich_mmcif = R"(# written by hand
 data_0TST
 _entry.id   0TST
@@ -60,6 +61,7 @@ _pdbx_poly_seq_scheme.pdb_strand_id
 _pdbx_poly_seq_scheme.seq_id
 A A 1
 A A 2
+A A 3
 A A 3
 A A 4
 A A 5
@@ -399,6 +401,8 @@ TEST_F(Mmcif, WhatFailsTheEntry) {
        "71): malformed mmCIF data, no _atom_site category"},
       {"no Cartn_z", no_z, Routine::helices,
        "71): malformed mmCIF data, line 46: an _atom_site item the records need is missing"},
+      {"an item given twice", with_atoms(MmcifText::with_header().add("_struct.title again\n")), Routine::helices,
+       "71): malformed mmCIF data, line 20: an item given twice"},
       {"_entity_poly twice", with_atoms(MmcifText::with_header(), "loop_\n_entity_poly.entity_id\n1\n"),
        Routine::backbones, "71): malformed mmCIF data, line 46: a category given twice"},
       {"a loop of _atom_site and another category", mixed, Routine::backbones,
@@ -550,8 +554,12 @@ TEST_F(Mmcif, TheResolutionFollowsTheMethod) {
       {"X-ray, rounded up", MmcifText::with_header("1.897"), "resolution of 1.90 angstroems"},
       {"X-ray, whole", MmcifText::with_header("3"), "resolution of 3.00 angstroems"},
       {"NMR", MmcifText::with_header("1.5", "'SOLUTION NMR'"), "No resolution specified !!! "},
+      {"NMR in lower case", MmcifText::with_header("1.5", "'solution nmr'"), "No resolution specified !!! "},
       {"electron microscopy",
        MmcifText::with_header("1.5", "'ELECTRON MICROSCOPY'").add("_em_3d_reconstruction.resolution 3.456\n"),
+       "resolution of 3.46 angstroems"},
+      {"electron microscopy in lower case on two lines",
+       MmcifText::with_header("1.5", "\n;electron\nmicroscopy\n;").add("_em_3d_reconstruction.resolution 3.456\n"),
        "resolution of 3.46 angstroems"},
   };
   for (Case c : cases) {
