@@ -28,10 +28,10 @@ constexpr std::size_t round_up(std::size_t size, std::size_t step) {
   return (size + step - 1) / step * step;
 }
 
-// Files from this size on are mapped: a 16 MB entry read into fresh memory
-// spent two thirds of the run in the kernel clearing and faulting pages in.
+// Files from this size on are mapped: a large entry read into fresh memory
+// spent most of the run in the kernel clearing and faulting pages in.
 // Smaller ones are read into memory that is already there from the file
-// before, which measured faster than mapping below 1 to 2 MiB.
+// before, which measured faster than mapping below this size.
 constexpr std::size_t smallest_mapped = std::size_t{2} << 20;
 
 // A mapped file's pages are brought in this many at a time (a few
