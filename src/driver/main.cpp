@@ -8,6 +8,7 @@
 #include "driver/driver.hpp"
 #include "records/control_events.hpp"
 #include "records/failures.hpp"
+#include "records/system_calls.hpp"
 
 namespace {
 
@@ -51,8 +52,8 @@ int main(int argc, char* argv[]) {
   records::ConsoleInput console_in(console);
   settings.errors = &errors;
   // The progress line is for a person watching, never for a file.
-  settings.progress = settings.progress && ::isatty(STDERR_FILENO) == 1;
-  settings.console_on_terminal = ::isatty(STDOUT_FILENO) == 1;
+  settings.progress = settings.progress && records::system_calls.isatty(STDERR_FILENO) == 1;
+  settings.console_on_terminal = records::system_calls.isatty(STDOUT_FILENO) == 1;
   // Made now: once memory has run out, the diagnostic must not need any.
   const std::string out_of_memory = records::IoError(records::Failure::out_of_memory).what();
   try {

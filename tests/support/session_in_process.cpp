@@ -27,6 +27,7 @@ SessionOutcome SessionInProcess::run(std::string_view answers, const SessionOpti
   driver::Settings settings;
   settings.keep_going = options.keep_going;
   settings.no_pause = options.no_pause;
+  settings.jobs = options.jobs;
   settings.errors = &errors;
   if (!options.real_files) settings.files = &files;
   settings.run_command = [&](const std::string& command) {

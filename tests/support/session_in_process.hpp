@@ -46,6 +46,7 @@ struct SessionOptions {
   bool no_pause = false;
   // Entries and Files.ini read from the scratch directory instead of `files`.
   bool real_files = false;
+  unsigned jobs = 1;
 };
 
 // A scratch working directory with an empty source/, and files in memory.
