@@ -5,16 +5,6 @@
 
 namespace testing_support {
 
-WorkingDirectory::WorkingDirectory(const std::filesystem::path& directory)
-    : previous_(std::filesystem::current_path()) {
-  std::filesystem::current_path(directory);
-}
-
-WorkingDirectory::~WorkingDirectory() {
-  std::error_code ignored;
-  std::filesystem::current_path(previous_, ignored);
-}
-
 SessionInProcess::SessionInProcess() {
   std::filesystem::create_directories(dir / "source");
 }
