@@ -49,7 +49,14 @@ void install_control_event_handlers() {
   action.sa_handler = note_control_event;
   sigemptyset(&action.sa_mask);
   action.sa_flags = 0;  // no SA_RESTART: a blocked call must return
-  for (const int signal_number : control_signal_numbers) sigaction(signal_number, &action, nullptr);
+  for (const int signal_number : control_signal_numbers) {
+    // One ignored when the run starts stays ignored, as whoever started it
+    // meant: nohup lets a batch outlive its terminal (SIGHUP), a shell
+    // leaves its background jobs deaf to the keyboard (SIGINT, SIGQUIT).
+    struct sigaction inherited {};
+    if (sigaction(signal_number, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) continue;
+    sigaction(signal_number, &action, nullptr);
+  }
   // A parent may hand down these signals blocked; the waits need them.
   const sigset_t signals = control_signals();
   pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);

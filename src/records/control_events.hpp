@@ -16,6 +16,8 @@
 
 namespace records {
 
+// A control signal that the run was started with ignored (nohup, a
+// shell's background job, trap '') is left ignored: it is no event.
 void install_control_event_handlers();
 // Throws the ControlEvent of a noted event; on a thread whose work the run
 // no longer needs (`stop_this_thread_when`), throws WorkStopped. Any thread
