@@ -70,6 +70,10 @@ void throw_if_control_event() {
   if (stop_request != nullptr && stop_request->load(std::memory_order_relaxed)) throw WorkStopped{};
 }
 
+int noted_control_event() {
+  return pending_event.load(std::memory_order_relaxed);
+}
+
 void stop_this_thread_when(const std::atomic<bool>* stop) {
   stop_request = stop;
 }
