@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 
 #include "records/control_events.hpp"
 
@@ -59,8 +60,10 @@ Unpacked Unpacker::unpack(std::string_view compressed, PageBuffer& into, std::si
   using Outcome = Unpacked::Outcome;
   if (!state_) state_ = std::make_unique<inflate_state>();
   inflate_state& state = *state_;
-  // One byte past the limit tells that the text is longer.
-  const std::size_t room = limit + 1;
+  // One byte past the limit tells that the text is longer. The largest
+  // limit has no byte past it: `limit + 1` wrapped to 0 and refused every
+  // text. No memory reaches it, and memory runs out first.
+  const std::size_t room = limit < std::numeric_limits<std::size_t>::max() ? limit + 1 : limit;
   into.reserve(std::min(first_guess(compressed), room));
   std::size_t made = 0;
   bool in_member = false;

@@ -11,7 +11,9 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <new>
 #include <utility>
 
@@ -171,6 +173,9 @@ void PageBuffer::shrink() noexcept {
 
 char* PageBuffer::reserve(std::size_t size, std::size_t keep) {
   if (size <= capacity_) return data_;
+  // No object may be larger, and rounding a size near the largest up to
+  // pages would wrap around to a small one.
+  if (size > static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max())) throw std::bad_alloc();
   const std::size_t capacity = round_up(size, small_page);
   if (keep > 0 && data_ != nullptr) {
     // The pages move to a larger mapping, wherever the system finds room:
