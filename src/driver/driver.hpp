@@ -56,6 +56,14 @@ struct Summary {
 // The whole session, on the given console.
 Summary EXTRACT(records::Output& console, records::LineSource& console_in, const Settings& settings = {});
 
+// The session as the process runs it, to its end: a failure that ends it is
+// told in one last line on `errors`, after all that the console shows.
+// Returns the exit status: 0, 1 for an I/O failure or memory, 3 when
+// entries failed under `keep_going`, 128 + n for a control event of signal
+// n, which decides the ending whatever failed after it arrived.
+int run_to_the_end(records::Output& console, records::LineSource& console_in, records::Output& errors,
+                   Settings settings);
+
 // Gives `name` the extension `letters` (three letters) after its first dot,
 // writing only what falls within the 12 characters. A name without a dot gets
 // one after its last non-blank character.

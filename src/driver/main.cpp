@@ -1,28 +1,13 @@
-// The process: reads the command line, runs EXTRACT and turns a failure into
-// its one diagnostic line and exit status.
+// The process: reads the command line, sets up the console and runs EXTRACT
+// to the end of the run.
 
 #include <unistd.h>
 
-#include <new>
-
 #include "driver/driver.hpp"
 #include "records/control_events.hpp"
-#include "records/failures.hpp"
+#include "records/system_calls.hpp"
 
 namespace {
-
-// Some entries were passed over under --keep-going.
-constexpr int entries_failed_status = 3;
-
-// The run's last line on standard error, after everything on the console, and
-// the exit status that goes with it.
-int end_with(records::Output& console, records::Output& errors, std::string_view line, int status) {
-  // Standard output first, so the diagnostic follows everything shown. Like
-  // every console line, it ends with CR LF.
-  console.flush_quietly();
-  errors.write_quietly(line);
-  return status;
-}
 
 int answer(const driver::Answer& answer) {
   records::Output out = answer.to_standard_error ? records::Output::errors() : records::Output::console();
@@ -49,24 +34,8 @@ int main(int argc, char* argv[]) {
   records::Output console = records::Output::console();
   records::Output errors = records::Output::errors();
   records::ConsoleInput console_in(console);
-  settings.errors = &errors;
   // The progress line is for a person watching, never for a file.
-  settings.progress = settings.progress && ::isatty(STDERR_FILENO) == 1;
-  settings.console_on_terminal = ::isatty(STDOUT_FILENO) == 1;
-  // Made now: once memory has run out, the diagnostic must not need any.
-  const std::string out_of_memory = records::IoError(records::Failure::out_of_memory).what();
-  try {
-    const driver::Summary summary = driver::EXTRACT(console, console_in, settings);
-    console.flush();
-    if (summary.failed == 0) return 0;
-    const std::string counted = "extract: " + std::to_string(summary.failed) + " of " +
-                                std::to_string(summary.entries) + " entries failed";
-    return end_with(console, errors, counted, entries_failed_status);
-  } catch (const records::IoError& error) {
-    return end_with(console, errors, error.line(), 1);
-  } catch (const records::ControlEvent& event) {
-    return end_with(console, errors, event.what(), 128 + event.signal_number());
-  } catch (const std::bad_alloc&) {
-    return end_with(console, errors, out_of_memory, 1);
-  }
+  settings.progress = settings.progress && records::system_calls.isatty(STDERR_FILENO) == 1;
+  settings.console_on_terminal = records::system_calls.isatty(STDOUT_FILENO) == 1;
+  return driver::run_to_the_end(console, console_in, errors, settings);
 }

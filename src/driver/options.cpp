@@ -52,7 +52,7 @@ constexpr std::string_view help_text =
     "\n"
     "Exit status: 0 done; 1 an I/O failure, told in one line on standard error;\n"
     "2 a wrong command line; 3 entries passed over under -k; 128+n a control\n"
-    "event or SIGTERM (signal n).\n";
+    "event or SIGTERM (signal n) arrived, whatever failed after it.\n";
 
 // Beyond any machine's processors; more would only cost memory.
 constexpr unsigned most_jobs = 1024;

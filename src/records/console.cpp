@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -17,10 +18,12 @@ namespace records {
 
 void open_missing_standard_descriptors() {
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-    // The lowest free number is this one, since the ones below are open.
-    const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
-    if (opened != fd && opened >= 0) ::close(opened);
+    struct stat info {};
+    if (system_calls.fstat(fd, &info) == 0 || errno != EBADF) continue;
+    // The lowest free number is this one, since the ones below are open;
+    // any other is not kept.
+    const int opened = system_calls.open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY, 0);
+    if (opened != fd && opened >= 0) system_calls.close(opened);
   }
 }
 

@@ -1,26 +1,14 @@
-// Console control events, and the waits they interrupt.
-//
-// The handler only notes the event. Every wait blocks the control signals,
-// looks at the note and only then waits with them unblocked (ppoll), so an
-// event that comes just before the wait is seen by the check and one that
-// comes during it interrupts it. A flag checked after EINTR alone lost the
-// events that came between the check and the blocking call.
+// Console control events: the handler that notes them, and the looks at
+// the note. The waits they interrupt are in waits.cpp.
 
 #include "records/control_events.hpp"
 
-#include <poll.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <pthread.h>
 
 #include <atomic>
-#include <cerrno>
 #include <csignal>
-#include <ctime>
 
-#include "descriptors.hpp"
 #include "records/failures.hpp"
-#include "waits.hpp"
 
 namespace records {
 namespace {
@@ -45,29 +33,6 @@ sigset_t control_signals() {
   return signals;
 }
 
-timespec after_milliseconds(int milliseconds) {
-  return {milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1'000'000L};
-}
-
-// One ppoll on `fd`; the control signals are let through only inside it.
-// `timeout` null waits without end. Returns ppoll's result.
-int poll_once(int fd, short events, const timespec* timeout, bool interruptible) {
-  const ControlSignalsHeld held;
-  if (interruptible) throw_if_control_event();
-  pollfd watched{fd, events, 0};
-  return ::ppoll(&watched, 1, timeout, interruptible ? held.waiting_mask() : nullptr);
-}
-
-int open_process_descriptor(pid_t child) {
-#ifdef SYS_pidfd_open
-  return static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
-#else
-  (void)child;
-  errno = ENOSYS;
-  return -1;
-#endif
-}
-
 }  // namespace
 
 ControlSignalsHeld::ControlSignalsHeld() {
@@ -84,7 +49,14 @@ void install_control_event_handlers() {
   action.sa_handler = note_control_event;
   sigemptyset(&action.sa_mask);
   action.sa_flags = 0;  // no SA_RESTART: a blocked call must return
-  for (const int signal_number : control_signal_numbers) sigaction(signal_number, &action, nullptr);
+  for (const int signal_number : control_signal_numbers) {
+    // One ignored when the run starts stays ignored, as whoever started it
+    // meant: nohup lets a batch outlive its terminal (SIGHUP), a shell
+    // leaves its background jobs deaf to the keyboard (SIGINT, SIGQUIT).
+    struct sigaction inherited {};
+    if (sigaction(signal_number, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) continue;
+    sigaction(signal_number, &action, nullptr);
+  }
   // A parent may hand down these signals blocked; the waits need them.
   const sigset_t signals = control_signals();
   pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
@@ -98,51 +70,12 @@ void throw_if_control_event() {
   if (stop_request != nullptr && stop_request->load(std::memory_order_relaxed)) throw WorkStopped{};
 }
 
+int noted_control_event() {
+  return pending_event.load(std::memory_order_relaxed);
+}
+
 void stop_this_thread_when(const std::atomic<bool>* stop) {
   stop_request = stop;
-}
-
-void wait_until_ready(int fd, short events) {
-  while (poll_once(fd, events, nullptr, true) < 0) {
-    // Another signal, or a failure the read or write will meet itself.
-    if (errno != EINTR) return;
-  }
-}
-
-bool wait_until_ready_for(int fd, short events, int milliseconds) {
-  const timespec timeout = after_milliseconds(milliseconds);
-  for (;;) {
-    const int ready = poll_once(fd, events, &timeout, true);
-    if (ready >= 0 || errno != EINTR) return ready != 0;
-  }
-}
-
-bool wait_briefly(int fd, short events, int milliseconds) {
-  const timespec timeout = after_milliseconds(milliseconds);
-  const int ready = poll_once(fd, events, &timeout, false);
-  return ready != 0;
-}
-
-void wait_for_child(pid_t child) {
-  const FileDescriptor process(open_process_descriptor(child));
-  for (;;) {
-    try {
-      if (process) {
-        wait_until_ready(process.get(), POLLIN);
-      } else {
-        // Without process descriptors: look again every 20 ms.
-        const timespec pause_between = after_milliseconds(20);
-        if (poll_once(-1, 0, &pause_between, true) < 0 && errno != EINTR) return;
-      }
-    } catch (const ControlEvent& event) {
-      // The command is the user's; it gets the same event and is not awaited.
-      ::kill(child, event.signal_number());
-      throw;
-    }
-    int status = 0;
-    const pid_t ended = ::waitpid(child, &status, process ? 0 : WNOHANG);
-    if (ended == child || (ended < 0 && errno != EINTR)) return;
-  }
 }
 
 }  // namespace records

@@ -16,11 +16,16 @@
 
 namespace records {
 
+// A control signal that the run was started with ignored (nohup, a
+// shell's background job, trap '') is left ignored: it is no event.
 void install_control_event_handlers();
 // Throws the ControlEvent of a noted event; on a thread whose work the run
 // no longer needs (`stop_this_thread_when`), throws WorkStopped. Any thread
 // may look.
 void throw_if_control_event();
+// The signal number of the event noted so far, 0 for none. An event stays
+// noted: a run that met a failure after it still ends as the event.
+int noted_control_event();
 
 // Holds the control signals back from the calling thread for its lifetime.
 // A thread started meanwhile keeps them held back for good: the events then

@@ -36,8 +36,8 @@ class FileSystem final : public FileSource {
     if (system_calls.fstat(file.get(), &info) != 0) return {{}, errno};
     if (S_ISDIR(info.st_mode)) return {{}, EISDIR};
     if (!S_ISREG(info.st_mode)) return {{}, EINVAL};
-    // Refused before anything is read or mapped: a sparse file of 8 GiB
-    // took 6.3 GB of memory and 12 s to scan.
+    // Refused before anything is read or mapped: a huge sparse file took
+    // memory and time in proportion to its size before it failed.
     if (static_cast<std::size_t>(info.st_size) > memory.limit) return {{}, EFBIG};
     return memory.load(std::move(file), info);
   }

@@ -11,7 +11,9 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <new>
 #include <utility>
 
@@ -28,10 +30,10 @@ constexpr std::size_t round_up(std::size_t size, std::size_t step) {
   return (size + step - 1) / step * step;
 }
 
-// Files from this size on are mapped: a 16 MB entry read into fresh memory
-// spent two thirds of the run in the kernel clearing and faulting pages in.
+// Files from this size on are mapped: a large entry read into fresh memory
+// spent most of the run in the kernel clearing and faulting pages in.
 // Smaller ones are read into memory that is already there from the file
-// before, which measured faster than mapping below 1 to 2 MiB.
+// before, which measured faster than mapping below this size.
 constexpr std::size_t smallest_mapped = std::size_t{2} << 20;
 
 // A mapped file's pages are brought in this many at a time (a few
@@ -171,6 +173,9 @@ void PageBuffer::shrink() noexcept {
 
 char* PageBuffer::reserve(std::size_t size, std::size_t keep) {
   if (size <= capacity_) return data_;
+  // No object may be larger, and rounding a size near the largest up to
+  // pages would wrap around to a small one.
+  if (size > static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max())) throw std::bad_alloc();
   const std::size_t capacity = round_up(size, small_page);
   if (keep > 0 && data_ != nullptr) {
     // The pages move to a larger mapping, wherever the system finds room:

@@ -15,8 +15,8 @@
 namespace records {
 
 // Memory for whole files, kept from one file to the next. Anonymous pages
-// aligned for transparent huge pages: a 16 MB entry read into fresh heap
-// memory cost 4,000 page faults, most of the run's time.
+// aligned for transparent huge pages: fresh heap memory for every file cost
+// a page fault per small page, most of the time of reading a large entry.
 class PageBuffer {
  public:
   PageBuffer() = default;

@@ -31,10 +31,14 @@ constexpr std::size_t flush_threshold = 64 * 1024;
 constexpr int patience_on_the_way_out_ms = 250;
 
 // A pipe or terminal can make a write wait for its reader; a regular file
-// or a device that is always ready cannot.
+// or a device that is always ready cannot. A descriptor that cannot be
+// looked at is taken as one that may: a wait for a file costs a poll, but a
+// write to a pipe made without waiting can stall the way out for good.
 bool may_make_writes_wait(int fd) {
   struct stat info {};
-  return fd >= 0 && ::fstat(fd, &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) || isatty(fd) == 1);
+  if (fd < 0) return false;
+  if (system_calls.fstat(fd, &info) != 0) return true;
+  return S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) || system_calls.isatty(fd) == 1;
 }
 
 // Six letters or digits that no other run is likely to pick at once: a
@@ -124,7 +128,7 @@ Output::Output(Output&& other) noexcept
       failed_(other.failed_) {}
 
 Output Output::console() {
-  return Output(console_out_unit, console_out_file, STDOUT_FILENO, isatty(STDOUT_FILENO) == 1,
+  return Output(console_out_unit, console_out_file, STDOUT_FILENO, system_calls.isatty(STDOUT_FILENO) == 1,
                 may_make_writes_wait(STDOUT_FILENO));
 }
 

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <stdio.h>
+#include <sys/eventfd.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -37,8 +38,8 @@ int open_file_beneath(int directory, const char* path, int flags) {
 #endif
 }
 
-constexpr SystemCalls the_systems{open_file, open_file_at, open_file_beneath, ::read,     ::write,   ::close,
-                                  ::fstat,   ::lseek,      ::ftruncate,       ::renameat, ::unlinkat};
+constexpr SystemCalls the_systems{open_file, open_file_at, open_file_beneath, ::read,     ::write,    ::close,   ::fstat,
+                                  ::lseek,   ::ftruncate,  ::renameat,        ::unlinkat, ::isatty, ::eventfd};
 
 }  // namespace
 

@@ -1,9 +1,26 @@
-// The seam between this layer and the system: the calls through which files
-// and the console are opened, read, written, looked at, closed, renamed and
-// removed. Every such call goes through `system_calls`, so that a test can
-// make any of them fail, come back short or be interrupted, or change the
-// file under the run at a chosen moment, and see what the run makes of it.
-// The tool itself never changes the table.
+// The seam between the tool and the system. Every call through which the
+// tool opens, reads, writes, looks at, closes, renames or removes a file, a
+// directory, the console or the threads' wake-up call goes through
+// `system_calls`, so that a test can make any of them fail, come back short
+// or be interrupted, or change the file under the run at a chosen moment,
+// and see what the run makes of it. The tool itself never changes the table.
+//
+// The system calls that do not go through it, and why:
+// - Memory: mmap, mremap, munmap, madvise (memory.cpp). A mapping that
+//   fails is memory that ran out (std::bad_alloc), brought about in tests
+//   with a limit on the address space; advice that fails changes nothing
+//   but speed.
+// - Signals, waits and the pause's command: sigaction, pthread_sigmask,
+//   ppoll, kill, waitpid, pidfd_open, posix_spawn (control_events.cpp,
+//   waits.cpp, pause.cpp, memory.cpp). Tests send real signals at chosen
+//   moments and run real commands, one of them too long to start; a wait
+//   that fails returns, and the read or write after it meets the failure
+//   through this table.
+// - Questions whose failure has an answer that changes nothing shown:
+//   getrandom and getpid (output.cpp: the seed of temporary names, which
+//   skip names already taken), gettid and sysconf (memory.cpp: a thread's
+//   id and the page size, which do not fail), sched_getaffinity and sysconf
+//   (the driver's options: the processors -j 0 counts, one at least).
 #pragma once
 
 #include <sys/stat.h>
@@ -29,6 +46,10 @@ struct SystemCalls {
   int (*ftruncate)(int fd, off_t length);
   int (*renameat)(int from_directory, const char* from, int to_directory, const char* to);
   int (*unlinkat)(int directory, const char* path, int flags);
+  // 1 when `fd` is a terminal.
+  int (*isatty)(int fd);
+  // A new eventfd counter (EFD_ flags).
+  int (*eventfd)(unsigned int initial, int flags);
 };
 
 // The system's own calls.

@@ -11,22 +11,23 @@
 #include <cstdint>
 #include <system_error>
 
+#include "records/system_calls.hpp"
 #include "waits.hpp"
 
 namespace records {
 
-Wakeup::Wakeup() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+Wakeup::Wakeup() : fd_(system_calls.eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
   if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
 }
 
 Wakeup::~Wakeup() {
-  ::close(fd_);
+  system_calls.close(fd_);
 }
 
 void Wakeup::ring() noexcept {
   const std::uint64_t one = 1;
   // Only fails when the count would overflow, and then it is rung anyway.
-  if (::write(fd_, &one, sizeof one) < 0) return;
+  if (system_calls.write(fd_, &one, sizeof one) < 0) return;
 }
 
 bool Wakeup::wait(int milliseconds) {
@@ -34,7 +35,7 @@ bool Wakeup::wait(int milliseconds) {
   std::uint64_t rung = 0;
   // Resets the count; rings in between are taken with this one, and the
   // caller looks at what it waits for in any case.
-  if (::read(fd_, &rung, sizeof rung) < 0) {
+  if (system_calls.read(fd_, &rung, sizeof rung) < 0) {
   }
   return true;
 }

@@ -38,6 +38,8 @@ TEST(CommandLine, HelpVersionAndMistakes) {
       {{"--max-entry-size=-1"}, "", "extract: invalid size '-1' for '--max-entry-size'\n", 2},
       {{"--max-entry-size=1K2"}, "", "extract: invalid size '1K2' for '--max-entry-size'\n", 2},
       {{"--max-entry-size=99999999999G"}, "", "extract: invalid size '99999999999G' for", 2},
+      {{"--max-entry-size=18446744073709551616"}, "", "extract: invalid size '18446744073709551616' for", 2},
+      {{"--max-entry-size=17179869184G"}, "", "extract: invalid size '17179869184G' for", 2},
       {{"--max-entry-size=", "--help"}, "", "extract: invalid size '' for '--max-entry-size'\n", 2},
       {{"--max-entry-size", "1M", "--help"}, "Usage: extract", "", 0},
       {{"--max-entry-size=3G", "--help"}, "Usage: extract", "", 0},
@@ -82,6 +84,33 @@ TEST(CommandLine, HelpNamesEveryOptionAndStatus) {
     const std::size_t end = help.find('\n', start);
     EXPECT_LE(end - start, 80U) << help.substr(start, end - start);
     start = end + 1;
+  }
+}
+
+TEST(CommandLine, TheLargestEntrySizesLeaveOnlyMemoryAsTheLimit) {
+  // 2^63 and 2^64 - 1 bytes, in bytes and in GiB: a compressed entry of
+  // 27 kB once failed with 43 under the largest, whose one byte more
+  // wrapped around to none.
+  testing_support::TempDir dir;
+  std::filesystem::create_directories(dir / "PDB");
+  std::filesystem::create_directories(dir / "source");
+  std::filesystem::copy(std::filesystem::path(EXTRACT_TEST_DATA) / "compressed/3al1.pdb.gz", dir / "PDB/3al1.pdb");
+  const auto run = [&](std::vector<std::string> arguments) {
+    testing_support::ToolOptions options;
+    options.arguments = std::move(arguments);
+    auto result = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "1\n3al1.pdb\nCA\n2\n", options);
+    if (std::filesystem::exists(dir / "source/3al1.bck")) {
+      result.out += testing_support::read_file(dir / "source/3al1.bck");
+      std::filesystem::remove(dir / "source/3al1.bck");
+    }
+    return result;
+  };
+  const auto by_default = run({});
+  ASSERT_EQ(by_default.status, 0) << by_default.err;
+  for (const std::string size : {"9223372036854775808", "18446744073709551615", "8589934592G", "17179869183G"}) {
+    const auto result = run({"--max-entry-size=" + size});
+    EXPECT_EQ(result.status, 0) << size << ": " << result.err;
+    EXPECT_TRUE(result.out == by_default.out) << size << ": the console or the export differs";
   }
 }
 

@@ -144,4 +144,20 @@ TEST_F(FailingCalls, AnEntryThatCannotBeReadIsPassedOverUnderKeepGoing) {
   EXPECT_EQ(read_file(dir / "goodfiles.txt"), " a.bck       \r\n");
 }
 
+TEST_F(FailingCalls, ReadAheadWithoutAWakeupCallRunsAsOneJob) {
+  // The eventfd that wakes the thread waiting for entries read ahead: with
+  // none to be had, the run is that of one job.
+  session.files.add("Files.ini", "a.pdb\ne.pdb\nmissing.pdb\na.pdb\n");
+  const SessionOutcome one_job = session.run("2\nCA\n2\n", {.keep_going = true, .no_pause = true});
+  const std::string exported = read_file(dir / "source/e.bck");
+  fs::remove(dir / "source/e.bck");
+  SystemCallFaults faults({{.call = Call::eventfd, .error = EMFILE}});
+  const SessionOutcome run = session.run("2\nCA\n2\n", {.keep_going = true, .no_pause = true, .jobs = 4});
+  EXPECT_EQ(faults.hit(0), 1);
+  EXPECT_EQ(run.failure, one_job.failure);
+  EXPECT_EQ(run.errors, one_job.errors);
+  EXPECT_TRUE(run.out == one_job.out) << "the console differs";
+  EXPECT_EQ(read_file(dir / "source/e.bck"), exported);
+}
+
 }  // namespace

@@ -125,4 +125,38 @@ TEST_F(Faults, ControlEventsAtThePauseAndAtAQuestion) {
   }
 }
 
+TEST_F(Faults, AControlSignalIgnoredWhenTheRunStartsStaysIgnored) {
+  // nohup ignores SIGHUP, a shell its background jobs' SIGINT and SIGQUIT,
+  // trap '' any of them. The signal comes while the run waits for the first
+  // answer; ignored, it is gone before the answers are typed.
+  struct Case {
+    int signal_number;
+    std::string_view event;
+  };
+  const Case cases[] = {{SIGHUP, "window-CLOSE"},
+                        {SIGINT, "control-C"},
+                        {SIGQUIT, "control-BREAK"},
+                        {SIGTERM, "process-TERMINATE"}};
+  for (const Case& c : cases) {
+    for (const bool ignored : {true, false}) {
+      testing_support::ToolOptions options;
+      if (ignored) options.ignored_signals = {c.signal_number};
+      testing_support::RunningTool tool(EXTRACT_BINARY, dir.path(), options);
+      ASSERT_TRUE(tool.wait_for_output(" Please choose your option now : "));
+      tool.signal(c.signal_number);
+      tool.type("1\nsmall.pdb\nCA\n2\n");
+      const ToolRun result = tool.finish();
+      const std::string what = std::string(c.event) + (ignored ? ", ignored" : "");
+      if (ignored) {
+        EXPECT_EQ(result.status, 0) << what << ": " << result.err;
+        EXPECT_TRUE(result.out.ends_with(" DONE ! \r\n \r\n")) << what;
+      } else {
+        EXPECT_EQ(result.status, 128 + c.signal_number) << what;
+        EXPECT_EQ(result.err, "extract: error (200): program aborting due to " + std::string(c.event) + " event\r\n")
+            << what;
+      }
+    }
+  }
+}
+
 }  // namespace

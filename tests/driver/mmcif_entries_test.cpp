@@ -14,6 +14,7 @@
 #include "run_tool.hpp"
 #include "support.hpp"
 #include "test_doubles.hpp"
+#include "working_directory.hpp"
 
 namespace {
 
@@ -183,8 +184,7 @@ TEST(MmcifChanges, AnEntryCutWhileReadFailsAsChangedAndKeepsItsPreviousExport) {
   entry.polymers().sequence("A", 30000);
   const std::string text = entry.atoms(testing_support::chain_rows("A", 1, 30000)).text();
   ASSERT_GT(text.size(), 3 * MiB);
-  const fs::path previous = fs::current_path();
-  fs::current_path(dir.path());
+  const testing_support::WorkingDirectory in_scratch(dir.path());
   struct Cut {
     std::string_view what;
     std::size_t size;  // mapped from 2 MiB on, read in pieces below
@@ -203,7 +203,7 @@ TEST(MmcifChanges, AnEntryCutWhileReadFailsAsChangedAndKeepsItsPreviousExport) {
       write_file(dir / "PDB" / "big.cif", content);
       write_file(dir / "source" / "big.hel", "the previous export\r\n");
       write_file(dir / "source" / "big.bck", "the previous export\r\n");
-      testing_support::CutOnceOpened files("big", cut.cut_to);
+      testing_support::CutOnceOpened files(dir.path(), "big", cut.cut_to);
       records::Output console = records::Output::in_memory();
       records::Output errors = records::Output::in_memory(0, "stderr");
       testing_support::TextLines lines(answers);
@@ -216,7 +216,6 @@ TEST(MmcifChanges, AnEntryCutWhileReadFailsAsChangedAndKeepsItsPreviousExport) {
       EXPECT_EQ(read_file(dir / "source" / "big.bck"), "the previous export\r\n") << what;
     }
   }
-  fs::current_path(previous);
 }
 
 }  // namespace

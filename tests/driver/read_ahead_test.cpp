@@ -25,6 +25,7 @@
 #include "records/failures.hpp"
 #include "support.hpp"
 #include "test_doubles.hpp"
+#include "working_directory.hpp"
 
 namespace {
 
@@ -198,8 +199,7 @@ std::vector<std::string> loaded_at_first_pause(unsigned jobs, std::size_t enough
 
   testing_support::TempDir dir;
   std::filesystem::create_directories(dir / "source");
-  const auto previous = std::filesystem::current_path();
-  std::filesystem::current_path(dir.path());
+  const testing_support::WorkingDirectory in_scratch(dir.path());
   std::vector<std::string> seen;
   records::Output console = records::Output::in_memory();
   testing_support::TextLines answers("2\nCA\n1\nlook\n\n");
@@ -217,7 +217,6 @@ std::vector<std::string> loaded_at_first_pause(unsigned jobs, std::size_t enough
     return 0;
   };
   driver::EXTRACT(console, answers, settings);
-  std::filesystem::current_path(previous);
   EXPECT_EQ(files.loaded().size(), 1U + count);
   return seen;
 }

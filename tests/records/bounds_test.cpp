@@ -11,9 +11,12 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <limits>
+#include <new>
 #include <optional>
 
 #include "compressed_data.hpp"
+#include "memory.hpp"
 #include "records/control_events.hpp"
 #include "records/failures.hpp"
 #include "records/input.hpp"
@@ -105,6 +108,44 @@ TEST(SizeLimit, ContentUpToTheLimitIsReadAndOneByteMoreIsRefused) {
       const auto failure = failure_reading(input, [&] { input.open_old(path, Content::unpacked); });
       const auto what = "case " + std::to_string(static_cast<int>(c.stored)) + ", size " + std::to_string(size);
       EXPECT_EQ(failure, size > c.limit ? std::optional(Failure::too_large) : std::nullopt) << what;
+    }
+  }
+}
+
+TEST(SizeLimit, TheLargestLimitsLeaveOnlyMemoryAsTheLimit) {
+  // 2^63 and 2^64 - 1 bytes: no content reaches them. The largest once
+  // wrapped around when one byte past it was counted, and refused all
+  // compressed content.
+  enum class Stored { read_from_disk, in_memory, gzip, gzip_two_members };
+  const std::string text = text_of_size(100'000);
+  for (const std::size_t limit : {std::size_t{1} << 63, std::numeric_limits<std::size_t>::max()}) {
+    for (const Stored stored : {Stored::read_from_disk, Stored::in_memory, Stored::gzip, Stored::gzip_two_members}) {
+      TempDir dir;
+      testing_support::FilesInMemory memory;
+      const std::string path = (dir / "entry.pdb").string();
+      if (stored == Stored::read_from_disk) testing_support::write_file(path, text);
+      if (stored == Stored::in_memory) memory.add(path, text);
+      if (stored == Stored::gzip) memory.add(path, gzip(text));
+      if (stored == Stored::gzip_two_members) memory.add(path, gzip(text.substr(0, 777)) + gzip(text.substr(777)));
+      Input input(1, stored == Stored::read_from_disk ? records::file_system() : memory);
+      input.limit_size(limit);
+      const auto what = "limit " + std::to_string(limit) + ", case " + std::to_string(static_cast<int>(stored));
+      input.open_old(path, Content::unpacked);
+      EXPECT_EQ(input.whole(), text) << what;
+      EXPECT_NO_THROW(input.close()) << what;
+    }
+  }
+}
+
+TEST(SizeLimit, MemoryForMoreThanAnObjectMayHoldIsRefused) {
+  // Rounded up to pages, a size near the largest wrapped around to a small
+  // one, handed out as if it were the size asked for.
+  for (const std::size_t size : {std::numeric_limits<std::size_t>::max(), std::numeric_limits<std::size_t>::max() - 4000,
+                                 std::size_t{1} << 63}) {
+    for (const std::size_t keep : {std::size_t{0}, std::size_t{100}}) {
+      records::PageBuffer buffer;
+      buffer.reserve(4096);
+      EXPECT_THROW(buffer.reserve(size, keep), std::bad_alloc) << size << ", keeping " << keep;
     }
   }
 }

@@ -16,8 +16,9 @@
 #include "records/input.hpp"
 #include "records/output.hpp"
 #include "records/pause.hpp"
-#include "test_doubles.hpp"
 #include "support.hpp"
+#include "system_call_faults.hpp"
+#include "test_doubles.hpp"
 
 namespace {
 
@@ -25,6 +26,9 @@ using records::Failure;
 using records::Input;
 using records::IoError;
 using records::Output;
+using testing_support::Call;
+using testing_support::Fault;
+using testing_support::SystemCallFaults;
 using testing_support::TempDir;
 
 std::vector<std::string> all_records(Input& input) {
@@ -286,18 +290,45 @@ TEST(ControlEventsDeathTest, AnEventIsActedOnAtTheNextRecordsEnd) {
       ::testing::ExitedWithCode(acted_on), "");
 }
 
-TEST(StandardDescriptorsDeathTest, AClosedOneIsOpenedOnTheNullDevice) {
-  EXPECT_EXIT(
-      {
-        ::close(STDERR_FILENO);
-        records::open_missing_standard_descriptors();
-        struct stat opened {};
-        struct stat null_device {};
-        const bool on_null = ::fstat(STDERR_FILENO, &opened) == 0 && ::stat("/dev/null", &null_device) == 0 &&
-                             opened.st_rdev == null_device.st_rdev;
-        std::_Exit(on_null ? acted_on : 0);
-      },
-      ::testing::ExitedWithCode(acted_on), "");
+// The descriptors the process has open.
+std::ptrdiff_t open_descriptors() {
+  return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+}
+
+TEST(StandardDescriptorsDeathTest, OnlyAClosedOneIsOpenedOnTheNullDevice) {
+  struct Case {
+    std::string_view what;
+    bool closed;                      // standard error closed before the look
+    std::vector<Fault> in_the_way;    // of the look at it
+    bool on_null;                     // standard error on the null device after it
+  };
+  const Case cases[] = {
+      {"closed", true, {}, true},
+      {"open", false, {}, false},
+      {"open, but the look fails", false, {{.call = Call::fstat, .fd = STDERR_FILENO, .error = EIO}}, false},
+      // Another thread's open took the number meanwhile: /dev/null opens on
+      // another, which is not kept.
+      {"open, but seen closed", false, {{.call = Call::fstat, .fd = STDERR_FILENO, .error = EBADF}}, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EXIT(
+        {
+          if (c.closed) ::close(STDERR_FILENO);
+          const auto before = open_descriptors();
+          {
+            SystemCallFaults faults(c.in_the_way);
+            records::open_missing_standard_descriptors();
+          }
+          struct stat opened {};
+          struct stat null_device {};
+          const bool on_null = ::fstat(STDERR_FILENO, &opened) == 0 && ::stat("/dev/null", &null_device) == 0 &&
+                               S_ISCHR(opened.st_mode) && opened.st_rdev == null_device.st_rdev;
+          const bool none_left = open_descriptors() == before + (c.closed ? 1 : 0);
+          std::_Exit(on_null == c.on_null && none_left ? acted_on : 0);
+        },
+        ::testing::ExitedWithCode(acted_on), "")
+        << c.what;
+  }
 }
 
 TEST(Pause, RunsEachCommandAndEndsOnAnEmptyLine) {

@@ -185,6 +185,33 @@ TEST_F(ReplacedFile, TemporaryNamesTakenByOthersAreSkippedAndAFailedCreationIsTo
   }
 }
 
+// Without openat2 the directories beneath are walked one by one, each looked
+// at before it is taken: one that cannot be looked at fails the export as a
+// directory that cannot be opened, not as a name refused.
+TEST(ReplacedBeneath, ADirectoryOnTheWayThatCannotBeLookedAtFailsTheExport) {
+  struct Case {
+    int error;
+    Failure failure;
+  };
+  for (const Case c : {Case{EIO, Failure::open_failure}, Case{EACCES, Failure::permission_denied}}) {
+    TempDir dir;
+    fs::create_directories(dir / "source/walked_part");
+    // The first open is openat2's, which the kernel does not have.
+    SystemCallFaults faults({{.call = Call::open, .path = "walked_part", .error = ENOSYS},
+                             {.call = Call::fstat, .path = "walked_part", .error = c.error}});
+    const auto error = failure_of([&] {
+      Output out = Output::replace_beneath(2, (dir / "source").string(), "walked_part/x.bck");
+      out.close();
+    });
+    ASSERT_TRUE(error.has_value()) << c.error;
+    EXPECT_EQ(error->failure(), c.failure) << c.error;
+    EXPECT_FALSE(error->name_refused()) << c.error;
+    EXPECT_EQ(error->file(), (dir / "source/walked_part/x.bck").string());
+    EXPECT_EQ(faults.hit(1), 1);
+    EXPECT_TRUE(fs::is_empty(dir / "source/walked_part"));
+  }
+}
+
 // -----------------------------------------------------------------------------
 // Writes
 
@@ -252,6 +279,69 @@ TEST(WritesDeathTest, AConsoleWriteThatFailsLeavesWholeRecordsEachOnce) {
     EXPECT_LT(text.size(), all.size());
     EXPECT_EQ(text.empty(), failing_write == 1) << failing_write;
   }
+}
+
+// A torn record is cut off a regular file only when the file can be looked
+// at, its end found where this write left it and the file cut; else every
+// byte sent stays, and the write error is told all the same.
+TEST(WritesDeathTest, ATornRecordStaysWhereTheFileCannotBeLookedAtOrCut) {
+  struct Case {
+    std::string_view what;
+    std::vector<Fault> in_the_way;
+    bool cut;
+  };
+  const Case cases[] = {
+      {"nothing in the way", {}, true},
+      {"fstat failing", {{.call = Call::fstat, .fd = STDOUT_FILENO, .count = 0}}, false},
+      {"lseek failing", {{.call = Call::lseek, .fd = STDOUT_FILENO}}, false},
+      {"ftruncate failing", {{.call = Call::ftruncate, .fd = STDOUT_FILENO, .error = EROFS}}, false},
+  };
+  // Two short writes of 37 bytes, then a full disk: a record and part of
+  // the next were sent.
+  constexpr std::size_t sent = 2 * 37;
+  const std::string all = numbered_records(20);
+  for (const Case& c : cases) {
+    TempDir dir;
+    const fs::path shown = dir / "stdout";
+    EXPECT_EXIT(
+        {
+          const int fd = ::open(shown.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+          if (fd < 0 || ::dup2(fd, STDOUT_FILENO) < 0) std::_Exit(2);
+          std::vector<Fault> faults = c.in_the_way;
+          faults.push_back({.call = Call::write, .fd = STDOUT_FILENO, .first = 3, .error = ENOSPC});
+          faults.push_back({.call = Call::write, .fd = STDOUT_FILENO, .count = 0, .error = 0, .at_most = 37});
+          SystemCallFaults active(faults);
+          Output console = Output::console();
+          write_records(console, 20);
+          const auto error = failure_of([&] { console.flush(); });
+          std::_Exit(error && error->unit() == 6 && error->failure() == Failure::write_error ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << c.what;
+    const std::string kept = all.substr(0, sent);
+    EXPECT_EQ(read_file(shown), c.cut ? kept.substr(0, kept.rfind('\n') + 1) : kept) << c.what;
+  }
+}
+
+// A console that cannot be looked at may be a pipe: its writes wait for
+// room where the way out can give up on them, rather than stall it.
+TEST(WritesDeathTest, AConsoleThatCannotBeLookedAtIsGivenUpOnTheWayOut) {
+  EXPECT_EXIT(
+      {
+        // A pipe of one page that nobody reads, and more records than it
+        // takes; a run that stalls is ended by the alarm.
+        int ends[2];
+        if (::pipe(ends) != 0 || ::fcntl(ends[1], F_SETPIPE_SZ, 4096) < 0 || ::dup2(ends[1], STDOUT_FILENO) < 0) {
+          std::_Exit(2);
+        }
+        ::alarm(30);
+        SystemCallFaults faults({{.call = Call::fstat, .fd = STDOUT_FILENO, .count = 0}});
+        Output console = Output::console();
+        write_records(console, 1000);
+        console.flush_quietly();
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 // A control event that comes while a long write is cut short ends the
@@ -346,6 +436,36 @@ TEST(Reads, AFileThatCannotBeReadIsAnOpenFailureOfThatFile) {
   SystemCallFaults faults({{.call = Call::open, .path = "entry.pdb", .error = EACCES}});
   records::Input input(1);
   EXPECT_EQ(failure_of([&] { input.open_old(path); })->failure(), Failure::permission_denied);
+}
+
+TEST(Reads, AFileThatCannotBeLookedAtFailsAsNotOpenedOrAsChanged) {
+  // Looked at when opened (is it a regular file, and how large?) and when
+  // closed (has it changed?).
+  TempDir dir;
+  const std::string path = (dir / "entry.pdb").string();
+  write_file(path, file_in_pieces());
+  struct Case {
+    int failing_look;
+    int error;
+    Failure failure;
+  };
+  const Case cases[] = {{1, EIO, Failure::open_failure},
+                        {1, EACCES, Failure::permission_denied},
+                        {2, EIO, Failure::file_changed},
+                        {2, EOVERFLOW, Failure::file_changed}};
+  for (const Case& c : cases) {
+    SystemCallFaults faults({{.call = Call::fstat, .path = "entry.pdb", .first = c.failing_look, .error = c.error}});
+    records::Input input(1);
+    const auto error = failure_of([&] {
+      input.open_old(path);
+      all_records(input);
+      input.close();
+    });
+    ASSERT_TRUE(error.has_value()) << c.failing_look << ", " << c.error;
+    EXPECT_EQ(error->failure(), c.failure) << c.failing_look << ", " << c.error;
+    EXPECT_EQ(error->file(), path);
+    EXPECT_EQ(faults.hit(0), 1);
+  }
 }
 
 // -----------------------------------------------------------------------------

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -24,6 +25,7 @@
 #include "compressed_data.hpp"
 #include "records/wakeup.hpp"
 #include "support.hpp"
+#include "system_call_faults.hpp"
 
 namespace {
 
@@ -167,6 +169,19 @@ TEST(Wakeup, ARingEndsTheWaitAndNoRingLetsTheTimeRunOut) {
   EXPECT_TRUE(wakeup.wait(10'000));
   ringer.join();
   EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
+}
+
+TEST(Wakeup, NoRoomForOneIsASystemError) {
+  // Which the read-ahead takes as no thread to be had.
+  for (const int error : {EMFILE, ENFILE, ENOMEM}) {
+    testing_support::SystemCallFaults faults({{.call = testing_support::Call::eventfd, .error = error}});
+    try {
+      records::Wakeup wakeup;
+      ADD_FAILURE() << "made without an eventfd, error " << error;
+    } catch (const std::system_error& failure) {
+      EXPECT_EQ(failure.code().value(), error);
+    }
+  }
 }
 
 // A control event is process-wide and sticky, so these run in a child.

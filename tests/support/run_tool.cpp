@@ -1,12 +1,15 @@
 #include "run_tool.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
 #include <csignal>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <thread>
 
@@ -61,6 +64,7 @@ pid_t start(const std::filesystem::path& binary, const std::filesystem::path& wo
   }
   limit(RLIMIT_FSIZE, options.file_size_limit);
   limit(RLIMIT_AS, options.memory_limit);
+  for (const int ignored : options.ignored_signals) std::signal(ignored, SIG_IGN);
   execv(argv[0], argv.data());
   _exit(127);
 }
@@ -121,12 +125,53 @@ void RunningTool::type(std::string_view text) {
 }
 
 bool RunningTool::wait_for_output(std::string_view marker, std::chrono::milliseconds limit) const {
+  return wait_until(
+      [&] { return std::filesystem::exists(out_) && read_file(out_).find(marker) != std::string::npos; }, limit);
+}
+
+long RunningTool::read_some(std::size_t piece, int wait_ms) {
+  pollfd readable{output_read_, POLLIN, 0};
+  if (poll(&readable, 1, wait_ms) <= 0) return -1;
+  const std::size_t before = shown_.size();
+  shown_.resize(before + piece);
+  const ssize_t n = read(output_read_, shown_.data() + before, piece);
+  shown_.resize(before + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+  return n < 0 ? -1 : static_cast<long>(n);
+}
+
+bool RunningTool::read_output_until(std::string_view marker, int times, ReadingPace pace,
+                                    std::chrono::milliseconds limit) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  int found = 0;
+  std::size_t searched = 0;
+  for (;;) {
+    for (std::size_t at = shown_.find(marker, searched); at != std::string::npos; at = shown_.find(marker, searched)) {
+      ++found;
+      searched = at + 1;
+    }
+    if (found >= times) return true;
+    // A marker may begin in what was read and end in what comes next.
+    searched = std::max(searched, shown_.size() - std::min(shown_.size(), marker.size() - 1));
+    if (std::chrono::steady_clock::now() > until || read_some(pace.piece, 10) == 0) return false;
+    if (pace.pause.count() > 0) std::this_thread::sleep_for(pace.pause);
+  }
+}
+
+bool RunningTool::wait_until(const std::function<bool()>& holds, std::chrono::milliseconds limit) const {
   const auto until = std::chrono::steady_clock::now() + limit;
   do {
-    if (std::filesystem::exists(out_) && read_file(out_).find(marker) != std::string::npos) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (holds()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   } while (std::chrono::steady_clock::now() < until);
   return false;
+}
+
+bool RunningTool::asleep() const {
+  // "pid (name) S ...": the state follows the last parenthesis.
+  std::ifstream stat("/proc/" + std::to_string(child_) + "/stat");
+  const std::string line((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  const std::size_t name_end = line.rfind(')');
+  return name_end != std::string::npos && name_end + 2 < line.size() && line[name_end + 2] == 'S';
 }
 
 void RunningTool::signal(int signal_number) const {
@@ -143,10 +188,21 @@ ToolRun RunningTool::finish(std::chrono::milliseconds limit) {
       wait4(child_, &status, 0, &usage);
       break;
     }
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
+    if (output_read_ < 0 || read_some(std::size_t{64} << 10, 1) < 0) {
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
   }
   child_ = -1;
-  return result_of(status, usage, started_, output_read_ >= 0 ? std::filesystem::path() : out_, streams_ / "stderr");
+  // What is left in the pipe; a command started at a pause may still hold
+  // it open, so only what is there now.
+  if (output_read_ >= 0) {
+    while (read_some(std::size_t{64} << 10, 0) > 0) {
+    }
+  }
+  ToolRun run =
+      result_of(status, usage, started_, output_read_ >= 0 ? std::filesystem::path() : out_, streams_ / "stderr");
+  if (output_read_ >= 0) run.out = shown_;
+  return run;
 }
 
 ToolRun run_tool(const std::filesystem::path& binary, const std::filesystem::path& working_directory,
@@ -180,13 +236,22 @@ std::pair<ToolRun, double> end_with(RunningTool& tool, int signal_number, std::c
 }
 
 ToolRun interrupt_tool(const std::filesystem::path& binary, const std::filesystem::path& working_directory,
-                       std::string_view answers, std::string_view marker, int signal_number) {
-  RunningTool tool(binary, working_directory);
+                       std::string_view answers, std::string_view marker, int signal_number,
+                       const ToolOptions& options) {
+  RunningTool tool(binary, working_directory, options);
   tool.type(answers);
   // The tool flushes its output before it waits for the console.
   tool.wait_for_output(marker);
   tool.signal(signal_number);
   return tool.finish();
+}
+
+bool has_mapped(pid_t pid, std::string_view file) {
+  std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+  for (std::string line; std::getline(maps, line);) {
+    if (line.find(file) != std::string::npos) return true;
+  }
+  return false;
 }
 
 }  // namespace testing_support

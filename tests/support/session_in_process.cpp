@@ -5,16 +5,6 @@
 
 namespace testing_support {
 
-WorkingDirectory::WorkingDirectory(const std::filesystem::path& directory)
-    : previous_(std::filesystem::current_path()) {
-  std::filesystem::current_path(directory);
-}
-
-WorkingDirectory::~WorkingDirectory() {
-  std::error_code ignored;
-  std::filesystem::current_path(previous_, ignored);
-}
-
 SessionInProcess::SessionInProcess() {
   std::filesystem::create_directories(dir / "source");
 }
@@ -27,6 +17,7 @@ SessionOutcome SessionInProcess::run(std::string_view answers, const SessionOpti
   driver::Settings settings;
   settings.keep_going = options.keep_going;
   settings.no_pause = options.no_pause;
+  settings.jobs = options.jobs;
   settings.errors = &errors;
   if (!options.real_files) settings.files = &files;
   settings.run_command = [&](const std::string& command) {

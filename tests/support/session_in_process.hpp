@@ -16,21 +16,9 @@
 #include "driver/driver.hpp"
 #include "support.hpp"
 #include "test_doubles.hpp"
+#include "working_directory.hpp"
 
 namespace testing_support {
-
-// Makes `directory` the current one, and the one before it current again
-// when it goes.
-class WorkingDirectory {
- public:
-  explicit WorkingDirectory(const std::filesystem::path& directory);
-  ~WorkingDirectory();
-  WorkingDirectory(const WorkingDirectory&) = delete;
-  WorkingDirectory& operator=(const WorkingDirectory&) = delete;
-
- private:
-  std::filesystem::path previous_;
-};
 
 // What a session came to.
 struct SessionOutcome {
@@ -46,6 +34,7 @@ struct SessionOptions {
   bool no_pause = false;
   // Entries and Files.ini read from the scratch directory instead of `files`.
   bool real_files = false;
+  unsigned jobs = 1;
 };
 
 // A scratch working directory with an empty source/, and files in memory.

@@ -7,23 +7,27 @@
 #include <cerrno>
 #include <cstddef>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
+
+#include "records/system_calls.hpp"
 
 namespace testing_support {
 
 // `open` counts every way of opening (by path, relative to a directory,
 // beneath one), `rename` and `unlink` their forms relative to directories;
-// a path relative to a directory is matched as it is given.
-enum class Call { open, read, write, close, rename, unlink };
+// a path relative to a directory is matched as it is given. `eventfd` makes
+// the wake-up call between threads.
+enum class Call { open, read, write, close, rename, unlink, fstat, lseek, ftruncate, eventfd };
 
 // Which calls one fault hits, and what it makes of them.
 struct Fault {
   Call call;
-  // The calls it counts: those on a path that holds `path` (for read, write
-  // and close: on a descriptor opened on such a path; for rename: either
-  // name), or those on descriptor `fd`. Every call of the kind when neither
-  // is given.
+  // The calls it counts: those on a path that holds `path` (for the calls
+  // on a descriptor: one opened on such a path; for rename: either name),
+  // or those on descriptor `fd`. Every call of the kind when neither is
+  // given.
   std::string path = {};
   int fd = -1;
   // The calls hit: the `first` counted one (from 1) and the `count` - 1
@@ -38,8 +42,10 @@ struct Fault {
   std::size_t at_most = 0;
 };
 
-// Puts `faults` in the calls' way, and the real calls back when it goes.
-// One at a time: the table of calls is the process's.
+// Puts `faults` in the way of the calls in use (the system's, or those of
+// another stand-in such as WorkingDirectory), and those back when it goes.
+// One at a time: the table of calls is the process's. The tool's threads
+// may make their calls through it at once.
 class SystemCallFaults {
  public:
   explicit SystemCallFaults(std::vector<Fault> faults);
@@ -48,16 +54,20 @@ class SystemCallFaults {
   SystemCallFaults& operator=(const SystemCallFaults&) = delete;
 
   // How many calls fault `index` counted, and how many it hit.
-  int counted(std::size_t index) const { return counted_.at(index); }
-  int hit(std::size_t index) const { return hit_.at(index); }
+  int counted(std::size_t index) const;
+  int hit(std::size_t index) const;
 
   // The fault that hits this call, if any; every fault that counts it
   // counts it.
   const Fault* hits(Call call, const char* path, const char* other_path, int fd);
-  void opened(int fd, const char* path) { paths_[fd] = path; }
-  void closed(int fd) { paths_.erase(fd); }
+  void opened(int fd, const char* path);
+  void closed(int fd);
+  // The calls the faults stand in front of.
+  const records::SystemCalls& beneath() const { return beneath_; }
 
  private:
+  records::SystemCalls beneath_;
+  mutable std::mutex mutex_;  // over what follows
   std::vector<Fault> faults_;
   std::vector<int> counted_;
   std::vector<int> hit_;

@@ -32,7 +32,7 @@ std::optional<std::string_view> TextLines::next_line() {
 
 records::LoadedFile CutOnceOpened::load(const std::string& path, records::FileMemory& memory) {
   const records::LoadedFile loaded = records::file_system().load(path, memory);
-  if (path.find(marked_) != std::string::npos) std::filesystem::resize_file(path, cut_to_);
+  if (path.find(marked_) != std::string::npos) std::filesystem::resize_file(directory_ / path, cut_to_);
   return loaded;
 }
 

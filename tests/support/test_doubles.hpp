@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
@@ -40,13 +41,16 @@ class TextLines final : public records::LineSource {
 
 // The file system, with every file whose path holds `marked` cut to
 // `cut_to` bytes as soon as it is opened: another program cutting an entry
-// between the tool's looks at it.
+// between the tool's looks at it. A relative path is one in `directory`,
+// the tool's working directory (WorkingDirectory).
 class CutOnceOpened final : public records::FileSource {
  public:
-  CutOnceOpened(std::string marked, std::size_t cut_to) : marked_(std::move(marked)), cut_to_(cut_to) {}
+  CutOnceOpened(std::filesystem::path directory, std::string marked, std::size_t cut_to)
+      : directory_(std::move(directory)), marked_(std::move(marked)), cut_to_(cut_to) {}
   records::LoadedFile load(const std::string& path, records::FileMemory& memory) override;
 
  private:
+  std::filesystem::path directory_;
   std::string marked_;
   std::size_t cut_to_;
 };
