@@ -4,7 +4,15 @@
 
 #include <utility>
 
+#include "records/control_events.hpp"
+
 namespace cif {
+namespace {
+
+constexpr std::size_t rows_between_checks = 4096;
+constexpr std::size_t items_between_checks = 4096;
+
+}  // namespace
 
 void Items::peek() {
   next_ = tokens_.next();
@@ -53,6 +61,9 @@ void Items::count_values(Item& loop) {
 }
 
 bool Items::next_item(Item& item) {
+  // As for rows: what a reader does with an item may cost more than
+  // reading it.
+  if (++items_read_ % items_between_checks == 0) records::throw_if_control_event();
   if (uncounted_) count_pending();
   switch (next_.kind) {
     case Kind::end:
@@ -132,6 +143,10 @@ bool LoopRows::next(std::span<std::string_view> row) {
     if (column != unused) row[column] = value;
   }
   lines_.check(first, value);
+  // What a reader does with each row (a lookup in a table of as many names
+  // as rows, say) may cost far more than reading it: events are looked for
+  // by rows as well as by the text read.
+  if (row_ % rows_between_checks == 0) records::throw_if_control_event();
   ++row_;
   return true;
 }

@@ -58,6 +58,7 @@ class Items {
   std::size_t frame_at_ = 0;  // where the open frame begins
   bool defer_counts_ = false;
   bool uncounted_ = false;  // the last loop handed out has not been counted
+  std::size_t items_read_ = 0;
   std::size_t pending_values_at_ = 0;
   std::size_t pending_columns_ = 1;
 };

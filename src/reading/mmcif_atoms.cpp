@@ -83,9 +83,11 @@ MmcifAtoms::MmcifAtoms(const Tables& tables)
   // A row without an id names no entity: an atom of no entity (".") is
   // not in a polymer.
   while (rows.next(row)) {
-    if (const std::string_view id = cif::text_of(row[0]); !id.empty()) polymers_.push_back(id);
+    const std::string_view id = cif::text_of(row[0]);
+    if (id.empty()) continue;
+    polymers_.push_back(id);
+    if (!polymer_index_.add(polymers_, polymers_.size() - 1)) polymers_.pop_back();
   }
-  std::sort(polymers_.begin(), polymers_.end());
 
   rewind();
 }
@@ -130,7 +132,7 @@ bool MmcifAtoms::read_row(unsigned which, Row& row, bool& plain) {
 
 bool MmcifAtoms::is_polymer(std::string_view entity_token) const {
   const std::string_view id = cif::text_of(entity_token);
-  return std::binary_search(polymers_.begin(), polymers_.end(), id);
+  return polymer_index_.find(polymers_, id).has_value();
 }
 
 bool MmcifAtoms::next(WideAtomFields& fields) {

@@ -23,6 +23,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,7 @@
 #include "cif/values.hpp"
 #include "mmcif_fields.hpp"
 #include "mmcif_tables.hpp"
+#include "name_index.hpp"
 
 namespace reading {
 
@@ -83,9 +85,10 @@ class MmcifAtoms {
   std::vector<Slot> slot_of_column_;
   // Where each column's value goes in each row of `row_pair_`.
   std::array<std::vector<std::string_view*>, 2> places_;
-  // The entities that are polymers, in order: looked up for every row where
-  // a chain may end, and an entry may have as many entities as atoms.
+  // The entities that are polymers: looked up for every row where a chain
+  // may end, and an entry may have as many entities as atoms.
   std::vector<std::string_view> polymers_;
+  NameIndex<std::hash<std::string_view>, std::equal_to<>> polymer_index_;
   bool label_chain_is_chain_ = false;  // no label_asym_id: chains end where auth_asym_id changes
   bool terminated_ = false;            // label_entity_id given: polymer chains end in TER
   cif::Values values_;

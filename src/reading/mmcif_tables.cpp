@@ -61,40 +61,6 @@ std::optional<ResolutionItem> resolution_item(std::string_view method) {
   return ResolutionItem{Category::refine, "ls_d_res_high"};
 }
 
-bool ColumnIndex::add(std::span<const std::string_view> names, std::size_t column) {
-  if (2 * (used_ + 1) > slots_.size()) grow(names);
-  const std::size_t mask = slots_.size() - 1;
-  for (std::size_t slot = cif::NameHash()(names[column]) & mask;; slot = (slot + 1) & mask) {
-    if (slots_[slot] == 0) {
-      slots_[slot] = static_cast<std::uint32_t>(column + 1);
-      ++used_;
-      return true;
-    }
-    if (cif::same_name(names[slots_[slot] - 1], names[column])) return false;
-  }
-}
-
-std::optional<std::size_t> ColumnIndex::find(std::span<const std::string_view> names, std::string_view name) const {
-  if (slots_.empty()) return std::nullopt;
-  const std::size_t mask = slots_.size() - 1;
-  for (std::size_t slot = cif::NameHash()(name) & mask; slots_[slot] != 0; slot = (slot + 1) & mask) {
-    if (cif::same_name(names[slots_[slot] - 1], name)) return slots_[slot] - 1;
-  }
-  return std::nullopt;
-}
-
-void ColumnIndex::grow(std::span<const std::string_view> names) {
-  std::vector<std::uint32_t> old = std::move(slots_);
-  slots_.assign(std::max<std::size_t>(16, 2 * old.size()), 0);
-  const std::size_t mask = slots_.size() - 1;
-  for (const std::uint32_t entry : old) {
-    if (entry == 0) continue;
-    std::size_t slot = cif::NameHash()(names[entry - 1]) & mask;
-    while (slots_[slot] != 0) slot = (slot + 1) & mask;
-    slots_[slot] = entry;
-  }
-}
-
 std::optional<std::size_t> Table::column(std::string_view item) const {
   return columns_.find(items_, item);
 }

@@ -22,6 +22,7 @@
 
 #include "cif/items.hpp"
 #include "cif/text.hpp"
+#include "name_index.hpp"
 #include "reading/reading.hpp"
 
 namespace reading {
@@ -43,23 +44,6 @@ enum class Category {
   entity_poly_seq,
 };
 inline constexpr std::size_t category_count = 14;
-
-// The columns of a table by the names of their items, without regard to
-// case: a category may come as hundreds of thousands of pairs, each looked
-// up as it is added. Open addressing in one array, no allocation per name.
-class ColumnIndex {
- public:
-  // Adds `name` as column `column` of `names`, unless it is there already.
-  // False when it was.
-  bool add(std::span<const std::string_view> names, std::size_t column);
-  std::optional<std::size_t> find(std::span<const std::string_view> names, std::string_view name) const;
-
- private:
-  void grow(std::span<const std::string_view> names);
-
-  std::vector<std::uint32_t> slots_;  // a column + 1 in each used slot, 0 in a free one
-  std::size_t used_ = 0;
-};
 
 // One category: its items (tags without the category) and its rows.
 class Table {
@@ -92,7 +76,9 @@ class Table {
 
   bool given_ = false;
   std::vector<std::string_view> items_;
-  ColumnIndex columns_;                   // the first column where a loop names an item twice
+  // The columns by their items' names, the first where a loop names an item
+  // twice: a category may come as hundreds of thousands of pairs.
+  NameIndex<cif::NameHash, cif::SameName> columns_;
   std::vector<std::string_view> values_;  // a list of pairs
   std::optional<cif::Item> loop_;         // a loop
 };

@@ -722,12 +722,15 @@ TEST(MmcifDeathTest, AControlEventIsActedOnWhereverTheReadingIs) {
 }
 
 // The values of a loop read as they come: a run of blanks, or one value,
-// as long as the entry.
+// as long as the entry; and rows read again, however short.
 TEST(MmcifDeathTest, AControlEventIsActedOnWhileLoopValuesAreRead) {
   const std::string texts[] = {
       "loop_\n_l.a\n" + std::string(9'000'000, ' ') + "1\n",
       "loop_\n_l.a\n" + std::string(9'000'000, 'x') + "\n",
   };
+  std::string loop = "data_x\nloop_\n_l.a\n";
+  for (int i = 0; i < 10'000; ++i) loop += "1\n";
+  using Row = std::array<std::string_view, 1>;
   EXPECT_EXIT(
       {
         records::install_control_event_handlers();
@@ -740,6 +743,20 @@ TEST(MmcifDeathTest, AControlEventIsActedOnWhileLoopValuesAreRead) {
             std::_Exit(static_cast<int>(i + 1));
           } catch (const records::ControlEvent&) {
           }
+        }
+        // Rows read again, whatever their text: a reader's work per row may
+        // be far more than the row's.
+        try {
+          cif::Items items(loop);
+          items.next_block();
+          cif::Item item;
+          items.next_item(item);
+          cif::LoopRows rows(loop, item, {0});
+          Row row;
+          while (rows.next(row)) {
+          }
+          std::_Exit(std::size(texts) + 1);
+        } catch (const records::ControlEvent&) {
         }
         std::_Exit(acted_on);
       },
