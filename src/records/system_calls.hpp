@@ -29,6 +29,7 @@ struct SystemCalls {
   int (*ftruncate)(int fd, off_t length);
   int (*renameat)(int from_directory, const char* from, int to_directory, const char* to);
   int (*unlinkat)(int directory, const char* path, int flags);
+  int (*mkdirat)(int directory, const char* path, mode_t mode);
 };
 
 // The system's own calls.
