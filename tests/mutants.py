@@ -92,8 +92,8 @@ FAULTS = [
      "if (passes_over_entries(job_.settings) && (is_entry_own_failure(error) || error.unit() != 0)) {"),
     ("ignored-entry-listed-as-good", "src/driver/file_loop.cpp",
      "    pause();\n  }\n", "    pause();\n    exported.push_back(outcome.name);\n  }\n"),
-    ("name-without-dot-gets-no-dot", "src/driver/session.cpp",
-     "name[dot] = '.';", "name[dot] = '_';"),
+    ("name-without-dot-gets-no-dot", "src/driver/entry_name.cpp",
+     "text_[dot] = '.';", "text_[dot] = '_';"),
     ("chain-column-one-short", "src/driver/export_file.cpp",
      ".A(atom.chain.view(), 7)", ".A(atom.chain.view(), 6)"),
     ("seqres-count-one-column-off", "src/reading/layouts.hpp",
@@ -153,14 +153,14 @@ FAULTS = [
     ("standard-error-failure-ends-batch", "src/driver/file_loop.cpp",
      "  } catch (const records::IoError&) {\n    // Standard error", "  } catch (const std::bad_alloc&) {\n    // Standard error"),
     ("refused-name-ends-batch", "src/driver/file_loop.cpp",
-     "error.unit() == input_unit || error.name_refused() ||", "error.unit() == input_unit ||"),
+     "error.unit() == input_unit || error.of_the_name() ||", "error.unit() == input_unit ||"),
     ("memory-failure-ends-batch", "src/driver/file_loop.cpp",
      "    if (passes_over_entries(job_.settings)) {\n      outcome.out_of_memory = true;",
      "    if (false) {\n      outcome.out_of_memory = true;"),
     # Read-ahead: each plants a mistake that -j N invites.
     ("export-named-before-its-turn", "src/driver/file_loop.cpp",
-     "      outcome.export_file.emplace(write_export(source, outcome.name.trimmed(), job_.atom_type, resolution, *atoms));",
-     "      outcome.export_file.emplace(write_export(source, outcome.name.trimmed(), job_.atom_type, resolution, *atoms));\n"
+     "          write_export(source, outcome.name.path(), job_.atom_type, resolution, *atoms, directories));",
+     "          write_export(source, outcome.name.path(), job_.atom_type, resolution, *atoms, directories));\n"
      "      outcome.export_file->close();"),
     ("helpers-take-control-signals", "src/driver/read_ahead.hpp",
      "    const records::ControlSignalsHeld held;\n", ""),
