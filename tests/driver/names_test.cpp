@@ -72,12 +72,14 @@ TEST(LongNames, UpToTheSystemsLimitsAndPastThem) {
     std::string name;
     std::string exported;  // beneath source/, or empty when refused with `unit`
     int unit = 0;
+    std::string_view failure = "(30): open failure";
   };
   const Case cases[] = {
       {"abcdefghi.pdb", "abcdefghi.bck"},
       {"1abc.pdb", "1abc.bck"},
       {"ab/cd/" + std::string(245, 'x') + ".pdb", "ab/cd/" + std::string(245, 'x') + ".bck"},  // 255 in all
       {part('e', 255) + std::string(251, 'y') + ".pdb", part('e', 255) + std::string(251, 'y') + ".bck"},
+      {"ij/" + std::string(251, 'm') + ".pdb", "", 1, "(29): file not found"},       // not there, nor with .gz
       {"ef/" + std::string(252, 'z') + ".pdb", "", 1},                               // a part of 256 bytes
       {"gh/" + std::string(255, 'w'), "", 2},                                        // ".bck" takes its export past 255
       {deep + std::string(64, 'q') + ".pdb", deep + std::string(64, 'q') + ".bck"},  // source/...: 4095
@@ -103,7 +105,8 @@ TEST(LongNames, UpToTheSystemsLimitsAndPastThem) {
     if (c.unit != 1) write_file("PDB/" + c.name, entry);
     if (c.unit != 0) {
       const std::string file = c.unit == 1 ? "PDB/" + c.name : "source/" + c.name.substr(0, c.name.find('.')) + ".bck";
-      errors += "extract: severe (30): open failure, unit " + std::to_string(c.unit) + ", file " + file + "\r\n";
+      errors +=
+          "extract: severe " + std::string(c.failure) + ", unit " + std::to_string(c.unit) + ", file " + file + "\r\n";
       ++failed;
     } else {
       good_files += " " + c.exported + std::string(c.exported.size() < 12 ? 12 - c.exported.size() : 0, ' ') + "\r\n";
