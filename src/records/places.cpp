@@ -40,7 +40,8 @@ FileDescriptor open_part(int from, const std::string& part, bool create_missing)
 }
 
 // The directories of `inner` one by one beneath `top`, none of them a link
-// and none "..": for kernels without openat2 (before Linux 5.6). Each part is
+// and none "..": for kernels without openat2 (before Linux 5.6), and to make
+// the missing ones a part at a time. Each part is
 // opened as itself (O_PATH with O_NOFOLLOW opens a link, not what it points
 // to, and never blocks) and then looked at.
 FileDescriptor walk_beneath(const FileDescriptor& top, std::string_view inner, int unit, const std::string& shown,
