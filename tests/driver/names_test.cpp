@@ -126,61 +126,34 @@ TEST(LongNames, UpToTheSystemsLimitsAndPastThem) {
   }
 }
 
-TEST(LongNames, AnswerIsTheWholeLineAndRunsOverShortNamesAreUnchanged) {
+// A whole answer line; and a directory of the name missing beneath source/:
+// made with --long-names, else the entry's own failure under -k.
+TEST(LongNames, WholeAnswersAndDirectoriesMissingBeneathSource) {
   struct Case {
-    std::string_view answer;
-    std::vector<std::string> arguments;
-    std::string_view good_files;  // empty: the run fails at the entry
-  };
-  const Case cases[] = {
-      {"  ab/x y,z.pdb  ", {"--long-names"}, " ab/x y,z.bck\r\n"},
-      {"ab/x y,z.pdb", {}, ""},  // "ab" alone: the free-form rule
-      {"1a8o.pdb", {"--long-names", "--allow-no-resolution"}, " 1a8o.bck    \r\n"},
-      {"1a8o.pdb", {}, " 1a8o.bck    \r\n"},
-  };
-  std::map<std::string_view, std::string> console_of;
-  for (const Case& c : cases) {
-    testing_support::TempDir dir;
-    fs::create_directories(dir / "source");
-    write_file(dir / "PDB/ab/x y,z.pdb", read_file(fs::path(EXTRACT_TEST_DATA) / "pdb/1a8o.pdb"));
-    fs::copy_file(dir / "PDB/ab/x y,z.pdb", dir / "PDB/1a8o.pdb");
-    const ToolRun result = run(dir.path(), "1\n" + std::string(c.answer) + "\nCA\n2\n", c.arguments);
-    EXPECT_EQ(result.status, c.good_files.empty() ? 1 : 0) << c.answer << ": " << result.err;
-    if (!c.good_files.empty()) {
-      EXPECT_EQ(read_file(dir / "goodfiles.txt"), c.good_files) << c.answer;
-    }
-    console_of.try_emplace(c.answer, result.out);
-    EXPECT_EQ(result.out, console_of[c.answer]) << c.answer << ": the console with and without the options";
-  }
-}
-
-TEST(LongNames, DirectoriesMissingBeneathSourceAreMadeOrFailTheirEntryOnly) {
-  struct Case {
+    std::string answers;
     std::vector<std::string> arguments;
     int status;
     std::string err;
     std::string_view good_files;
   };
-  const std::string missing = "extract: severe (30): open failure, unit 2, file source/ab/x.bck\r\n";
+  const std::string missing = "extract: severe (30): open failure, unit 2, file source/ab/x y,z.bck\r\n";
   const Case cases[] = {
-      {{}, 1, missing, ""},
-      {{"-k", "--no-pause"}, 3, missing + "extract: 1 of 2 entries failed\r\n", " 1a8o.bck    \r\n"},
-      {{"--long-names"}, 0, "", " ab/x.bck    \r\n 1a8o.bck    \r\n"},
+      {"2\n", {}, 1, missing, ""},
+      {"2\n", {"-k", "--no-pause"}, 3, missing + "extract: 1 of 2 entries failed\r\n", " 1a8o.bck    \r\n"},
+      {"2\n", {"--long-names"}, 0, "", " ab/x y,z.bck\r\n 1a8o.bck    \r\n"},
+      {"1\n  ab/x y,z.pdb \n", {"--long-names"}, 0, "", " ab/x y,z.bck\r\n"},
+      {"1\nab/x y,z.pdb\n", {}, 1, "extract: severe (30): open failure, unit 1, file PDB/ab\r\n", ""},
   };
   for (const Case& c : cases) {
     testing_support::TempDir dir;
     fs::create_directories(dir / "source");
-    fs::create_directories(dir / "PDB/ab");
-    fs::copy_file(fs::path(EXTRACT_TEST_DATA) / "pdb/1a8o.pdb", dir / "PDB/1a8o.pdb");
-    fs::copy_file(dir / "PDB/1a8o.pdb", dir / "PDB/ab/x.pdb");
-    write_file(dir / "Files.ini", "ab/x.pdb\n1a8o.pdb\n");
-    const ToolRun result = run(dir.path(), "2\nCA\n2\n", c.arguments);
-    EXPECT_EQ(result.status, c.status) << result.err;
-    EXPECT_EQ(result.err, c.err);
-    if (c.status != 1) {
-      EXPECT_EQ(read_file(dir / "goodfiles.txt"), c.good_files);
-    }
-    EXPECT_EQ(fs::exists(dir / "source/ab/x.bck"), c.status == 0);
+    write_file(dir / "PDB/ab/x y,z.pdb", read_file(fs::path(EXTRACT_TEST_DATA) / "pdb/1a8o.pdb"));
+    fs::copy_file(dir / "PDB/ab/x y,z.pdb", dir / "PDB/1a8o.pdb");
+    write_file(dir / "Files.ini", "ab/x y,z.pdb\n1a8o.pdb\n");
+    const ToolRun result = run(dir.path(), c.answers + "CA\n2\n", c.arguments);
+    EXPECT_EQ(result.status, c.status) << c.answers;
+    EXPECT_EQ(result.err, c.err) << c.answers;
+    EXPECT_EQ(fs::exists(dir / "goodfiles.txt") ? read_file(dir / "goodfiles.txt") : "", c.good_files) << c.answers;
   }
 }
 
@@ -196,12 +169,9 @@ TEST(ArchiveNames, ExtendedIdsAreReadUnderTheirOwnNames) {
     const std::string name = extended_id(id);
     testing_support::TempDir dir;
     fs::create_directories(dir / "source");
-    fs::create_directories(dir / "PDB");
-    fs::copy_file(*shared / (id + ".cif.gz"), dir / "PDB" / (name + ".cif.gz"));
-    const ToolRun result = run(dir.path(), "1\n" + name + ".cif\nCA\n1\n", {"--long-names"});
-    EXPECT_EQ(result.status, 0) << name << ": " << result.err;
-    EXPECT_NE(result.out.find(" Extracting structure information from file " + name + ".cif\r\n"), std::string::npos);
-    EXPECT_NE(result.out.find(" Exporting C-alpha coordinates to file " + name + ".hel\r\n"), std::string::npos);
+    write_file(dir / "PDB" / (name + ".cif.gz"), read_file(*shared / (id + ".cif.gz")));
+    const ToolRun whole = run(dir.path(), "1\n" + name + ".cif\nCA\n1\n", {"--long-names"});
+    EXPECT_NE(whole.out.find(" Exporting C-alpha coordinates to file " + name + ".hel\r\n"), std::string::npos);
     EXPECT_EQ(read_file(dir / "goodfiles.txt"), " " + name + ".hel\r\n");
     const ToolRun cut = run(dir.path(), "1\n" + name + ".cif\nCA\n1\n", {});
     EXPECT_EQ(cut.err, "extract: severe (29): file not found, unit 1, file PDB/" + name + "\r\n");
