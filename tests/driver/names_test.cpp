@@ -79,7 +79,7 @@ TEST(LongNames, UpToTheSystemsLimitsAndPastThem) {
       {"1abc.pdb", "1abc.bck"},
       {"ab/cd/" + std::string(245, 'x') + ".pdb", "ab/cd/" + std::string(245, 'x') + ".bck"},  // 255 in all
       {part('e', 255) + std::string(251, 'y') + ".pdb", part('e', 255) + std::string(251, 'y') + ".bck"},
-      {"ij/" + std::string(251, 'm') + ".pdb", "", 1, "(29): file not found"},       // not there, nor with .gz
+      {"ab/cd/" + std::string(251, 'm') + ".pdb", "", 1, "(29): file not found"},    // in a directory that is there
       {"ef/" + std::string(252, 'z') + ".pdb", "", 1},                               // a part of 256 bytes
       {"gh/" + std::string(255, 'w'), "", 2},                                        // ".bck" takes its export past 255
       {deep + std::string(64, 'q') + ".pdb", deep + std::string(64, 'q') + ".bck"},  // source/...: 4095
