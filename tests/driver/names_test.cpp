@@ -141,7 +141,7 @@ TEST(LongNames, WholeAnswersAndDirectoriesMissingBeneathSource) {
       {"2\n", {}, 1, missing, ""},
       {"2\n", {"-k", "--no-pause"}, 3, missing + "extract: 1 of 2 entries failed\r\n", " 1a8o.bck    \r\n"},
       {"2\n", {"--long-names"}, 0, "", " ab/x y,z.bck\r\n 1a8o.bck    \r\n"},
-      {"1\n  ab/x y,z.pdb \n", {"--long-names"}, 0, "", " ab/x y,z.bck\r\n"},
+      {"1\n\t ab/x y,z.pdb \t\n", {"--long-names"}, 0, "", " ab/x y,z.bck\r\n"},
       {"1\nab/x y,z.pdb\n", {}, 1, "extract: severe (30): open failure, unit 1, file PDB/ab\r\n", ""},
   };
   for (const Case& c : cases) {
