@@ -7,6 +7,7 @@
 #include <string_view>
 #include <variant>
 
+#include "driver/entry_name.hpp"
 #include "reading/reading.hpp"
 #include "records/chars.hpp"
 #include "records/console.hpp"
@@ -15,9 +16,6 @@
 #include "records/pause.hpp"
 
 namespace driver {
-
-// A file name of the list: 12 characters, blank-padded.
-using FileName = records::Chars<12>;
 
 // The session's connections, as its diagnostics name them.
 inline constexpr int input_unit = 1;  // Files.ini, then each PDB entry
@@ -43,6 +41,13 @@ struct Settings {
   // console output too when the console is on a terminal.
   bool progress = false;
   bool console_on_terminal = false;
+  // Names are whole records and whole answers, not their first 12 columns,
+  // and may hold directories, which are made beneath source/ for the
+  // exports.
+  bool long_names = false;
+  // An entry that states no resolution is read as one whose resolution
+  // does not apply.
+  bool allow_no_resolution = false;
   records::Output* errors = nullptr;  // needed with `keep_going` or `progress`
   records::FileSource* files = &records::file_system();
   records::CommandRunner run_command = records::run_shell_command;
@@ -64,17 +69,13 @@ Summary EXTRACT(records::Output& console, records::LineSource& console_in, const
 int run_to_the_end(records::Output& console, records::LineSource& console_in, records::Output& errors,
                    Settings settings);
 
-// Gives `name` the extension `letters` (three letters) after its first dot,
-// writing only what falls within the 12 characters. A name without a dot gets
-// one after its last non-blank character.
-void rewrite_extension(FileName& name, std::string_view letters);
-
 // Writes the export file of one entry to `name` beneath `directory`
 // (connection 2), complete under a temporary name; closing it replaces any
 // file of that name. A name that would lead out of the directory is
-// refused.
+// refused; the directories it holds are made when `directories` says so.
 records::Output write_export(std::string_view directory, std::string_view name, const reading::AtomType& atom_type,
-                             float resolution, const reading::AtomList& atoms);
+                             float resolution, const reading::AtomList& atoms,
+                             records::Output::Directories directories = records::Output::Directories::there);
 
 // ---------------------------------------------------------------------------
 // The command line
@@ -91,8 +92,8 @@ struct Answer {
 
 // Options are the only arguments: -k/--keep-going, --no-pause,
 // --max-entry-size=SIZE, -j/--jobs N (0: one per processor the run may
-// use), --progress, -h/--help, -V/--version. Anything else is answered with
-// the usage and status 2.
+// use), --progress, --long-names, --allow-no-resolution, -h/--help,
+// -V/--version. Anything else is answered with the usage and status 2.
 std::variant<Run, Answer> parse_command_line(int argc, char* argv[]);
 
 }  // namespace driver

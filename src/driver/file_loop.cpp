@@ -16,6 +16,7 @@
 
 #include "progress.hpp"
 #include "read_ahead.hpp"
+#include "records/names.hpp"
 
 namespace driver {
 namespace {
@@ -27,33 +28,26 @@ using records::Output;
 constexpr std::string_view PDB = "PDB";
 constexpr std::string_view source = "source";
 
-void announce_entry(Output& console, const FileName& name) {
+void announce_entry(Output& console, const EntryName& name) {
   console.free_form();
   console.free_form();
-  console.record().text(" Extracting structure information from file ").A(name.view(), 12).end();
+  console.record().text(" Extracting structure information from file ").text(name.shown()).end();
   write_rule(console, 55);
   console.free_form();
-  console.record().text(" Processing now file ").A(name.view(), 12).end();
+  console.record().text(" Processing now file ").text(name.shown()).end();
   console.free_form();
-}
-
-// A path below the working directory: the directory, "/", then the name.
-std::string path_in(std::string_view directory, std::string_view name) {
-  std::string path(directory);
-  path.push_back('/');
-  path.append(name);
-  return path;
 }
 
 // What ends only its own entry under --keep-going: a failure of the entry's
 // own file (missing, not readable, not a regular file, ending too early, a
 // number that does not read, compressed data that is corrupt or unpacks
 // past the size limit, a file that changed while it was read), a name
-// refused for its export (it would lead out of source/, or holds a NUL),
-// and memory that ran out while the entry was held. Everything else
-// (Files.ini, the console, source/, goodfiles.txt) ends the run.
+// refused for its export (it would lead out of source/, or holds a NUL) or
+// whose directories beneath source/ are not there, and memory that ran out
+// while the entry was held. Everything else (Files.ini, the console,
+// source/, goodfiles.txt) ends the run.
 bool is_entry_own_failure(const records::IoError& error) {
-  return error.unit() == input_unit || error.name_refused() || error.failure() == records::Failure::out_of_memory;
+  return error.unit() == input_unit || error.of_the_name() || error.failure() == records::Failure::out_of_memory;
 }
 
 bool passes_over_entries(const Settings& settings) {
@@ -73,7 +67,7 @@ class Committer {
         summary_(summary) {}
 
   void commit(EntryOutcome& outcome);
-  std::vector<FileName> exported;
+  std::vector<EntryName> exported;
 
  private:
   void report_failure(const records::IoError& error);
@@ -138,12 +132,11 @@ void Committer::pause() {
 }
 
 // The entries one after another, each committed before the next is read.
-void each_in_turn(Output& console, const Job& job, const std::vector<FileName>& files, Progress& progress,
-                  Committer& committer) {
+void each_in_turn(Output& console, const Job& job, const EntryList& files, Progress& progress, Committer& committer) {
   EntryReader reader(job);
-  for (const FileName& listed : files) {
+  for (std::size_t i = 0; i < files.size(); ++i) {
     progress.before_console_output();
-    EntryOutcome outcome = reader.read(listed, &console);
+    EntryOutcome outcome = reader.read(files[i], &console);
     committer.commit(outcome);
   }
 }
@@ -159,7 +152,7 @@ EntryReader::EntryReader(const Job& job) : job_(job), entry_(input_unit, *job.se
   entry_.limit_size(job.settings.max_entry_size);
 }
 
-EntryOutcome EntryReader::read(const FileName& listed, Output* console) {
+EntryOutcome EntryReader::read(const EntryName& listed, Output* console) {
   EntryOutcome outcome;
   outcome.name = listed;
   try {
@@ -167,29 +160,37 @@ EntryOutcome EntryReader::read(const FileName& listed, Output* console) {
     Output& report = console != nullptr ? *console : *outcome.transcript;
     if (job_.verbose) announce_entry(report, outcome.name);
 
-    const reading::EntryPath entry_path(path_in(PDB, outcome.name.view()));
+    // A whole name could name anything: it is read beneath PDB/ only, and
+    // only as the system can take it.
+    const bool long_names = job_.settings.long_names;
+    if (long_names) records::refuse_unless_beneath(input_unit, PDB, outcome.name.path());
+    const reading::EntryPath entry_path = records::path_beneath(PDB, outcome.name.path());
     // Every entry starts from no resolution, so an entry that states none
     // never shows the one before it.
     float resolution = 0.0F;
     std::optional<reading::AtomList> atoms;
-    reading::READING component(report, entry_);
+    reading::READING component(report, entry_, {.allow_no_resolution = job_.settings.allow_no_resolution});
     if (job_.purpose == reading::Purpose::helices) {
       component.HELICES(entry_path, resolution, atoms, job_.verbose, job_.atom_type);
-      rewrite_extension(outcome.name, "hel");
+      outcome.name.rewrite_extension("hel");
     } else if (job_.purpose == reading::Purpose::backbones) {
       component.BACKBONES(entry_path, resolution, atoms, job_.verbose, job_.atom_type);
-      rewrite_extension(outcome.name, "bck");
+      outcome.name.rewrite_extension("bck");
     }
 
     if (atoms) {
       report.free_form();
-      report.record().text(" Exporting C-alpha coordinates to file ").A(outcome.name.view(), 12).end();
+      report.record().text(" Exporting C-alpha coordinates to file ").text(outcome.name.shown()).end();
       if (job_.verbose) {
         write_rule(report, 50);
         report.free_form();
       }
       // Beneath source/ only: a name that would lead out of it is refused.
-      outcome.export_file.emplace(write_export(source, outcome.name.trimmed(), job_.atom_type, resolution, *atoms));
+      // A whole name's directories are made there as the mirror has them.
+      if (long_names) records::refuse_unless_beneath(export_unit, source, outcome.name.path());
+      const auto directories = long_names ? Output::Directories::made : Output::Directories::there;
+      outcome.export_file.emplace(
+          write_export(source, outcome.name.path(), job_.atom_type, resolution, *atoms, directories));
     }
   } catch (const records::IoError& error) {
     if (passes_over_entries(job_.settings) && is_entry_own_failure(error)) {
@@ -212,8 +213,8 @@ EntryOutcome EntryReader::read(const FileName& listed, Output* console) {
   return outcome;
 }
 
-std::vector<FileName> run_file_loop(Output& console, records::LineSource& console_in, const Job& job,
-                                    const std::vector<FileName>& files, Summary& summary) {
+std::vector<EntryName> run_file_loop(Output& console, records::LineSource& console_in, const Job& job,
+                                     const EntryList& files, Summary& summary) {
   const Settings& settings = job.settings;
   Progress progress(settings.progress ? settings.errors : nullptr, settings.console_on_terminal, files.size());
   Committer committer(console, console_in, job, progress, summary);

@@ -32,7 +32,7 @@ struct Job {
 // What one entry comes to before it is committed, which needs nothing from
 // the entries before it.
 struct EntryOutcome {
-  FileName name;                                // as the export and goodfiles.txt show it
+  EntryName name;                               // as the export and goodfiles.txt show it
   std::optional<records::Output> transcript;    // what a helper thread's console would have shown
   std::optional<records::Output> export_file;   // complete, under its temporary name
   std::optional<records::IoError> own_failure;  // an entry passed over under --keep-going
@@ -50,7 +50,7 @@ class EntryReader {
   // thread) or into the outcome's transcript (read ahead), in the order the
   // console shows it. Never throws: whatever ends the entry or the run is
   // in the outcome.
-  EntryOutcome read(const FileName& listed, records::Output* console);
+  EntryOutcome read(const EntryName& listed, records::Output* console);
 
  private:
   const Job& job_;
@@ -59,8 +59,8 @@ class EntryReader {
 
 // The file loop over `files`; returns the names of the exports made, in
 // list order, and counts the entries that failed in `summary`.
-std::vector<FileName> run_file_loop(records::Output& console, records::LineSource& console_in, const Job& job,
-                                    const std::vector<FileName>& files, Summary& summary);
+std::vector<EntryName> run_file_loop(records::Output& console, records::LineSource& console_in, const Job& job,
+                                     const EntryList& files, Summary& summary);
 
 // A line of asterisks under a heading: a blank, then `length` of them.
 void write_rule(records::Output& console, std::size_t length);

@@ -17,6 +17,7 @@ namespace {
 constexpr std::string_view usage_lines =
     "Usage: extract [-k|--keep-going] [--no-pause] [--max-entry-size=SIZE]\n"
     "               [-j N|--jobs=N] [--progress]\n"
+    "               [--long-names] [--allow-no-resolution]\n"
     "       extract -h|--help | -V|--version\n";
 
 constexpr std::string_view help_text =
@@ -39,6 +40,12 @@ constexpr std::string_view help_text =
     "                    ahead of a pause\n"
     "      --progress    show entries done, failed, time and rate on standard\n"
     "                    error when it is a terminal\n"
+    "      --long-names  a name is the whole line of Files.ini or the whole answer\n"
+    "                    (ab/1abc.cif, pdb_00001abc.cif); missing directories\n"
+    "                    beneath source/ are made for its export\n"
+    "      --allow-no-resolution\n"
+    "                    read an entry that states no resolution (a computed\n"
+    "                    model) as one whose resolution does not apply\n"
     "  -h, --help        show this help and exit\n"
     "  -V, --version     show the version and exit\n"
     "\n"
@@ -47,6 +54,7 @@ constexpr std::string_view help_text =
     "                 (gzip data is unpacked; PDB/<name>.gz is read when\n"
     "                 PDB/<name> is missing)\n"
     "  Files.ini      the list of entries: a name in columns 1-12 of each line\n"
+    "                 (with --long-names, the whole line)\n"
     "  source/<name>  the exports\n"
     "  goodfiles.txt  the exports made by the run\n"
     "\n"
@@ -63,6 +71,8 @@ constexpr option long_options[] = {
     {"max-entry-size", required_argument, nullptr, 'M'},
     {"jobs", required_argument, nullptr, 'j'},
     {"progress", no_argument, nullptr, 'p'},
+    {"long-names", no_argument, nullptr, 'L'},
+    {"allow-no-resolution", no_argument, nullptr, 'R'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -136,14 +146,20 @@ std::variant<Run, Answer> parse_command_line(int argc, char* argv[]) {
       case 'j': {
         const auto jobs = jobs_from(optarg);
         if (!jobs) {
-          return usage_error("invalid number of jobs '" + std::string(optarg) + "' (0 to " +
-                             std::to_string(most_jobs) + ")");
+          return usage_error("invalid number of jobs '" + std::string(optarg) + "' (0 to " + std::to_string(most_jobs) +
+                             ")");
         }
         run.settings.jobs = *jobs;
         break;
       }
       case 'p':
         run.settings.progress = true;
+        break;
+      case 'L':
+        run.settings.long_names = true;
+        break;
+      case 'R':
+        run.settings.allow_no_resolution = true;
         break;
       case 'h':
         return Answer{std::string(usage_lines) + std::string(help_text), false, 0};

@@ -35,9 +35,9 @@ void write_banner(Output& console, bool verbose) {
   console.free_form();
 }
 
-// The names in Files.ini, one per record in columns 1-12, every record
-// counted, blank ones included.
-std::vector<FileName> read_file_list(Output& console, records::FileSource& source_of_files) {
+// The names in Files.ini, one per record in columns 1-12 (or whole), every
+// record counted, blank ones included.
+EntryList read_file_list(Output& console, records::FileSource& source_of_files, bool long_names) {
   console.record().text(" Opening Files.ini... -> ").hold();
   records::Input list(input_unit, source_of_files);
   list.open_old("Files.ini");
@@ -51,10 +51,10 @@ std::vector<FileName> read_file_list(Output& console, records::FileSource& sourc
   // Filled as the names are read, which look for control events as they
   // go, rather than all set blank at once: 150 million lines took a second
   // that no key could stop.
-  std::vector<FileName> files;
+  EntryList files(long_names);
   files.reserve(count);
   list.rewind();
-  for (std::size_t i = 0; i < count; ++i) records::FieldReader(list.read_or_fail()).A(12, files.emplace_back());
+  for (std::size_t i = 0; i < count; ++i) files.add(list.read_or_fail());
   list.close();
 
   console.record().I(records::as_count(count), 10).text(" files to process").end();
@@ -62,17 +62,22 @@ std::vector<FileName> read_file_list(Output& console, records::FileSource& sourc
   return files;
 }
 
-std::vector<FileName> ask_file_list(Output& console, records::LineSource& console_in,
-                                    records::FileSource& source_of_files) {
+EntryList ask_file_list(Output& console, records::LineSource& console_in, const Settings& settings) {
   console.record().text(" Please choose your option now : ").hold();
   std::int32_t how_many = 0;
   records::read_free(console_in, how_many);
   console.free_form();
-  if (how_many == list_of_files) return read_file_list(console, source_of_files);
+  if (how_many == list_of_files) return read_file_list(console, *settings.files, settings.long_names);
 
-  std::vector<FileName> files(1);
+  EntryList files(settings.long_names);
   console.record().text(" Please provide the filename of the PDB file : ").hold();
-  records::read_free(console_in, files.front());
+  if (settings.long_names) {
+    files.add(records::read_free_line(console_in));
+  } else {
+    FileName name;
+    records::read_free(console_in, name);
+    files.add(name.view());
+  }
   console.free_form();
   return files;
 }
@@ -108,36 +113,24 @@ std::optional<reading::Purpose> ask_mode(Output& console, records::LineSource& c
   return std::nullopt;
 }
 
-void write_good_files(const std::vector<FileName>& exported) {
+void write_good_files(const std::vector<EntryName>& exported) {
   Output list = Output::replace(good_files_unit, "goodfiles.txt");
-  for (const FileName& name : exported) list.free_form(name.view());
+  for (const EntryName& name : exported) list.free_form(name.shown());
   list.close();
 }
 
 }  // namespace
 
-void rewrite_extension(FileName& name, std::string_view letters) {
-  const std::string_view text = name.view();
-  std::size_t dot = text.find('.');
-  if (dot == std::string_view::npos) {
-    // A name without a dot gets one, rather than losing its first letters.
-    dot = name.trimmed().size();
-    if (dot >= name.size()) return;
-    name[dot] = '.';
-  }
-  for (std::size_t i = 0; i < letters.size() && dot + 1 + i < name.size(); ++i) name[dot + 1 + i] = letters[i];
-}
-
 Summary EXTRACT(Output& console, records::LineSource& console_in, const Settings& settings) {
   const bool verbose = true;
 
   write_banner(console, verbose);
-  const std::vector<FileName> files = ask_file_list(console, console_in, *settings.files);
+  const EntryList files = ask_file_list(console, console_in, settings);
   const reading::AtomType atom_type = ask_atom_type(console, console_in);
   const std::optional<reading::Purpose> purpose = ask_mode(console, console_in);
 
   Summary summary{files.size(), 0};
-  const std::vector<FileName> exported =
+  const std::vector<EntryName> exported =
       run_file_loop(console, console_in, Job{settings, atom_type, purpose, verbose}, files, summary);
 
   write_good_files(exported);

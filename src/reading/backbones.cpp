@@ -13,9 +13,9 @@ namespace reading {
 namespace {
 
 template <class Entry>
-void backbones(Entry& entry, records::Output& console, float& resolution, std::optional<AtomList>& atoms, bool verbose,
-               const AtomType& atom_type) {
-  scan_header(entry, console, verbose, resolution);
+void backbones(Entry& entry, records::Output& console, const ReadingRules& rules, float& resolution,
+               std::optional<AtomList>& atoms, bool verbose, const AtomType& atom_type) {
+  scan_header(entry, console, verbose, resolution, rules.allow_no_resolution);
   // The first SEQRES record's count sizes the atom list and numbers the
   // chain's last residue.
   const std::int32_t expected = entry.first_seqres_count();
@@ -72,8 +72,8 @@ void backbones(Entry& entry, records::Output& console, float& resolution, std::o
 
 void READING::BACKBONES(const EntryPath& entry_path, float& resolution, std::optional<AtomList>& atoms, bool verbose,
                         const AtomType& atom_type) {
-  read_in_its_format(entry_, entry_path.trimmed(), Purpose::backbones,
-                     [&](auto& entry) { backbones(entry, console_, resolution, atoms, verbose, atom_type); });
+  read_in_its_format(entry_, entry_path, Purpose::backbones,
+                     [&](auto& entry) { backbones(entry, console_, rules_, resolution, atoms, verbose, atom_type); });
 }
 
 }  // namespace reading

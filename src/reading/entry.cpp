@@ -7,13 +7,17 @@
 #include "cif/text.hpp"
 #include "records/failures.hpp"
 #include "records/fields.hpp"
+#include "records/names.hpp"
 
 namespace reading {
 
 void open_entry(records::Input& entry, std::string_view path) {
   using records::Content;
   if (entry.open_if_there(path, Content::unpacked)) return;
-  if (entry.open_if_there(std::string(path) + ".gz", Content::unpacked)) return;
+  // A name at the system's limits leaves no room for the suffix: there is
+  // no such file to look for.
+  const std::string packed = std::string(path) + ".gz";
+  if (records::within_system_limits(packed) && entry.open_if_there(packed, Content::unpacked)) return;
   throw records::IoError(records::Failure::file_not_found, entry.unit(), path);
 }
 

@@ -24,6 +24,7 @@ bool holds_mmcif(records::Input& entry);
 struct ResolutionText {
   bool not_applicable = false;  // " NOT " in columns 23-27
   std::string_view number;      // otherwise the text to convert with F
+  bool stated = true;           // false: the entry has no resolution to read at all
 };
 
 // Conversions of the number fields of the open entry: a field that is not a

@@ -7,16 +7,19 @@
 
 #include "entry.hpp"
 #include "layouts.hpp"
+#include "records/failures.hpp"
 #include "records/output.hpp"
 
 namespace reading {
 
 // Runs the header scan on the open entry: the two title lines and the
 // resolution, reported when `verbose`. The resolution is left as it is when
-// the entry states that none applies. A legacy entry is left positioned just
-// after its resolution record.
+// the entry states that none applies, and, with `allow_no_resolution`, when
+// it states none at all; without, such an entry ends where the resolution
+// is looked for. A legacy entry is left positioned just after its
+// resolution record, or, without one, after its title lines.
 template <class Entry>
-void scan_header(Entry& entry, records::Output& console, bool verbose, float& resolution) {
+void scan_header(Entry& entry, records::Output& console, bool verbose, float& resolution, bool allow_no_resolution) {
   // Columns 11-70 of a title line; an mmCIF entry's extended id runs on past
   // column 70 and is shown whole.
   const auto show_title = [&](std::string_view text) {
@@ -35,7 +38,8 @@ void scan_header(Entry& entry, records::Output& console, bool verbose, float& re
   }
 
   const ResolutionText remark = entry.resolution();
-  if (remark.not_applicable) {
+  if (!remark.stated && !allow_no_resolution) entry.fail(records::Failure::end_of_file);
+  if (remark.not_applicable || !remark.stated) {
     if (verbose) {
       console.record().text("   No resolution specified !!! ").end();
       console.free_form();

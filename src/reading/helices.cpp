@@ -54,9 +54,9 @@ std::vector<Helix> collect_helices(Entry& entry, records::Output& console, bool 
 }
 
 template <class Entry>
-void helices(Entry& entry, records::Output& console, float& resolution, std::optional<AtomList>& atoms, bool verbose,
-             const AtomType& atom_type) {
-  scan_header(entry, console, verbose, resolution);
+void helices(Entry& entry, records::Output& console, const ReadingRules& rules, float& resolution,
+             std::optional<AtomList>& atoms, bool verbose, const AtomType& atom_type) {
+  scan_header(entry, console, verbose, resolution, rules.allow_no_resolution);
 
   const std::vector<Helix> helices = collect_helices(entry, console, verbose);
   if (helices.empty()) {
@@ -81,8 +81,8 @@ void helices(Entry& entry, records::Output& console, float& resolution, std::opt
 
 void READING::HELICES(const EntryPath& entry_path, float& resolution, std::optional<AtomList>& atoms, bool verbose,
                       const AtomType& atom_type) {
-  read_in_its_format(entry_, entry_path.trimmed(), Purpose::helices,
-                     [&](auto& entry) { helices(entry, console_, resolution, atoms, verbose, atom_type); });
+  read_in_its_format(entry_, entry_path, Purpose::helices,
+                     [&](auto& entry) { helices(entry, console_, rules_, resolution, atoms, verbose, atom_type); });
 }
 
 }  // namespace reading

@@ -32,7 +32,9 @@ class LegacyEntry {
     // begins with it; the others need no fields read.
     std::string_view record;
     do {
-      record = entry_.read_or_fail();
+      const auto read = entry_.read();
+      if (!read) return none_stated();
+      record = *read;
     } while (!record.starts_with(resolution_key));
     remark_ = read_resolution(record);
     if (remark_.text == no_resolution) return {true, {}};
@@ -71,6 +73,15 @@ class LegacyEntry {
   const records::Input& input() const { return entry_; }
 
  private:
+  // No resolution record before the end: what follows the title lines is
+  // read as if the record had come right after them.
+  ResolutionText none_stated() {
+    entry_.rewind();
+    entry_.read_or_fail();
+    entry_.read_or_fail();
+    return {false, {}, false};
+  }
+
   records::Input& entry_;
   TitleFields title_;
   ResolutionFields remark_;

@@ -190,7 +190,8 @@ ResolutionText MmcifEntry::resolution() {
   const auto item = resolution_item(tables_.first_text(Category::exptl, "method"));
   if (!item) return {true, {}};
   const std::string_view number = tables_.first_text(item->category, item->item);
-  if (number.empty()) fail(records::Failure::end_of_file);
+  // No item: the legacy file would have no REMARK 2 record.
+  if (number.empty()) return {false, {}, false};
   const std::optional<std::string> rounded = two_decimals(number);
   if (!rounded) return {false, number};
   resolution_ = *rounded;

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -70,15 +71,25 @@ enum class Purpose { helices, backbones };
 
 // Present or absent: an absent list means the entry yielded nothing to export.
 using AtomList = std::vector<AtomEntry>;
-// "PDB/" and a 12-character file name.
-using EntryPath = records::Chars<16>;
+// "PDB/" and the entry's name, as the system takes it: a name of the list's
+// 12 columns without its trailing blanks, or a whole one (`ab/1abc.cif`).
+using EntryPath = std::string;
 // A blank and the three characters typed: " CA " for alpha carbons.
 using AtomType = records::Chars<4>;
+
+// How entries are read besides what the dialogue asks.
+struct ReadingRules {
+  // An entry that states no resolution (computed models: no REMARK 2
+  // record, no resolution item) is read as one whose resolution does not
+  // apply, instead of failing where the resolution is looked for.
+  bool allow_no_resolution = false;
+};
 
 class READING {
  public:
   // Reports go to `console`; entries are read on `entry` (connection 1).
-  READING(records::Output& console, records::Input& entry) : console_(console), entry_(entry) {}
+  READING(records::Output& console, records::Input& entry, ReadingRules rules = {})
+      : console_(console), entry_(entry), rules_(rules) {}
 
   // The atoms of the entry's right- and left-handed alpha helices, helix by
   // helix; the list stays absent when the entry declares none.
@@ -92,6 +103,7 @@ class READING {
  private:
   records::Output& console_;
   records::Input& entry_;
+  ReadingRules rules_;
 };
 
 }  // namespace reading

@@ -69,6 +69,13 @@ IoError::IoError(Failure failure)
 IoError IoError::refused_name(int unit, std::string_view file) {
   IoError error(Failure::open_failure, unit, file);
   error.name_refused_ = true;
+  error.of_the_name_ = true;
+  return error;
+}
+
+IoError IoError::on_the_names_way(Failure failure, int unit, std::string_view file) {
+  IoError error(failure, unit, file);
+  error.of_the_name_ = true;
   return error;
 }
 

@@ -41,12 +41,18 @@ class IoError : public std::exception {
   // An open failure because of the name itself: it would lead out of the
   // directory it is meant for (a link or ".." inside it) or holds a NUL byte.
   static IoError refused_name(int unit, std::string_view file);
+  // A failure to reach the directories that a name holds beneath the
+  // directory it is meant for (one missing, or not a directory): like a
+  // refused name, it comes of the name, not of the directory.
+  static IoError on_the_names_way(Failure failure, int unit, std::string_view file);
 
   Failure failure() const noexcept { return failure_; }
   int number() const noexcept { return static_cast<int>(failure_); }
   int unit() const noexcept { return unit_; }
   const std::string& file() const noexcept { return file_; }
   bool name_refused() const noexcept { return name_refused_; }
+  // Refused, or failed on the way the name leads.
+  bool of_the_name() const noexcept { return of_the_name_; }
   std::string message() const;  // the text after "(number): "
   // The whole line; unlike `what()`, it goes on past a NUL byte in a name.
   const std::string& line() const noexcept { return diagnostic_; }
@@ -57,6 +63,7 @@ class IoError : public std::exception {
   int unit_ = 0;
   std::string file_;
   bool name_refused_ = false;
+  bool of_the_name_ = false;
   std::string detail_;
   std::string diagnostic_;
 };

@@ -59,6 +59,13 @@ void read_free(LineSource& in, std::int32_t& value) {
   value = *number;
 }
 
+std::string read_free_line(LineSource& in) {
+  std::string_view rest = start_of_value(in);
+  const auto last = std::find_if_not(rest.rbegin(), rest.rend(), is_blank);
+  rest.remove_suffix(static_cast<std::size_t>(last - rest.rbegin()));
+  return std::string(rest);
+}
+
 void read_free(LineSource& in, std::span<char> value) {
   std::string_view rest = start_of_value(in);
   if (leaves_value_unchanged(rest)) return;

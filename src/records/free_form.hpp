@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "records/chars.hpp"
 #include "records/console.hpp"
@@ -18,5 +19,10 @@ template <std::size_t N>
 void read_free(LineSource& in, Chars<N>& value) {
   read_free(in, std::span<char>(value.span()));
 }
+
+// A whole line as one value: the first line that is not blank, without its
+// leading and trailing blanks. Nothing in it ends the value: a name with
+// blanks, commas and slashes is read whole.
+std::string read_free_line(LineSource& in);
 
 }  // namespace records

@@ -18,6 +18,7 @@
 #include "places.hpp"
 #include "records/control_events.hpp"
 #include "records/failures.hpp"
+#include "records/names.hpp"
 #include "records/system_calls.hpp"
 #include "waits.hpp"
 
@@ -64,10 +65,12 @@ std::string random_suffix() {
 }
 
 // The temporary of a file: beside it, hidden by a leading dot, showing the
-// name it stands for: ".1abc.bck.Xq3Tz8".
+// name it stands for: ".1abc.bck.Xq3Tz8". Of a name near the system's
+// limit it shows the beginning: the temporary must fit where its file does.
 std::string temporary_name(std::string_view name) {
+  constexpr std::size_t added = 8;  // the dots and the suffix
   std::string temporary(".");
-  temporary.append(name).append(".").append(random_suffix());
+  temporary.append(name.substr(0, longest_part - added)).append(".").append(random_suffix());
   return temporary;
 }
 
@@ -148,10 +151,9 @@ Output Output::replace(int unit, std::string_view path) {
   return replace_at(unit, path, place_of(unit, path));
 }
 
-Output Output::replace_beneath(int unit, std::string_view directory, std::string_view name) {
-  std::string path(directory);
-  path.append("/").append(name);
-  return replace_at(unit, path, place_beneath(unit, directory, name, path));
+Output Output::replace_beneath(int unit, std::string_view directory, std::string_view name, Directories directories) {
+  const std::string path = path_beneath(directory, name);
+  return replace_at(unit, path, place_beneath(unit, directory, name, path, directories == Directories::made));
 }
 
 Output Output::replace_at(int unit, std::string_view path, Place place) {

@@ -32,8 +32,11 @@ class Output {
   // A new file that replaces `name` beneath `directory` when closed
   // ("source", "1abc.bck"): `directory` may be a link, but a `name` that
   // would lead out of it (a link or ".." within it) or holds a NUL byte is
-  // refused (IoError::name_refused()).
-  static Output replace_beneath(int unit, std::string_view directory, std::string_view name);
+  // refused (IoError::name_refused()). The directories that `name` holds
+  // must be there, or, with `Directories::made`, are made where missing.
+  enum class Directories { there, made };
+  static Output replace_beneath(int unit, std::string_view directory, std::string_view name,
+                                Directories directories = Directories::there);
   // Records kept in memory (`text()`), to be shown later or looked at.
   static Output in_memory(int unit = console_out_unit, std::string_view file = console_out_file);
 

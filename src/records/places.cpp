@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "records/failures.hpp"
+#include "records/names.hpp"
 #include "records/system_calls.hpp"
 
 namespace records {
@@ -19,14 +20,32 @@ constexpr int directory_flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 [[noreturn]] void fail_to_reach(int os_error, int unit, const std::string& shown) {
   // ELOOP: a link on the way; EXDEV: a way out of the directory.
   if (os_error == ELOOP || os_error == EXDEV) throw IoError::refused_name(unit, shown);
+  // A directory of the name missing, or no directory: the name's failure,
+  // not the directory's.
+  if (os_error == ENOENT || os_error == ENOTDIR || os_error == ENAMETOOLONG) {
+    throw IoError::on_the_names_way(creation_failure_for(os_error), unit, shown);
+  }
   throw IoError(creation_failure_for(os_error), unit, shown);
 }
 
+// The part `part` of a name, in `from`, as itself: a link is opened as a
+// link (O_PATH with O_NOFOLLOW), and nothing blocks. Made first when it is
+// missing and `create_missing` says so; one made meanwhile by another
+// thread or run is as good.
+FileDescriptor open_part(int from, const std::string& part, bool create_missing) {
+  FileDescriptor next(system_calls.openat(from, part.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC, 0));
+  if (next || errno != ENOENT || !create_missing) return next;
+  if (system_calls.mkdirat(from, part.c_str(), 0777) != 0 && errno != EEXIST) return next;
+  return FileDescriptor(system_calls.openat(from, part.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC, 0));
+}
+
 // The directories of `inner` one by one beneath `top`, none of them a link
-// and none "..": for kernels without openat2 (before Linux 5.6). Each part is
+// and none "..": for kernels without openat2 (before Linux 5.6), and to make
+// the missing ones a part at a time. Each part is
 // opened as itself (O_PATH with O_NOFOLLOW opens a link, not what it points
 // to, and never blocks) and then looked at.
-FileDescriptor walk_beneath(const FileDescriptor& top, std::string_view inner, int unit, const std::string& shown) {
+FileDescriptor walk_beneath(const FileDescriptor& top, std::string_view inner, int unit, const std::string& shown,
+                            bool create_missing) {
   FileDescriptor here;
   std::size_t start = 0;
   while (start < inner.size()) {
@@ -36,7 +55,7 @@ FileDescriptor walk_beneath(const FileDescriptor& top, std::string_view inner, i
     if (part.empty() || part == ".") continue;
     if (part == "..") fail_to_reach(EXDEV, unit, shown);
     const int from = here ? here.get() : top.get();
-    FileDescriptor next(system_calls.openat(from, part.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC, 0));
+    FileDescriptor next = open_part(from, part, create_missing);
     if (!next) fail_to_reach(errno, unit, shown);
     struct stat info {};
     if (system_calls.fstat(next.get(), &info) != 0) fail_to_reach(errno, unit, shown);
@@ -93,7 +112,8 @@ Place place_of(int unit, std::string_view path) {
   return {FileDescriptor(), std::string(prefix), std::move(name)};
 }
 
-Place place_beneath(int unit, std::string_view directory, std::string_view name, const std::string& shown) {
+Place place_beneath(int unit, std::string_view directory, std::string_view name, const std::string& shown,
+                    bool create_missing) {
   if (shown.find('\0') != std::string::npos || climbs(name)) throw IoError::refused_name(unit, shown);
   std::string base = file_name(name, unit, shown);
   const std::size_t slash = name.rfind('/');
@@ -101,7 +121,7 @@ Place place_beneath(int unit, std::string_view directory, std::string_view name,
   while (inner.starts_with('/')) inner.remove_prefix(1);
   // The file right in the directory: nothing beneath it to resolve, and the
   // file itself is created new and renamed onto its name, never followed.
-  if (inner.empty()) return {FileDescriptor(), std::string(directory) + "/", std::move(base)};
+  if (inner.empty()) return {FileDescriptor(), path_beneath(directory, {}), std::move(base)};
   const FileDescriptor top = open_directory(directory, unit, shown);
 
   const std::string inner_path(inner);
@@ -111,9 +131,11 @@ Place place_beneath(int unit, std::string_view directory, std::string_view name,
     if (errno == ENOSYS) break;
     // A rename elsewhere in the tree while it was resolved: resolve again.
     if (errno == EAGAIN && attempt < 8) continue;
+    // What is missing is made on the walk, a part at a time.
+    if (errno == ENOENT && create_missing) break;
     fail_to_reach(errno, unit, shown);
   }
-  return {walk_beneath(top, inner, unit, shown), {}, std::move(base)};
+  return {walk_beneath(top, inner, unit, shown, create_missing), {}, std::move(base)};
 }
 
 }  // namespace records

@@ -33,8 +33,10 @@ Place place_of(int unit, std::string_view path);
 // scratch disk is a common setup), but the directories that `name` holds
 // must be real directories beneath it. A name that would lead elsewhere, a
 // link or ".." in it, or that holds a NUL byte, is refused
-// (IoError::refused_name). Failures name `shown`, the path
-// `directory`/`name`.
-Place place_beneath(int unit, std::string_view directory, std::string_view name, const std::string& shown);
+// (IoError::refused_name). With `create_missing`, the directories of `name`
+// that are not there are made, each beneath the one before it, never
+// through a link. Failures name `shown`, the path `directory`/`name`.
+Place place_beneath(int unit, std::string_view directory, std::string_view name, const std::string& shown,
+                    bool create_missing = false);
 
 }  // namespace records

@@ -50,6 +50,8 @@ struct SystemCalls {
   int (*isatty)(int fd);
   // A new eventfd counter (EFD_ flags).
   int (*eventfd)(unsigned int initial, int flags);
+  // Makes a directory relative to the directory `directory`.
+  int (*mkdirat)(int directory, const char* path, mode_t mode);
 };
 
 // The system's own calls.

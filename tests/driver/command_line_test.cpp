@@ -74,9 +74,9 @@ TEST(CommandLine, HelpNamesEveryOptionAndStatus) {
   testing_support::ToolOptions options;
   options.arguments = {"--help"};
   const std::string help = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "", options).out;
-  for (const std::string_view part :
-       {"--keep-going", "--no-pause", "--max-entry-size", "--jobs", "--progress", "--help", "--version", "Files.ini",
-        "goodfiles.txt", "source/", "PDB/", "Exit status"}) {
+  for (const std::string_view part : {"--keep-going", "--no-pause", "--max-entry-size", "--jobs", "--progress",
+                                      "--long-names", "--allow-no-resolution", "--help", "--version", "Files.ini",
+                                      "goodfiles.txt", "source/", "PDB/", "Exit status"}) {
     EXPECT_NE(help.find(part), std::string::npos) << part;
   }
   std::size_t start = 0;

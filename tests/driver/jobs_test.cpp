@@ -165,6 +165,16 @@ std::vector<Scenario> scenarios() {
        with_list(every_kind + std::string("1a8o\0.pdb\n", 10) + "bomb.pdb\nz1lcd.pdb\n"),
        "2\nCA\n2\n",
        {"-k", "--no-pause", "--max-entry-size=200K"}},
+      {"--long-names, --allow-no-resolution: directories made beneath source/, names refused",
+       3,
+       with_list("ab/x.pdb\ncd/ef/nores.pdb\n/abs.pdb\nab/../1a8o.pdb\n" + list_of(8) + "ab/y z.pdb\n",
+                 [](const fs::path& dir) {
+                   write_file(dir / "PDB/ab/x.pdb", read_file(dir / "PDB/1a8o.pdb"));
+                   write_file(dir / "PDB/ab/y z.pdb", read_file(dir / "PDB/3al1.pdb"));
+                   write_file(dir / "PDB/cd/ef/nores.pdb", read_file(dir / "PDB/nores.pdb"));
+                 }),
+       "2\nCA\n2\n",
+       {"-k", "--no-pause", "--long-names", "--allow-no-resolution"}},
       {"a fatal failure in the middle of a long list", 1, with_list(list_of(30, 12)), "2\nCA\n2\n", {}},
       {"a fatal failure at the first entry", 1, with_list(list_of(20, 0)), "2\nN\n1\n", {"--no-pause"}},
       {"an export that cannot be created",

@@ -136,6 +136,21 @@ TEST(MmcifOnly, AnAssemblyWithoutResolutionFailsAsItsLegacyFileWould) {
   }
 }
 
+// Computed models state no resolution: with the option they are read as
+// entries whose resolution does not apply, in either format.
+TEST(MmcifOnly, ComputedModelsAreReadWhenNoResolutionIsAllowed) {
+  const auto dir = testing_support::archive_entries();
+  if (!dir) GTEST_SKIP() << testing_support::no_archive_entries();
+  for (const std::string file : {"afq5v.cif.gz", "afq5v.pdb.gz", "7cmaas1.cif.gz"}) {
+    Outcome outcome = session(read_file(*dir / file), "model.ent", "CA", 2, {"--allow-no-resolution"});
+    EXPECT_EQ(outcome["status"], "0") << file << ": " << outcome["stderr"];
+    EXPECT_NE(outcome["stdout"].find("   No resolution specified !!! \r\n"), std::string::npos) << file;
+    const std::string exported = outcome["source/model.bck"];
+    EXPECT_NE(exported.find("Resolution [\u00c5] : 0.00\r\n"), std::string::npos) << file;
+    EXPECT_GT(std::count(exported.begin(), exported.end(), '\n'), 100) << file << ": atoms exported";
+  }
+}
+
 testing_support::MmcifText entry_with_chains(const std::string& first, const std::string& second) {
   auto entry = testing_support::MmcifText::with_header();
   entry.polymers({"1", "2"}).sequence(first, 2).helices({{second, "1", "2"}});

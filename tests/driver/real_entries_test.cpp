@@ -83,13 +83,15 @@ void store_entries(const fs::path& pdb, Storage storage) {
 
 // The session as the user runs it, its entries stored as `storage` says,
 // read `jobs` at once; -j 1 is what the user runs without the option.
-std::map<std::string, std::string> run_session(const fs::path& session, Storage storage, std::string_view jobs) {
+std::map<std::string, std::string> run_session(const fs::path& session, Storage storage, std::string_view jobs,
+                                               const std::vector<std::string>& more_options = {}) {
   testing_support::TempDir dir;
   fs::create_directories(dir / "source");
   store_entries(dir / "PDB", storage);
   if (fs::exists(session / "Files.ini")) fs::copy_file(session / "Files.ini", dir / "Files.ini");
   testing_support::ToolOptions options;
   if (jobs != "1") options.arguments = {"-j", std::string(jobs)};
+  options.arguments.insert(options.arguments.end(), more_options.begin(), more_options.end());
   const auto run = testing_support::run_tool(EXTRACT_BINARY, dir.path(), read_file(session / "answers"), options);
   return outcome_of(dir.path(), run);
 }
@@ -129,6 +131,19 @@ std::string test_name(const ::testing::TestParamInfo<std::tuple<std::string, std
 INSTANTIATE_TEST_SUITE_P(Sessions, RealEntries,
                          ::testing::Combine(::testing::ValuesIn(session_names()), ::testing::ValuesIn(jobs_counts)),
                          test_name);
+
+// Over names of 12 columns and entries that state their resolution, the
+// options for the archives' names change nothing.
+TEST(RealEntriesWithArchiveOptions, EverySessionGivesTheExpectedTranscriptAndFiles) {
+  for (const std::string& name : session_names()) {
+    const fs::path session = data / "sessions" / name;
+    const auto plain = run_session(session, Storage::plain, "1");
+    for (const std::string jobs : {"1", "3"}) {
+      EXPECT_EQ(run_session(session, Storage::plain, jobs, {"--long-names", "--allow-no-resolution"}), plain)
+          << name << ", -j " << jobs;
+    }
+  }
+}
 
 // Compressed entries give the console and files of the plain ones; only a
 // diagnostic names the file actually read.

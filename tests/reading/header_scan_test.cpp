@@ -1,5 +1,6 @@
 // The opening both routines share: title lines and resolution.
 
+#include "mmcif_text.hpp"
 #include "run_reading.hpp"
 
 namespace {
@@ -50,6 +51,50 @@ TEST_F(HeaderScan, ResolutionInTheOlderAndTheCurrentLayout) {
     EXPECT_EQ(report_of(result.console), std::string(titles) + "   The structure data has a resolution of " +
                                              std::string(c.shown) + " angstroems\n \n")
         << c.remark;
+  }
+}
+
+// An entry that states no resolution at all is read, when allowed, as the
+// same entry stating that none applies; else it ends where the resolution
+// is looked for, as it always did.
+TEST_F(HeaderScan, NoResolutionStatedIsReadAsNotApplicableWhenAllowed) {
+  const auto legacy = [](std::string_view remark) {
+    std::string text = EntryText::with_header(remark).add(testing_support::helix_record('A', 1, 2)).text();
+    if (remark.empty()) text.erase(text.find("REMARK"), text.find("HELIX") - text.find("REMARK"));
+    EntryText entry;
+    entry.add(text.substr(0, text.size() - 1)).add(testing_support::seqres_record('A', 2)).add_chain('A', 1, 2, 1);
+    return entry.text();
+  };
+  const auto mmcif = [](std::string_view method, bool exptl) {
+    auto entry = testing_support::MmcifText::with_header("", method);
+    entry.polymers().sequence("A", 2).helices({{"A", "1", "2"}}).atoms(testing_support::chain_rows("A", 1, 2));
+    std::string text = entry.text();
+    if (!exptl) text.erase(text.find("_exptl"), text.find("#", text.find("_exptl")) - text.find("_exptl"));
+    return text;
+  };
+  struct Case {
+    std::string_view what;
+    std::string none_stated;
+    std::string not_applicable;
+  };
+  const Case cases[] = {
+      {"legacy, no REMARK 2", legacy(""), legacy(" NOT APPLICABLE.")},
+      {"mmCIF, no _refine", mmcif("'X-RAY DIFFRACTION'", true), mmcif("'SOLUTION NMR'", true)},
+      {"mmCIF, no _exptl", mmcif("'X-RAY DIFFRACTION'", false), mmcif("'SOLUTION NMR'", true)},
+  };
+  for (const Case& c : cases) {
+    for (const auto routine : {testing_support::Routine::helices, testing_support::Routine::backbones}) {
+      const auto allowed = run(routine, c.none_stated, {.resolution = 3.5F, .allow_no_resolution = true});
+      const auto stated = run(routine, c.not_applicable, {.resolution = 3.5F});
+      EXPECT_EQ(allowed.failure, "") << c.what;
+      EXPECT_EQ(allowed.console, stated.console) << c.what;
+      EXPECT_EQ(allowed.resolution, 3.5F) << c.what;
+      ASSERT_TRUE(allowed.atoms.has_value()) << c.what;
+      EXPECT_EQ(testing_support::residues_of(*allowed.atoms), testing_support::numbered(1, 2)) << c.what;
+      EXPECT_EQ(run(routine, c.none_stated).failure,
+                "extract: severe (24): end-of-file during read, unit 1, file PDB/test.pdb")
+          << c.what;
+    }
   }
 }
 

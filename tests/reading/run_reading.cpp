@@ -9,7 +9,7 @@ Extraction ReadingTest::run(Routine routine, const std::string& entry, const Opt
   files.add("PDB/test.pdb", entry);
   records::Output console = records::Output::in_memory();
   records::Input input(1, files);
-  reading::READING component(console, input);
+  reading::READING component(console, input, {.allow_no_resolution = options.allow_no_resolution});
   const reading::EntryPath path("PDB/test.pdb");
   const reading::AtomType atom_type(options.atom_type);
 

@@ -34,6 +34,7 @@ struct Options {
   bool verbose = true;
   std::string_view atom_type = " CA ";
   float resolution = 0.0F;  // as the caller's variable holds it
+  bool allow_no_resolution = false;
 };
 
 class ReadingTest : public ::testing::Test {

@@ -82,4 +82,43 @@ TEST(Beneath, NoNameLeadsOutOfItsDirectory) {
   }
 }
 
+// With Directories::made, what a name holds is made beneath the directory,
+// never through a link.
+TEST(Beneath, DirectoriesOfANameAreMadeBeneathItsDirectoryOnly) {
+  struct Case {
+    std::string_view name;
+    Output::Directories directories;
+    Outcome outcome;
+  };
+  using enum Output::Directories;
+  const Case cases[] = {
+      {"ab/x.bck", made, Outcome::written},        {"ab/cd/ef/x.bck", made, Outcome::written},
+      {"real/new/x.bck", made, Outcome::written},  {"ab/x.bck", there, Outcome::open_failure},
+      {"file/x.bck", made, Outcome::open_failure}, {"link/new/x.bck", made, Outcome::refused},
+      {"dangling/x.bck", made, Outcome::refused},
+  };
+  for (const Case& c : cases) {
+    testing_support::TempDir dir;
+    fs::create_directories(dir / "source/real");
+    fs::create_directories(dir / "elsewhere");
+    fs::create_directory_symlink(dir / "elsewhere", dir / "source/link");
+    fs::create_directory_symlink(dir / "elsewhere/gone", dir / "source/dangling");
+    testing_support::write_file(dir / "source/file", "a file\n");
+    Outcome outcome = Outcome::written;
+    try {
+      Output out = Output::replace_beneath(2, (dir / "source").string(), c.name, c.directories);
+      out.record().text("exported").end();
+      out.close();
+    } catch (const IoError& error) {
+      EXPECT_TRUE(error.of_the_name()) << c.name;
+      outcome = error.name_refused() ? Outcome::refused : Outcome::open_failure;
+    }
+    EXPECT_EQ(outcome, c.outcome) << c.name;
+    EXPECT_TRUE(fs::is_empty(dir / "elsewhere")) << c.name;
+    if (c.outcome == Outcome::written) {
+      EXPECT_EQ(testing_support::read_file(dir / "source" / c.name), "exported\r\n") << c.name;
+    }
+  }
+}
+
 }  // namespace

@@ -41,6 +41,10 @@ int unlinkat_in(int directory, const char* path, int flags) {
   return beneath().unlinkat(from(directory, path), path, flags);
 }
 
+int mkdirat_in(int directory, const char* path, mode_t mode) {
+  return beneath().mkdirat(from(directory, path), path, mode);
+}
+
 }  // namespace
 
 WorkingDirectory::WorkingDirectory(const std::filesystem::path& directory)
@@ -54,6 +58,7 @@ WorkingDirectory::WorkingDirectory(const std::filesystem::path& directory)
   records::system_calls.openat_beneath = openat_beneath_in;
   records::system_calls.renameat = renameat_in;
   records::system_calls.unlinkat = unlinkat_in;
+  records::system_calls.mkdirat = mkdirat_in;
 }
 
 WorkingDirectory::~WorkingDirectory() {
