@@ -53,8 +53,12 @@ std::string path_in(std::string_view directory, std::string_view name) {
 // number that does not read, compressed data that is corrupt or unpacks
 // past the size limit, a file that changed while it was read), a name
 // refused for its export (it would lead out of source/, or holds a NUL),
-// and memory that ran out while the entry was held. Everything else
-// (Files.ini, the console, source/, goodfiles.txt) ends the run.
+// and memory that ran out while the entry was held. Everything else (the
+// console, source/) ends the run.
+//
+// Asked only of failures met while an entry is read and exported, so unit 1
+// there is the entry: Files.ini, which shares the unit, was read and closed
+// before the first entry, and its failures never come here.
 bool is_entry_own_failure(const records::IoError& error) {
   return error.unit() == input_unit || error.name_refused() || error.failure() == records::Failure::out_of_memory;
 }

@@ -16,9 +16,9 @@ namespace driver {
 
 // Read ahead, the entries in the window per thread: the one it reads, and
 // the others ready for the commits, which take them in runs (see
-// ReadAhead). The report of a 16 MB entry is 235 kB. On 2,000 small
-// entries with -j 2, two per thread cost 1,800 context switches and
-// 0.079 s, eight 500 and 0.069 s; sixteen gained 1 % more.
+// ReadAhead). With fewer the committing thread sleeps and wakes for nearly
+// every entry of a batch of small ones; more gained next to nothing
+// (bench/README.md).
 inline constexpr std::size_t window_per_thread = 8;
 
 // What every entry of the run is read with.
