@@ -159,9 +159,22 @@ FAULTS = [
      "    if (false) {\n      outcome.out_of_memory = true;"),
     # Read-ahead: each plants a mistake that -j N invites.
     ("export-named-before-its-turn", "src/driver/file_loop.cpp",
-     "      outcome.export_file.emplace(write_export(source, outcome.name.trimmed(), job_.atom_type, resolution, *atoms));",
-     "      outcome.export_file.emplace(write_export(source, outcome.name.trimmed(), job_.atom_type, resolution, *atoms));\n"
+     "write_export(source, outcome.name.trimmed(), job_.atom_type, resolution, *atoms, temporary));",
+     "write_export(source, outcome.name.trimmed(), job_.atom_type, resolution, *atoms, temporary));\n"
      "      outcome.export_file->close();"),
+    ("helpers-write-named-temporaries", "src/driver/file_loop.cpp",
+     "console != nullptr ? records::Temporary::named : records::Temporary::unnamed",
+     "records::Temporary::named"),
+    ("read-ahead-window-past-descriptors", "src/driver/file_loop.cpp",
+     "window = open > needed ? std::min(window, open - needed) : 0;", "(void)needed;"),
+    # Unnamed temporaries: each undoes one of their promises.
+    ("unnamed-files-never-fall-back", "src/records/output.cpp",
+     "if (!fd && !refuses_unnamed_files(errno)) throw", "if (!fd) throw"),
+    ("unnamed-file-closed-after-its-name", "src/records/output.cpp",
+     "    if (unnamed_) name_the_file(unit, path);\n    finish(unit, path);",
+     "    if (unnamed_) {\n      name_the_file(unit, path);\n      (void)file_.release();\n    }\n    finish(unit, path);"),
+    ("unnamed-link-gives-up-at-a-taken-name", "src/records/output.cpp",
+     "      if (errno != EEXIST || attempt == 100) throw", "      if (true) throw"),
     ("helpers-take-control-signals", "src/driver/read_ahead.hpp",
      "    const records::ControlSignalsHeld held;\n", ""),
     ("read-ahead-past-its-window", "src/driver/read_ahead.hpp",

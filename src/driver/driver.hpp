@@ -62,11 +62,12 @@ Summary EXTRACT(records::Output& console, records::LineSource& console_in, const
 void rewrite_extension(FileName& name, std::string_view letters);
 
 // Writes the export file of one entry to `name` beneath `directory`
-// (connection 2), complete under a temporary name; closing it replaces any
-// file of that name. A name that would lead out of the directory is
-// refused.
+// (connection 2), complete under a temporary (`temporary`); closing it
+// replaces any file of that name. A name that would lead out of the
+// directory is refused.
 records::Output write_export(std::string_view directory, std::string_view name, const reading::AtomType& atom_type,
-                             float resolution, const reading::AtomList& atoms);
+                             float resolution, const reading::AtomList& atoms,
+                             records::Temporary temporary = records::Temporary::named);
 
 // ---------------------------------------------------------------------------
 // The command line

@@ -8,6 +8,8 @@
 
 #include "file_loop.hpp"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <memory>
 #include <new>
@@ -144,6 +146,35 @@ void Committer::pause() {
   });
 }
 
+// Descriptors kept for what is not read ahead: the standard ones, the
+// wake-up call, the committing thread's files and directories.
+constexpr std::size_t descriptors_kept = 16;
+// And for each helper thread: its entry, its export and the directory the
+// export is made in.
+constexpr std::size_t descriptors_per_thread = 3;
+
+struct ReadAheadShape {
+  std::size_t threads;
+  std::size_t window;
+};
+
+// The helper threads and the window for `jobs` asked on `entries`: no more
+// threads than entries; and each entry ready holds its export open until
+// it is committed, so the window stays within the descriptors the run may
+// open (RLIMIT_NOFILE).
+ReadAheadShape read_ahead_shape(unsigned jobs, std::size_t entries) {
+  std::size_t threads = std::min<std::size_t>(jobs, entries);
+  std::size_t window = window_per_thread * threads;
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+    const auto open = static_cast<std::size_t>(limit.rlim_cur);
+    const std::size_t needed = descriptors_kept + descriptors_per_thread * threads;
+    window = open > needed ? std::min(window, open - needed) : 0;
+    threads = std::min(threads, window);
+  }
+  return {threads, window};
+}
+
 // The entries one after another, each committed before the next is read.
 void each_in_turn(Output& console, const Job& job, const std::vector<FileName>& files, Progress& progress,
                   Committer& committer) {
@@ -196,7 +227,11 @@ EntryOutcome EntryReader::read(const FileName& listed, Output* console) {
         report.free_form();
       }
       // Beneath source/ only: a name that would lead out of it is refused.
-      outcome.export_file.emplace(write_export(source, outcome.name.trimmed(), job_.atom_type, resolution, *atoms));
+      // Read ahead, the export is made without a name: only the committing
+      // thread changes source/, so the helpers never wait for its lock.
+      const auto temporary = console != nullptr ? records::Temporary::named : records::Temporary::unnamed;
+      outcome.export_file.emplace(
+          write_export(source, outcome.name.trimmed(), job_.atom_type, resolution, *atoms, temporary));
     }
   } catch (const records::IoError& error) {
     if (passes_over_entries(job_.settings) && is_entry_own_failure(error)) {
@@ -224,14 +259,14 @@ std::vector<FileName> run_file_loop(Output& console, records::LineSource& consol
   const Settings& settings = job.settings;
   Progress progress(settings.progress ? settings.errors : nullptr, settings.console_on_terminal, files.size());
   Committer committer(console, console_in, job, progress, summary);
-  const std::size_t threads = std::min<std::size_t>(settings.jobs, files.size());
-  // Each thread holds its entry; the ones ready hold only their report and a
-  // closed temporary.
+  const ReadAheadShape shape = read_ahead_shape(settings.jobs, files.size());
+  // Each thread holds its entry; the ones ready hold only their report and
+  // their export, written and open.
   using Ahead = ReadAhead<EntryOutcome>;
   std::optional<Ahead> ahead;
-  if (threads > 1) {
+  if (shape.threads > 1) {
     try {
-      ahead.emplace(files.size(), threads, window_per_thread * threads, [&job, &files]() -> Ahead::Work {
+      ahead.emplace(files.size(), shape.threads, shape.window, [&job, &files]() -> Ahead::Work {
         auto reader = std::make_shared<EntryReader>(job);
         return [reader, &files](std::size_t index) { return reader->read(files[index], nullptr); };
       });

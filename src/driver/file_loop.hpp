@@ -21,6 +21,7 @@ namespace driver {
 // (bench/README.md).
 inline constexpr std::size_t window_per_thread = 8;
 
+
 // What every entry of the run is read with.
 struct Job {
   const Settings& settings;

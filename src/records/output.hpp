@@ -15,6 +15,15 @@ namespace records {
 class Record;
 struct Place;
 
+// How a replaced file is written until it takes its name: under a hidden
+// temporary name beside it, or, where the file system can, with no name at
+// all (a file that is not in the directory until it takes a name). Making
+// and writing an unnamed file never change the directory, so threads that
+// write files at once do not take turns on the directory's lock; only the
+// one that names them does. A file system that cannot make unnamed files
+// (a network file system) gets named temporaries instead.
+enum class Temporary { named, unnamed };
+
 // A formatted sequential output connection. Records are collected in a
 // buffer and written out whole, so a flush never tears a record. A replaced
 // file is written to a temporary beside it and takes the file's name only
@@ -33,7 +42,8 @@ class Output {
   // ("source", "1abc.bck"): `directory` may be a link, but a `name` that
   // would lead out of it (a link or ".." within it) or holds a NUL byte is
   // refused (IoError::name_refused()).
-  static Output replace_beneath(int unit, std::string_view directory, std::string_view name);
+  static Output replace_beneath(int unit, std::string_view directory, std::string_view name,
+                                Temporary temporary = Temporary::named);
   // Records kept in memory (`text()`), to be shown later or looked at.
   static Output in_memory(int unit = console_out_unit, std::string_view file = console_out_file);
 
@@ -52,8 +62,9 @@ class Output {
   void write_records(std::string_view records);
   void flush();
   // A replaced file is written out whole and closed under its temporary
-  // name, which it keeps until `close`; dropped, it still goes. Later
-  // writes are an error of the caller.
+  // name, which it keeps until `close` (an unnamed one stays open, without
+  // a name, until then); dropped, it still goes. Later writes are an error
+  // of the caller.
   void complete();
   // Close with status "KEEP": a replaced file now takes its name. Later
   // writes are an error of the caller.
@@ -75,7 +86,7 @@ class Output {
   // flushed, else every 64 kB.
   void flush_if_due();
   Output(int unit, std::string_view file, int fd, bool flush_every_record, bool pieces);
-  static Output replace_at(int unit, std::string_view path, Place place);
+  static Output replace_at(int unit, std::string_view path, Place place, Temporary temporary);
   void end_record();
   void write_out(bool on_the_way_out);
   void drop_torn_record(std::size_t sent);

@@ -1,6 +1,6 @@
 // The seam between this layer and the system: the calls through which files
-// and the console are opened, read, written, looked at, closed, renamed and
-// removed. Every such call goes through `system_calls`, so that a test can
+// and the console are opened, read, written, looked at, closed, linked,
+// renamed and removed. Every such call goes through `system_calls`, so that a test can
 // make any of them fail, come back short or be interrupted, or change the
 // file under the run at a chosen moment, and see what the run makes of it.
 // The tool itself never changes the table.
@@ -27,6 +27,8 @@ struct SystemCalls {
   int (*fstat)(int fd, struct stat* info);
   off_t (*lseek)(int fd, off_t offset, int whence);
   int (*ftruncate)(int fd, off_t length);
+  // `flags` as linkat(2) takes them (AT_SYMLINK_FOLLOW).
+  int (*linkat)(int from_directory, const char* from, int to_directory, const char* to, int flags);
   int (*renameat)(int from_directory, const char* from, int to_directory, const char* to);
   int (*unlinkat)(int directory, const char* path, int flags);
 };

@@ -216,6 +216,12 @@ std::vector<Scenario> scenarios() {
        "2\nCA\n3\n" + std::string(12, '\n'),
        {}},
       {"the end of input at a pause", 1, with_list(list_of(12)), "2\nCA\n3\n\n\n\n", {}},
+      {"-k, a long list with few descriptors to spare",
+       3,
+       with_list(list_of(90, 3, 7)),
+       "2\nCA\n1\n",
+       {"-k", "--no-pause"},
+       {.stdout_path = {}, .open_files_limit = 40}},
       {"an empty list", 0, with_list(""), "2\nCA\n2\n", {}},
       {"a single entry", 0, with_list(""), "1\n1a8o.pdb\nCA\n1\n", {}},
   };
@@ -349,3 +355,4 @@ TEST(JobsMemory, AtMostAboutOneEntryMorePerJob) {
 }
 
 }  // namespace
+

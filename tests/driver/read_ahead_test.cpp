@@ -181,10 +181,17 @@ class WatchedFiles final : public records::FileSource {
   std::vector<std::string> loaded_;
 };
 
+// What a command run at the first pause sees: the entries loaded by then,
+// and the names in source/.
+struct AtFirstPause {
+  std::vector<std::string> loaded;
+  std::vector<std::string> in_source;
+};
+
 // A session over Files.ini listing `count` entries e0.pdb..., the first
 // of which has no helix and pauses; at that pause one command runs, which
 // sees what was loaded by then (waiting up to a few seconds for `enough`).
-std::vector<std::string> loaded_at_first_pause(unsigned jobs, std::size_t enough, int count) {
+AtFirstPause at_first_pause(unsigned jobs, std::size_t enough, int count) {
   WatchedFiles files;
   std::string list;
   for (int i = 0; i < count; ++i) {
@@ -200,7 +207,7 @@ std::vector<std::string> loaded_at_first_pause(unsigned jobs, std::size_t enough
   std::filesystem::create_directories(dir / "source");
   const auto previous = std::filesystem::current_path();
   std::filesystem::current_path(dir.path());
-  std::vector<std::string> seen;
+  AtFirstPause seen;
   records::Output console = records::Output::in_memory();
   testing_support::TextLines answers("2\nCA\n1\nlook\n\n");
   driver::Settings settings;
@@ -213,7 +220,10 @@ std::vector<std::string> loaded_at_first_pause(unsigned jobs, std::size_t enough
     }
     // A moment more: whatever else would be read is read now.
     std::this_thread::sleep_for(20ms);
-    seen = files.loaded();
+    seen.loaded = files.loaded();
+    for (const auto& item : std::filesystem::directory_iterator(dir / "source")) {
+      seen.in_source.push_back(item.path().filename());
+    }
     return 0;
   };
   driver::EXTRACT(console, answers, settings);
@@ -223,14 +233,14 @@ std::vector<std::string> loaded_at_first_pause(unsigned jobs, std::size_t enough
 }
 
 TEST(ReadAheadSessions, OneJobReadsNothingBeforeThePauseOfTheEntryBefore) {
-  EXPECT_EQ(loaded_at_first_pause(1, 2, 9), (std::vector<std::string>{"Files.ini", "PDB/e0.pdb"}));
+  EXPECT_EQ(at_first_pause(1, 2, 9).loaded, (std::vector<std::string>{"Files.ini", "PDB/e0.pdb"}));
 }
 
 TEST(ReadAheadSessions, MoreJobsReadAheadWhileAPauseWaits) {
   // Two threads: while e0 is committed and pauses, the window after it is
   // read, and the entry after that waits for room.
   const std::size_t window = 2 * driver::window_per_thread;
-  auto seen = loaded_at_first_pause(2, 2 + window, static_cast<int>(window) + 4);
+  auto seen = at_first_pause(2, 2 + window, static_cast<int>(window) + 4).loaded;
   ASSERT_GE(seen.size(), 1U);
   // The threads start together: e1 may well be asked for before e0.
   std::sort(seen.begin() + 1, seen.end(), [](const std::string& a, const std::string& b) {
@@ -239,6 +249,15 @@ TEST(ReadAheadSessions, MoreJobsReadAheadWhileAPauseWaits) {
   std::vector<std::string> expected = {"Files.ini"};
   for (std::size_t i = 0; i <= window; ++i) expected.push_back("PDB/e" + std::to_string(i) + ".pdb");
   EXPECT_EQ(seen, expected);
+}
+
+TEST(ReadAheadSessions, EntriesReadAheadLeaveNothingInSourceBeforeTheirTurn) {
+  // Their exports are written, without a name: only the committing thread
+  // puts anything into source/, in list order.
+  const std::size_t window = 2 * driver::window_per_thread;
+  const auto seen = at_first_pause(2, 2 + window, static_cast<int>(window) + 4);
+  EXPECT_EQ(seen.loaded.size(), 2 + window) << "the window was read ahead";
+  EXPECT_EQ(seen.in_source, std::vector<std::string>{});
 }
 
 }  // namespace

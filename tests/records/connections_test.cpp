@@ -16,8 +16,8 @@
 #include "records/input.hpp"
 #include "records/output.hpp"
 #include "records/pause.hpp"
-#include "test_doubles.hpp"
 #include "support.hpp"
+#include "test_doubles.hpp"
 
 namespace {
 
@@ -167,7 +167,8 @@ TEST(Diagnostics, OneLineWithNumberMessageUnitAndFile) {
     std::string_view line;
   };
   const Case cases[] = {
-      {IoError(Failure::file_not_found, 1, "Files.ini"), "extract: severe (29): file not found, unit 1, file Files.ini"},
+      {IoError(Failure::file_not_found, 1, "Files.ini"),
+       "extract: severe (29): file not found, unit 1, file Files.ini"},
       {IoError(Failure::open_failure, 2, "source/1abc.bck"),
        "extract: severe (30): open failure, unit 2, file source/1abc.bck"},
       {IoError(Failure::permission_denied, 3, "goodfiles.txt"),
@@ -181,8 +182,7 @@ TEST(Diagnostics, OneLineWithNumberMessageUnitAndFile) {
   };
   for (const auto& c : cases) EXPECT_EQ(c.error.what(), c.line);
 
-  EXPECT_STREQ(records::ControlEvent(SIGINT).what(),
-               "extract: error (200): program aborting due to control-C event");
+  EXPECT_STREQ(records::ControlEvent(SIGINT).what(), "extract: error (200): program aborting due to control-C event");
   EXPECT_STREQ(records::ControlEvent(SIGQUIT).what(),
                "extract: error (200): program aborting due to control-BREAK event");
   EXPECT_STREQ(records::ControlEvent(SIGHUP).what(),
@@ -238,6 +238,32 @@ TEST(OutputFiles, ReplaceTakesTheNameOnlyWhenClosed) {
   EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.txt"});
 }
 
+TEST(OutputFiles, AnUnnamedReplacementIsInTheDirectoryOnlyOnceClosed) {
+  TempDir dir;
+  const auto path = (dir / "out.txt").string();
+  testing_support::write_file(path, "old content that must go\n");
+  {
+    Output out = Output::replace_beneath(2, dir.path().string(), "out.txt", records::Temporary::unnamed);
+    out.record().text("first").end();
+    out.complete();
+    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.txt"}) << "nothing beside it";
+    EXPECT_EQ(testing_support::read_file(path), "old content that must go\n");
+    out.close();
+  }
+  EXPECT_EQ(testing_support::read_file(path), "first\r\n");
+  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.txt"});
+  {
+    Output out = Output::replace_beneath(2, dir.path().string(), "out.txt", records::Temporary::unnamed);
+    out.record().text("dropped").end();
+    out.complete();
+  }
+  EXPECT_EQ(testing_support::read_file(path), "first\r\n");
+  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.txt"});
+  // Made as a named one is: its permissions those of a new file.
+  Output::replace(2, (dir / "named.txt").string()).close();
+  EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::status(dir / "named.txt").permissions());
+}
+
 TEST(OutputFiles, ALinkAtTheNameIsReplacedNotWrittenThrough) {
   TempDir dir;
   testing_support::write_file(dir / "elsewhere.txt", "not to be touched\n");
@@ -254,8 +280,8 @@ TEST(OutputFiles, ADirectoryThatIsMissingOrAFileIsAnOpenFailure) {
   TempDir dir;
   testing_support::write_file(dir / "source", "a file where the directory should be");
   // A directory at the name itself is told when the file would take it.
-  for (const auto& path : {(dir / "missing" / "x.bck").string(), (dir / "source" / "x.bck").string(),
-                           dir.path().string()}) {
+  for (const auto& path :
+       {(dir / "missing" / "x.bck").string(), (dir / "source" / "x.bck").string(), dir.path().string()}) {
     try {
       Output::replace(2, path).close();
       ADD_FAILURE() << path;

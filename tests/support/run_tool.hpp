@@ -32,6 +32,8 @@ struct ToolOptions {
   std::filesystem::path stdin_path = {};   // standard input, instead of the answers typed
   std::filesystem::path stderr_path = {};  // where standard error goes; a scratch file when empty
   bool append_output = false;              // standard output appended to (>>), not replaced
+  long open_files_limit = -1;              // descriptors the run may have open, when not negative
+  int processors = 0;                      // pinned to that many of the test's processors, when not 0
 };
 
 ToolRun run_tool(const std::filesystem::path& binary, const std::filesystem::path& working_directory,

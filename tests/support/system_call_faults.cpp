@@ -68,6 +68,11 @@ int faulty_close(int fd) {
   return fault != nullptr ? failing(fault->error, -1) : result;
 }
 
+int faulty_linkat(int from_directory, const char* from, int to_directory, const char* to, int flags) {
+  if (const Fault* fault = active->hits(Call::link, from, to, -1)) return failing(fault->error, -1);
+  return real().linkat(from_directory, from, to_directory, to, flags);
+}
+
 int faulty_renameat(int from_directory, const char* from, int to_directory, const char* to) {
   if (const Fault* fault = active->hits(Call::rename, from, to, -1)) return failing(fault->error, -1);
   return real().renameat(from_directory, from, to_directory, to);
@@ -96,6 +101,7 @@ SystemCallFaults::SystemCallFaults(std::vector<Fault> faults)
   records::system_calls.read = faulty_read;
   records::system_calls.write = faulty_write;
   records::system_calls.close = faulty_close;
+  records::system_calls.linkat = faulty_linkat;
   records::system_calls.renameat = faulty_renameat;
   records::system_calls.unlinkat = faulty_unlinkat;
 }

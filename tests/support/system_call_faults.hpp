@@ -13,16 +13,16 @@
 namespace testing_support {
 
 // `open` counts every way of opening (by path, relative to a directory,
-// beneath one), `rename` and `unlink` their forms relative to directories;
-// a path relative to a directory is matched as it is given.
-enum class Call { open, read, write, close, rename, unlink };
+// beneath one), `link`, `rename` and `unlink` their forms relative to
+// directories; a path relative to a directory is matched as it is given.
+enum class Call { open, read, write, close, link, rename, unlink };
 
 // Which calls one fault hits, and what it makes of them.
 struct Fault {
   Call call;
   // The calls it counts: those on a path that holds `path` (for read, write
-  // and close: on a descriptor opened on such a path; for rename: either
-  // name), or those on descriptor `fd`. Every call of the kind when neither
+  // and close: on a descriptor opened on such a path; for link and rename:
+  // either name), or those on descriptor `fd`. Every call of the kind when neither
   // is given.
   std::string path = {};
   int fd = -1;
