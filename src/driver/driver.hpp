@@ -82,6 +82,10 @@ struct Answer {
   int status = 0;
 };
 
+// The processors this run may use: all that are online, unless it is
+// confined to some (taskset, a batch system's allocation).
+unsigned usable_processors();
+
 // Options are the only arguments: -k/--keep-going, --no-pause,
 // --max-entry-size=SIZE, -j/--jobs N (0: one per processor the run may
 // use), --progress, -h/--help, -V/--version. Anything else is answered with

@@ -159,11 +159,13 @@ struct ReadAheadShape {
 };
 
 // The helper threads and the window for `jobs` asked on `entries`: no more
-// threads than entries; and each entry ready holds its export open until
-// it is committed, so the window stays within the descriptors the run may
-// open (RLIMIT_NOFILE).
+// threads than entries, nor than `threads_per_processor` for each
+// processor the run may use; and each entry ready holds its export open
+// until it is committed, so the window stays within the descriptors the
+// run may open (RLIMIT_NOFILE).
 ReadAheadShape read_ahead_shape(unsigned jobs, std::size_t entries) {
-  std::size_t threads = std::min<std::size_t>(jobs, entries);
+  std::size_t threads =
+      std::min<std::size_t>({jobs, entries, std::size_t{threads_per_processor} * usable_processors()});
   std::size_t window = window_per_thread * threads;
   rlimit limit{};
   if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {

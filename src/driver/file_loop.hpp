@@ -21,6 +21,11 @@ namespace driver {
 // (bench/README.md).
 inline constexpr std::size_t window_per_thread = 8;
 
+// Helper threads for each processor the run may use, at most, whatever -j
+// asks: threads beyond the processors only take turns on them, each turn
+// costing time (bench/README.md); the second per processor is there for
+// a thread that waits for its entry to come from disk.
+inline constexpr unsigned threads_per_processor = 2;
 
 // What every entry of the run is read with.
 struct Job {

@@ -356,3 +356,40 @@ TEST(JobsMemory, AtMostAboutOneEntryMorePerJob) {
 
 }  // namespace
 
+namespace {
+
+// The threads of the run at its first pause, as a command typed there
+// counts them: the helpers all exist by then, and wait for room.
+int threads_at_first_pause(const std::string& jobs, int processors) {
+  testing_support::TempDir dir;
+  fs::create_directories(dir / "source");
+  auto no_helix = testing_support::EntryText::with_header();
+  no_helix.add_chain('A', 1, 3, 1);
+  write_file(dir / "PDB/noh.pdb", no_helix.text());
+  write_file(dir / "PDB/small.pdb", testing_support::helix_chain_entry(3));
+  std::string list = "noh.pdb\n";
+  for (int i = 0; i < 600; ++i) list += "small.pdb\n";
+  write_file(dir / "Files.ini", list);
+  testing_support::ToolOptions options;
+  options.stdout_path = "/dev/null";
+  options.arguments = {"-j", jobs};
+  options.processors = processors;
+  const auto run = testing_support::run_tool(EXTRACT_BINARY, dir.path(),
+                                             "2\nCA\n1\nls /proc/$PPID/task | wc -l > threads\n\n", options);
+  EXPECT_EQ(run.status, 0) << run.err;
+  return std::stoi(read_file(dir / "threads"));
+}
+
+TEST(JobsThreads, NoMoreHelpersThanTwoPerProcessorWhateverIsAsked) {
+  struct Case {
+    std::string jobs;
+    int processors;
+    int threads;  // the committing thread and the helpers
+  };
+  const Case cases[] = {{"1", 1, 1}, {"2", 1, 3}, {"64", 1, 3}, {"1024", 1, 3}, {"0", 1, 1}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(threads_at_first_pause(c.jobs, c.processors), c.threads) << "-j " << c.jobs << " on " << c.processors;
+  }
+}
+
+}  // namespace
