@@ -177,15 +177,48 @@ ReadAheadShape read_ahead_shape(unsigned jobs, std::size_t entries) {
   return {threads, window};
 }
 
-// The entries one after another, each committed before the next is read.
-void each_in_turn(Output& console, const Job& job, const std::vector<FileName>& files, Progress& progress,
+// Entry `listed` read on this thread, its report shown as it is made, and
+// committed before anything else is read.
+void read_in_turn(Output& console, EntryReader& reader, const FileName& listed, Progress& progress,
                   Committer& committer) {
-  EntryReader reader(job);
-  for (const FileName& listed : files) {
+  progress.before_console_output();
+  EntryOutcome outcome = reader.read(listed, &console);
+  committer.commit(outcome);
+}
+
+// Read ahead from entry `first` on, and committed in turn, until the list
+// ends or an entry is to be read again alone; returns the index it stopped
+// at. False when no thread could be started.
+std::optional<std::size_t> read_ahead_from(std::size_t first, Output& console, const Job& job,
+                                           const std::vector<FileName>& files, const ReadAheadShape& shape,
+                                           Progress& progress, Committer& committer) {
+  const std::size_t count = files.size() - first;
+  std::optional<Ahead> ahead;
+  try {
+    ahead.emplace(
+        count, std::min(shape.threads, count), shape.window, report_held_per_thread * shape.threads,
+        [](const EntryOutcome& outcome) { return outcome.transcript ? outcome.transcript->text().size() : 0; },
+        [&job, &files, first]() -> Ahead::Work {
+          auto reader = std::make_shared<EntryReader>(job);
+          return [reader, &files, first](std::size_t index, Ahead::Turn& turn) {
+            return reader->read(files[first + index], nullptr, &turn);
+          };
+        });
+  } catch (const std::system_error&) {
+    return std::nullopt;
+  }
+  // An entry's report handed over before its work is done goes to the
+  // console as it comes, as with one job.
+  const auto show = [&](std::string_view records) {
     progress.before_console_output();
-    EntryOutcome outcome = reader.read(listed, &console);
+    console.write_records(records);
+  };
+  for (std::size_t i = first; i < files.size(); ++i) {
+    EntryOutcome outcome = ahead->next([&progress] { progress.tick(); }, show);
+    if (outcome.read_again_alone) return i;
     committer.commit(outcome);
   }
+  return files.size();
 }
 
 }  // namespace
@@ -199,11 +232,12 @@ EntryReader::EntryReader(const Job& job) : job_(job), entry_(input_unit, *job.se
   entry_.limit_size(job.settings.max_entry_size);
 }
 
-EntryOutcome EntryReader::read(const FileName& listed, Output* console) {
+EntryOutcome EntryReader::read(const FileName& listed, Output* console, Ahead::Turn* turn) {
   EntryOutcome outcome;
   outcome.name = listed;
   try {
-    if (console == nullptr) outcome.transcript.emplace(Output::in_memory());
+    if (console == nullptr)
+      outcome.transcript.emplace(turn != nullptr ? Output::in_memory(*turn) : Output::in_memory());
     Output& report = console != nullptr ? *console : *outcome.transcript;
     if (job_.verbose) announce_entry(report, outcome.name);
 
@@ -242,10 +276,15 @@ EntryOutcome EntryReader::read(const FileName& listed, Output* console) {
       outcome.fatal = std::current_exception();
     }
   } catch (const std::bad_alloc&) {
-    // Memory that ran out while the entry was held is the entry's own
-    // failure, told with a diagnostic made in advance: one made now would
-    // need memory.
-    if (passes_over_entries(job_.settings)) {
+    // Memory that ran out while entries were read side by side may be
+    // enough for this one alone, as with one job: it is read again so,
+    // unless some of its report was shown already. Otherwise it is the
+    // entry's own failure, told with a diagnostic made in advance: one
+    // made now would need memory.
+    if (turn != nullptr && !turn->handed_over()) {
+      outcome.read_again_alone = true;
+      outcome.transcript.reset();
+    } else if (passes_over_entries(job_.settings)) {
       outcome.out_of_memory = true;
     } else {
       outcome.fatal = std::current_exception();
@@ -264,25 +303,21 @@ std::vector<FileName> run_file_loop(Output& console, records::LineSource& consol
   const ReadAheadShape shape = read_ahead_shape(settings.jobs, files.size());
   // Each thread holds its entry; the ones ready hold only their report and
   // their export, written and open.
-  using Ahead = ReadAhead<EntryOutcome>;
-  std::optional<Ahead> ahead;
-  if (shape.threads > 1) {
-    try {
-      ahead.emplace(files.size(), shape.threads, shape.window, [&job, &files]() -> Ahead::Work {
-        auto reader = std::make_shared<EntryReader>(job);
-        return [reader, &files](std::size_t index) { return reader->read(files[index], nullptr); };
-      });
-    } catch (const std::system_error&) {
-      // No thread to be had: one job does the same.
+  std::optional<EntryReader> alone;
+  std::size_t next = 0;
+  while (next < files.size()) {
+    std::optional<std::size_t> stopped;
+    if (shape.threads > 1) stopped = read_ahead_from(next, console, job, files, shape, progress, committer);
+    if (!alone) alone.emplace(job);
+    if (!stopped) {
+      // One job, or no thread to be had: one job does the same.
+      for (; next < files.size(); ++next) read_in_turn(console, *alone, files[next], progress, committer);
+      break;
     }
-  }
-  if (!ahead) {
-    each_in_turn(console, job, files, progress, committer);
-    return std::move(committer.exported);
-  }
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    EntryOutcome outcome = ahead->next([&progress] { progress.tick(); });
-    committer.commit(outcome);
+    next = *stopped;
+    // Memory ran out for this entry while others were read beside it: the
+    // helpers have let go of everything they held, and it is read alone.
+    if (next < files.size()) read_in_turn(console, *alone, files[next++], progress, committer);
   }
   return std::move(committer.exported);
 }

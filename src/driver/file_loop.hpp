@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "driver/driver.hpp"
+#include "read_ahead.hpp"
 #include "records/failures.hpp"
 
 namespace driver {
@@ -27,6 +28,14 @@ inline constexpr std::size_t window_per_thread = 8;
 // a thread that waits for its entry to come from disk.
 inline constexpr unsigned threads_per_processor = 2;
 
+// The reports that entries read ahead may hold in memory until their turn,
+// for each helper thread; past that an entry waits, and once its turn has
+// come its report goes to the console as it is made (see ReadAhead). A
+// report can be far larger than its entry (helices that overlap list
+// their atoms again and again), so without a bound the window's reports
+// would take memory no entry does.
+inline constexpr std::size_t report_held_per_thread = std::size_t{2} << 20;
+
 // What every entry of the run is read with.
 struct Job {
   const Settings& settings;
@@ -43,8 +52,11 @@ struct EntryOutcome {
   std::optional<records::Output> export_file;   // complete, under its temporary name
   std::optional<records::IoError> own_failure;  // an entry passed over under --keep-going
   bool out_of_memory = false;                   // the same, for memory that ran out
+  bool read_again_alone = false;                // memory ran out while read ahead: nothing else to tell
   std::exception_ptr fatal;                     // ends the run once the entry's report is shown
 };
+
+using Ahead = ReadAhead<EntryOutcome>;
 
 // Reads entries one after another on one thread, keeping the entry's
 // connection and memory from one entry to the next.
@@ -53,10 +65,10 @@ class EntryReader {
   explicit EntryReader(const Job& job);
 
   // The entry `listed`: its report goes to `console` when given (one
-  // thread) or into the outcome's transcript (read ahead), in the order the
-  // console shows it. Never throws: whatever ends the entry or the run is
-  // in the outcome.
-  EntryOutcome read(const FileName& listed, records::Output* console);
+  // thread) or into the outcome's transcript (read ahead, held within
+  // `turn`), in the order the console shows it. Never throws: whatever ends
+  // the entry or the run is in the outcome.
+  EntryOutcome read(const FileName& listed, records::Output* console, Ahead::Turn* turn = nullptr);
 
  private:
   const Job& job_;

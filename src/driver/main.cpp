@@ -1,6 +1,7 @@
 // The process: reads the command line, runs EXTRACT and turns a failure into
 // its one diagnostic line and exit status.
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <new>
@@ -38,6 +39,11 @@ int answer(const driver::Answer& answer) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // Helper threads allocate from the process's one heap: a heap of their
+  // own would reserve 64 MiB of address space per thread, which a memory
+  // limit (ulimit -v) counts and which stays after the thread is gone, so
+  // that -j N could run out where -j 1 does not.
+  ::mallopt(M_ARENA_MAX, 1);
   // Before anything is opened: no file may take a standard descriptor.
   records::open_missing_standard_descriptors();
   records::install_control_event_handlers();
@@ -59,8 +65,8 @@ int main(int argc, char* argv[]) {
     const driver::Summary summary = driver::EXTRACT(console, console_in, settings);
     console.flush();
     if (summary.failed == 0) return 0;
-    const std::string counted = "extract: " + std::to_string(summary.failed) + " of " +
-                                std::to_string(summary.entries) + " entries failed";
+    const std::string counted =
+        "extract: " + std::to_string(summary.failed) + " of " + std::to_string(summary.entries) + " entries failed";
     return end_with(console, errors, counted, entries_failed_status);
   } catch (const records::IoError& error) {
     return end_with(console, errors, error.line(), 1);

@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "driver/driver.hpp"
-
 #include "file_loop.hpp"
 #include "records/failures.hpp"
 #include "records/free_form.hpp"
@@ -60,7 +59,8 @@ std::vector<FileName> read_file_list(Output& console, records::FileSource& sourc
   return files;
 }
 
-std::vector<FileName> ask_file_list(Output& console, records::LineSource& console_in, records::FileSource& source_of_files) {
+std::vector<FileName> ask_file_list(Output& console, records::LineSource& console_in,
+                                    records::FileSource& source_of_files) {
   console.record().text(" Please choose your option now : ").hold();
   std::int32_t how_many = 0;
   records::read_free(console_in, how_many);

@@ -169,7 +169,9 @@ Output::Output(Output&& other) noexcept
       pieces_(other.pieces_),
       flush_every_record_(other.flush_every_record_),
       buffer_(std::move(other.buffer_)),
-      failed_(other.failed_) {}
+      failed_(other.failed_),
+      holder_(std::exchange(other.holder_, nullptr)),
+      held_(other.held_) {}
 
 Output Output::console() {
   return Output(console_out_unit, console_out_file, STDOUT_FILENO, isatty(STDOUT_FILENO) == 1,
@@ -186,6 +188,12 @@ Output Output::errors() {
 
 Output Output::in_memory(int unit, std::string_view file) {
   return Output(unit, file, -1, false, false);
+}
+
+Output Output::in_memory(RecordsHolder& holder) {
+  Output out(console_out_unit, console_out_file, -1, false, false);
+  out.holder_ = &holder;
+  return out;
 }
 
 Output Output::replace(int unit, std::string_view path) {
@@ -254,6 +262,18 @@ void Output::write_records(std::string_view records) {
 
 void Output::flush_if_due() {
   if (fd_ >= 0 && (flush_every_record_ || buffer_.size() >= flush_threshold)) flush();
+  if (holder_ != nullptr && buffer_.size() >= held_ + holding_step) {
+    if (holder_->may_hold(buffer_.size())) {
+      held_ = buffer_.size();
+    } else {
+      holder_->hand_over(buffer_);
+      // Its memory goes too: what is held is what the holder counts.
+      std::string().swap(buffer_);
+      buffer_.reserve(holding_step);
+      held_ = 0;
+      holder_->may_hold(0);
+    }
+  }
 }
 
 void Output::flush() {

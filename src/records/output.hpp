@@ -2,6 +2,7 @@
 // status "REPLACE"; one record at a time, written out whole.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -23,6 +24,20 @@ struct Place;
 // one that names them does. A file system that cannot make unnamed files
 // (a network file system) gets named temporaries instead.
 enum class Temporary { named, unnamed };
+
+// Where an output in memory keeps its records when what it may hold is
+// limited: asked as the records grow, it either lets the output keep them
+// or takes them over whole (to show them at once), and the output forgets
+// them.
+class RecordsHolder {
+ public:
+  virtual ~RecordsHolder() = default;
+  // Whether the output may hold `bytes` of records in all.
+  virtual bool may_hold(std::size_t bytes) = 0;
+  // Takes `records`, whole records all of them, which the output then drops
+  // with their memory, telling so by asking to hold nothing.
+  virtual void hand_over(std::string_view records) = 0;
+};
 
 // A formatted sequential output connection. Records are collected in a
 // buffer and written out whole, so a flush never tears a record. A replaced
@@ -46,6 +61,11 @@ class Output {
                                 Temporary temporary = Temporary::named);
   // Records kept in memory (`text()`), to be shown later or looked at.
   static Output in_memory(int unit = console_out_unit, std::string_view file = console_out_file);
+  // The same, with what it holds limited by `holder`, which is asked each
+  // time the records have grown by `holding_step` bytes since it was last
+  // asked; `text()` is then what was not handed over.
+  static Output in_memory(RecordsHolder& holder);
+  static constexpr std::size_t holding_step = std::size_t{64} << 10;
 
   Output(Output&& other) noexcept;
   Output& operator=(Output&&) = delete;
@@ -102,6 +122,8 @@ class Output {
   bool flush_every_record_;
   std::string buffer_;
   bool failed_ = false;  // after a write error nothing more is written
+  RecordsHolder* holder_ = nullptr;
+  std::size_t held_ = 0;  // the bytes of records `holder_` last let it hold
 };
 
 // One record being written: fields left to right, then `end()` for the line
