@@ -28,7 +28,7 @@ void backbones(Entry& entry, records::Output& console, float& resolution, std::o
     write_listing_header(console);
   }
 
-  entry.rewind();
+  rewind_for_atoms(entry);
   typename Entry::Fields fields;  // a record's fields stay until the next record replaces them
   AtomScan scan;
   for (;;) {
@@ -79,7 +79,7 @@ void READING::BACKBONES(const EntryPath& entry_path, float& resolution, std::opt
     MmcifEntry mmcif(entry_, Purpose::backbones);
     backbones(mmcif, console_, resolution, atoms, verbose, atom_type);
   } else {
-    LegacyEntry legacy(entry_);
+    LegacyEntry legacy(entry_, atom_type);
     backbones(legacy, console_, resolution, atoms, verbose, atom_type);
   }
   entry_.close();

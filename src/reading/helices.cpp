@@ -23,7 +23,7 @@ namespace {
 template <class Entry>
 std::vector<Helix> collect_helices(Entry& entry, records::Output& console, bool verbose) {
   std::vector<Helix> helices;
-  entry.rewind();
+  rewind_for_helices(entry);
   bool collected = false;
   for (;;) {
     if (!collected) entry.skip_to_helix();
@@ -87,7 +87,7 @@ void READING::HELICES(const EntryPath& entry_path, float& resolution, std::optio
     MmcifEntry mmcif(entry_, Purpose::helices);
     helices(mmcif, console_, resolution, atoms, verbose, atom_type);
   } else {
-    LegacyEntry legacy(entry_);
+    LegacyEntry legacy(entry_, atom_type);
     helices(legacy, console_, resolution, atoms, verbose, atom_type);
   }
   entry_.close();

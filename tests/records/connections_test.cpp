@@ -62,6 +62,38 @@ TEST(InputRecords, EndAtLineFeedWithoutTheCarriageReturnBeforeIt) {
   }
 }
 
+TEST(InputRecords, RecordsOfAboutEightyColumnsEndWhereTheirFirstLineFeedIs) {
+  // Lines of 80 columns are looked for first at column 81: every line feed
+  // before it, at every place, still ends the record there.
+  const auto line = [](std::size_t length, char fill) { return std::string(length, fill); };
+  for (const std::string_view end : {"\n", "\r\n"}) {
+    // The line end of the record after a short one where that of a record
+    // of 80 columns would be.
+    std::vector<std::vector<std::string>> lists;
+    for (const std::size_t length : {0, 1, 15, 16, 17, 40, 63, 64, 65, 77, 78}) {
+      const std::size_t next = 80 - end.size() - length;
+      lists.push_back({line(length, 'a'), line(next, 'c'), line(80, 'b'), line(length, 'd'), line(80, 'e')});
+    }
+    for (const std::size_t length : {79, 80, 81, 82, 160}) lists.push_back({line(length, 'a'), line(80, 'b')});
+    // A carriage return of the record's own in column 80.
+    lists.push_back({line(79, 'a') + "\r", line(80, 'b'), line(79, 'c') + "\r"});
+    for (const auto& records : lists) {
+      std::string text;
+      std::vector<std::string> expected;
+      for (const std::string& record : records) {
+        text.append(record).append(end);
+        // One carriage return before the line feed is the line end's.
+        const bool own_return_taken = end == "\n" && record.ends_with('\r');
+        expected.push_back(own_return_taken ? record.substr(0, record.size() - 1) : record);
+      }
+      InputOnText on(text + text);
+      std::vector<std::string> twice = expected;
+      twice.insert(twice.end(), expected.begin(), expected.end());
+      EXPECT_EQ(all_records(on.input), twice) << records.front().size() << " columns first, end " << end.size();
+    }
+  }
+}
+
 TEST(InputRecords, RewindStartsAgainAndTheEndIsFatalWithoutStatus) {
   InputOnText on("one\ntwo\n", "PDB/1abc.pdb");
   Input& input = on.input;
