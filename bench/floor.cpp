@@ -8,8 +8,8 @@
 // with the same bytes. Like extract, it reads PDB/<name>.gz when there is no
 // PDB/<name>, and decompresses an entry that starts with the gzip magic whole
 // before scanning it. Each entry is got into memory once (see entry_bytes.hpp)
-// and its records walked once (the few header records before SEQRES are
-// looked at twice in backbone mode). The console gets a single line.
+// and its records walked once, each line end found once. The console gets
+// a single line.
 //
 // --read reads every file into the reused memory, never maps one, for
 // figures against a floor that gets its entries that way.
@@ -38,6 +38,7 @@
 
 #include "entry_bytes.hpp"
 #include "records/fields.hpp"
+#include "records/lines.hpp"
 
 namespace {
 
@@ -64,25 +65,37 @@ void write_whole(const std::string& path, const std::string& text) {
 }
 
 // Record by record, without line ends: LF, and a CR directly before it.
+// A record of 80 columns has its line end looked at where it would be, as
+// extract looks (records/lines.hpp).
 class Records {
  public:
   explicit Records(string_view text) : at_(text.data()), end_(text.data() + text.size()) {}
   bool next(string_view& record) {
     if (at_ >= end_) return false;
     const auto left = static_cast<std::size_t>(end_ - at_);
+    if (left > records::full_record + 1) {
+      if (const char* newline = records::full_record_end(at_)) return take(record, newline);
+    }
     const auto* newline = static_cast<const char*>(std::memchr(at_, '\n', left));
     if (newline == nullptr) {
       record = string_view(at_, left);
       at_ = end_;
       return true;
     }
+    return take(record, newline);
+  }
+  // Where the next record begins, and the records from there on.
+  const char* position() const { return at_; }
+  Records rest() const { return Records(string_view(at_, static_cast<std::size_t>(end_ - at_))); }
+
+ private:
+  bool take(string_view& record, const char* newline) {
     record = string_view(at_, static_cast<std::size_t>(newline - at_));
     if (!record.empty() && record.back() == '\r') record.remove_suffix(1);
     at_ = newline + 1;
     return true;
   }
 
- private:
   const char* at_;
   const char* end_;
 };
@@ -202,13 +215,39 @@ void export_text(string_view atom_type, float resolution, const std::vector<Foun
 
 constexpr string_view atom_key = "ATOM  ";
 
+// The records read before a scan that the scan would only pass over: where
+// every one from the first is such, the scan starts after them, and no line
+// end is found twice (extract does the same, reading/legacy_entry.hpp).
+class Prefix {
+ public:
+  explicit Prefix(string_view atom_type) : atom_type_(atom_type) {}
+  void note(string_view record) {
+    passed_over_ = passed_over_ && !columns_are(record, 0, atom_key) && !columns_are(record, 0, "TER   ") &&
+                   !columns_are(record, 12, atom_type_);
+    no_helix_ = no_helix_ && !columns_are(record, 0, "HELIX ");
+  }
+  // Whether the scans, and the collection of the HELIX records, may start
+  // after the records noted.
+  bool passed_over() const { return passed_over_; }
+  bool passed_over_without_helices() const { return passed_over_ && no_helix_; }
+
+ private:
+  string_view atom_type_;
+  bool passed_over_ = true;
+  bool no_helix_ = true;
+};
+
 // Records 1 and 2 are the title lines; the resolution record is looked for
 // from record 3 on. Leaves `records` just after it.
-float scan_header(Records& records) {
+float scan_header(Records& records, Prefix& prefix) {
   string_view r;
-  if (!records.next(r) || !records.next(r)) throw Failure("end of file in the title lines");
+  for (int title = 0; title < 2; ++title) {
+    if (!records.next(r)) throw Failure("end of file in the title lines");
+    prefix.note(r);
+  }
   for (;;) {
     if (!records.next(r)) throw Failure("end of file before the resolution record");
+    prefix.note(r);
     if (columns_are(r, 0, "REMARK   2 RESOLUTION.")) break;
   }
   if (columns_are(r, 22, " NOT ")) return 0.0F;
@@ -222,10 +261,12 @@ float scan_header(Records& records) {
 // The atoms along the first chain, by the same rules as extract's scan.
 std::vector<Found> backbone(string_view text, string_view atom_type, float& resolution) {
   Records header(text);
-  resolution = scan_header(header);
+  Prefix prefix(atom_type);
+  resolution = scan_header(header, prefix);
   string_view r;
   do {
     if (!header.next(r)) throw Failure("end of file before SEQRES");
+    prefix.note(r);
   } while (!columns_are(r, 0, "SEQRES"));
   const std::int32_t expected = int_field(r, 13, 4);
 
@@ -233,7 +274,7 @@ std::vector<Found> backbone(string_view text, string_view atom_type, float& reso
   atoms.reserve(static_cast<std::size_t>(std::max(expected, 0)));
   std::int32_t current = 0;
   std::int32_t previous_serial = -10;
-  Records records(text);
+  Records records = prefix.passed_over() ? header.rest() : Records(text);
   for (;;) {
     const std::int32_t previous = current;
     if (!records.next(r)) {
@@ -273,7 +314,8 @@ struct Helix {
 // by helix; nothing when the entry declares none.
 std::optional<std::vector<Found>> helices(string_view text, string_view atom_type, float& resolution) {
   Records header(text);
-  resolution = scan_header(header);
+  Prefix prefix(atom_type);
+  resolution = scan_header(header, prefix);
 
   // One pass: the helices, and each chain's atoms of the chosen type.
   std::vector<Helix> table;
@@ -283,7 +325,7 @@ std::optional<std::vector<Found>> helices(string_view text, string_view atom_typ
   previous_serial.fill(-10);
   std::array<bool, 256> ascending;
   ascending.fill(true);
-  Records records(text);
+  Records records = prefix.passed_over_without_helices() ? header.rest() : Records(text);
   string_view r;
   while (records.next(r)) {
     const bool is_helix = columns_are(r, 0, "HELIX ");

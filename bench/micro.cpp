@@ -320,7 +320,7 @@ void BM_collect_helix_atoms(benchmark::State& state, const bench_inputs::BigEntr
   std::size_t atoms = 0;
   for (auto _ : state) {
     reading::AtomList list;
-    reading::LegacyEntry legacy(input);
+    reading::LegacyEntry legacy(input, atom_type);
     reading::collect_helix_atoms(legacy, helices, {console, false, atom_type}, list);
     atoms = list.size();
     benchmark::DoNotOptimize(list);

@@ -70,12 +70,14 @@ int run_to_the_end(records::Output& console, records::LineSource& console_in, re
                    Settings settings);
 
 // Writes the export file of one entry to `name` beneath `directory`
-// (connection 2), complete under a temporary name; closing it replaces any
-// file of that name. A name that would lead out of the directory is
-// refused; the directories it holds are made when `directories` says so.
+// (connection 2), complete under a temporary (`temporary`); closing it
+// replaces any file of that name. A name that would lead out of the
+// directory is refused; the directories it holds are made when
+// `directories` says so.
 records::Output write_export(std::string_view directory, std::string_view name, const reading::AtomType& atom_type,
                              float resolution, const reading::AtomList& atoms,
-                             records::Output::Directories directories = records::Output::Directories::there);
+                             records::Output::Directories directories = records::Output::Directories::there,
+                             records::Temporary temporary = records::Temporary::named);
 
 // ---------------------------------------------------------------------------
 // The command line
@@ -89,6 +91,10 @@ struct Answer {
   bool to_standard_error = false;
   int status = 0;
 };
+
+// The processors this run may use: all that are online, unless it is
+// confined to some (taskset, a batch system's allocation).
+unsigned usable_processors();
 
 // Options are the only arguments: -k/--keep-going, --no-pause,
 // --max-entry-size=SIZE, -j/--jobs N (0: one per processor the run may

@@ -7,8 +7,8 @@ namespace driver {
 
 records::Output write_export(std::string_view directory, std::string_view name, const reading::AtomType& atom_type,
                              float resolution, const reading::AtomList& atoms,
-                             records::Output::Directories directories) {
-  records::Output file = records::Output::replace_beneath(export_unit, directory, name, directories);
+                             records::Output::Directories directories, records::Temporary temporary) {
+  records::Output file = records::Output::replace_beneath(export_unit, directory, name, directories, temporary);
   file.record().text("Atom cartesian coordinates from PDB").end();
   file.record().text("Brindlemark project. File created using Quarryman.").end();
   file.free_form();

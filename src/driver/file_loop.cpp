@@ -8,6 +8,8 @@
 
 #include "file_loop.hpp"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <memory>
 #include <new>
@@ -44,8 +46,12 @@ void announce_entry(Output& console, const EntryName& name) {
 // past the size limit, a file that changed while it was read), a name
 // refused for its export (it would lead out of source/, or holds a NUL) or
 // whose directories beneath source/ are not there, and memory that ran out
-// while the entry was held. Everything else (Files.ini, the console,
-// source/, goodfiles.txt) ends the run.
+// while the entry was held. Everything else (the console, source/) ends
+// the run.
+//
+// Asked only of failures met while an entry is read and exported, so unit 1
+// there is the entry: Files.ini, which shares the unit, was read and closed
+// before the first entry, and its failures never come here.
 bool is_entry_own_failure(const records::IoError& error) {
   return error.unit() == input_unit || error.of_the_name() || error.failure() == records::Failure::out_of_memory;
 }
@@ -131,14 +137,79 @@ void Committer::pause() {
   });
 }
 
-// The entries one after another, each committed before the next is read.
-void each_in_turn(Output& console, const Job& job, const EntryList& files, Progress& progress, Committer& committer) {
-  EntryReader reader(job);
-  for (std::size_t i = 0; i < files.size(); ++i) {
+// Descriptors kept for what is not read ahead: the standard ones, the
+// wake-up call, the committing thread's files and directories.
+constexpr std::size_t descriptors_kept = 16;
+// And for each helper thread: its entry, its export and the directory the
+// export is made in.
+constexpr std::size_t descriptors_per_thread = 3;
+
+struct ReadAheadShape {
+  std::size_t threads;
+  std::size_t window;
+};
+
+// The helper threads and the window for `jobs` asked on `entries`: no more
+// threads than entries, nor than `threads_per_processor` for each
+// processor the run may use; and each entry ready holds its export open
+// until it is committed, so the window stays within the descriptors the
+// run may open (RLIMIT_NOFILE).
+ReadAheadShape read_ahead_shape(unsigned jobs, std::size_t entries) {
+  std::size_t threads =
+      std::min<std::size_t>({jobs, entries, std::size_t{threads_per_processor} * usable_processors()});
+  std::size_t window = window_per_thread * threads;
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+    const auto open = static_cast<std::size_t>(limit.rlim_cur);
+    const std::size_t needed = descriptors_kept + descriptors_per_thread * threads;
+    window = open > needed ? std::min(window, open - needed) : 0;
+    threads = std::min(threads, window);
+  }
+  return {threads, window};
+}
+
+// Entry `listed` read on this thread, its report shown as it is made, and
+// committed before anything else is read.
+void read_in_turn(Output& console, EntryReader& reader, const EntryName& listed, Progress& progress,
+                  Committer& committer) {
+  progress.before_console_output();
+  EntryOutcome outcome = reader.read(listed, &console);
+  committer.commit(outcome);
+}
+
+// Read ahead from entry `first` on, and committed in turn, until the list
+// ends or an entry is to be read again alone; returns the index it stopped
+// at. False when no thread could be started.
+std::optional<std::size_t> read_ahead_from(std::size_t first, Output& console, const Job& job,
+                                           const EntryList& files, const ReadAheadShape& shape,
+                                           Progress& progress, Committer& committer) {
+  const std::size_t count = files.size() - first;
+  std::optional<Ahead> ahead;
+  try {
+    ahead.emplace(
+        count, std::min(shape.threads, count), shape.window, report_held_per_thread * shape.threads,
+        [](const EntryOutcome& outcome) { return outcome.transcript ? outcome.transcript->text().size() : 0; },
+        [&job, &files, first]() -> Ahead::Work {
+          auto reader = std::make_shared<EntryReader>(job);
+          return [reader, &files, first](std::size_t index, Ahead::Turn& turn) {
+            return reader->read(files[first + index], nullptr, &turn);
+          };
+        });
+  } catch (const std::system_error&) {
+    return std::nullopt;
+  }
+  // An entry's report handed over before its work is done goes to the
+  // console as it comes, as with one job.
+  const auto show = [&](std::string_view records) {
     progress.before_console_output();
-    EntryOutcome outcome = reader.read(files[i], &console);
+    console.write_records(records);
+  };
+  for (std::size_t i = first; i < files.size(); ++i) {
+    EntryOutcome outcome = ahead->next([&progress] { progress.tick(); }, show);
+    if (outcome.read_again_alone) return i;
     committer.commit(outcome);
   }
+  return files.size();
 }
 
 }  // namespace
@@ -152,11 +223,12 @@ EntryReader::EntryReader(const Job& job) : job_(job), entry_(input_unit, *job.se
   entry_.limit_size(job.settings.max_entry_size);
 }
 
-EntryOutcome EntryReader::read(const EntryName& listed, Output* console) {
+EntryOutcome EntryReader::read(const EntryName& listed, Output* console, Ahead::Turn* turn) {
   EntryOutcome outcome;
   outcome.name = listed;
   try {
-    if (console == nullptr) outcome.transcript.emplace(Output::in_memory());
+    if (console == nullptr)
+      outcome.transcript.emplace(turn != nullptr ? Output::in_memory(*turn) : Output::in_memory());
     Output& report = console != nullptr ? *console : *outcome.transcript;
     if (job_.verbose) announce_entry(report, outcome.name);
 
@@ -187,10 +259,13 @@ EntryOutcome EntryReader::read(const EntryName& listed, Output* console) {
       }
       // Beneath source/ only: a name that would lead out of it is refused.
       // A whole name's directories are made there as the mirror has them.
+      // Read ahead, the export is made without a name: only the committing
+      // thread changes source/, so the helpers never wait for its lock.
       if (long_names) records::refuse_unless_beneath(export_unit, source, outcome.name.path());
       const auto directories = long_names ? Output::Directories::made : Output::Directories::there;
+      const auto temporary = console != nullptr ? records::Temporary::named : records::Temporary::unnamed;
       outcome.export_file.emplace(
-          write_export(source, outcome.name.path(), job_.atom_type, resolution, *atoms, directories));
+          write_export(source, outcome.name.path(), job_.atom_type, resolution, *atoms, directories, temporary));
     }
   } catch (const records::IoError& error) {
     if (passes_over_entries(job_.settings) && is_entry_own_failure(error)) {
@@ -199,10 +274,15 @@ EntryOutcome EntryReader::read(const EntryName& listed, Output* console) {
       outcome.fatal = std::current_exception();
     }
   } catch (const std::bad_alloc&) {
-    // Memory that ran out while the entry was held is the entry's own
-    // failure, told with a diagnostic made in advance: one made now would
-    // need memory.
-    if (passes_over_entries(job_.settings)) {
+    // Memory that ran out while entries were read side by side may be
+    // enough for this one alone, as with one job: it is read again so,
+    // unless some of its report was shown already. Otherwise it is the
+    // entry's own failure, told with a diagnostic made in advance: one
+    // made now would need memory.
+    if (turn != nullptr && !turn->handed_over()) {
+      outcome.read_again_alone = true;
+      outcome.transcript.reset();
+    } else if (passes_over_entries(job_.settings)) {
       outcome.out_of_memory = true;
     } else {
       outcome.fatal = std::current_exception();
@@ -218,28 +298,24 @@ std::vector<EntryName> run_file_loop(Output& console, records::LineSource& conso
   const Settings& settings = job.settings;
   Progress progress(settings.progress ? settings.errors : nullptr, settings.console_on_terminal, files.size());
   Committer committer(console, console_in, job, progress, summary);
-  const std::size_t threads = std::min<std::size_t>(settings.jobs, files.size());
-  // Each thread holds its entry; the ones ready hold only their report and a
-  // closed temporary.
-  using Ahead = ReadAhead<EntryOutcome>;
-  std::optional<Ahead> ahead;
-  if (threads > 1) {
-    try {
-      ahead.emplace(files.size(), threads, window_per_thread * threads, [&job, &files]() -> Ahead::Work {
-        auto reader = std::make_shared<EntryReader>(job);
-        return [reader, &files](std::size_t index) { return reader->read(files[index], nullptr); };
-      });
-    } catch (const std::system_error&) {
-      // No thread to be had: one job does the same.
+  const ReadAheadShape shape = read_ahead_shape(settings.jobs, files.size());
+  // Each thread holds its entry; the ones ready hold only their report and
+  // their export, written and open.
+  std::optional<EntryReader> alone;
+  std::size_t next = 0;
+  while (next < files.size()) {
+    std::optional<std::size_t> stopped;
+    if (shape.threads > 1) stopped = read_ahead_from(next, console, job, files, shape, progress, committer);
+    if (!alone) alone.emplace(job);
+    if (!stopped) {
+      // One job, or no thread to be had: one job does the same.
+      for (; next < files.size(); ++next) read_in_turn(console, *alone, files[next], progress, committer);
+      break;
     }
-  }
-  if (!ahead) {
-    each_in_turn(console, job, files, progress, committer);
-    return std::move(committer.exported);
-  }
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    EntryOutcome outcome = ahead->next([&progress] { progress.tick(); });
-    committer.commit(outcome);
+    next = *stopped;
+    // Memory ran out for this entry while others were read beside it: the
+    // helpers have let go of everything they held, and it is read alone.
+    if (next < files.size()) read_in_turn(console, *alone, files[next++], progress, committer);
   }
   return std::move(committer.exported);
 }

@@ -10,16 +10,31 @@
 #include <vector>
 
 #include "driver/driver.hpp"
+#include "read_ahead.hpp"
 #include "records/failures.hpp"
 
 namespace driver {
 
 // Read ahead, the entries in the window per thread: the one it reads, and
 // the others ready for the commits, which take them in runs (see
-// ReadAhead). The report of a 16 MB entry is 235 kB. On 2,000 small
-// entries with -j 2, two per thread cost 1,800 context switches and
-// 0.079 s, eight 500 and 0.069 s; sixteen gained 1 % more.
+// ReadAhead). With fewer the committing thread sleeps and wakes for nearly
+// every entry of a batch of small ones; more gained next to nothing
+// (bench/README.md).
 inline constexpr std::size_t window_per_thread = 8;
+
+// Helper threads for each processor the run may use, at most, whatever -j
+// asks: threads beyond the processors only take turns on them, each turn
+// costing time (bench/README.md); the second per processor is there for
+// a thread that waits for its entry to come from disk.
+inline constexpr unsigned threads_per_processor = 2;
+
+// The reports that entries read ahead may hold in memory until their turn,
+// for each helper thread; past that an entry waits, and once its turn has
+// come its report goes to the console as it is made (see ReadAhead). A
+// report can be far larger than its entry (helices that overlap list
+// their atoms again and again), so without a bound the window's reports
+// would take memory no entry does.
+inline constexpr std::size_t report_held_per_thread = std::size_t{2} << 20;
 
 // What every entry of the run is read with.
 struct Job {
@@ -37,8 +52,11 @@ struct EntryOutcome {
   std::optional<records::Output> export_file;   // complete, under its temporary name
   std::optional<records::IoError> own_failure;  // an entry passed over under --keep-going
   bool out_of_memory = false;                   // the same, for memory that ran out
+  bool read_again_alone = false;                // memory ran out while read ahead: nothing else to tell
   std::exception_ptr fatal;                     // ends the run once the entry's report is shown
 };
+
+using Ahead = ReadAhead<EntryOutcome>;
 
 // Reads entries one after another on one thread, keeping the entry's
 // connection and memory from one entry to the next.
@@ -47,10 +65,10 @@ class EntryReader {
   explicit EntryReader(const Job& job);
 
   // The entry `listed`: its report goes to `console` when given (one
-  // thread) or into the outcome's transcript (read ahead), in the order the
-  // console shows it. Never throws: whatever ends the entry or the run is
-  // in the outcome.
-  EntryOutcome read(const EntryName& listed, records::Output* console);
+  // thread) or into the outcome's transcript (read ahead, held within
+  // `turn`), in the order the console shows it. Never throws: whatever ends
+  // the entry or the run is in the outcome.
+  EntryOutcome read(const EntryName& listed, records::Output* console, Ahead::Turn* turn = nullptr);
 
  private:
   const Job& job_;

@@ -1,6 +1,7 @@
 // The process: reads the command line, sets up the console and runs EXTRACT
 // to the end of the run.
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include "driver/driver.hpp"
@@ -23,6 +24,11 @@ int answer(const driver::Answer& answer) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // Helper threads allocate from the process's one heap: a heap of their
+  // own would reserve 64 MiB of address space per thread, which a memory
+  // limit (ulimit -v) counts and which stays after the thread is gone, so
+  // that -j N could run out where -j 1 does not.
+  ::mallopt(M_ARENA_MAX, 1);
   // Before anything is opened: no file may take a standard descriptor.
   records::open_missing_standard_descriptors();
   records::install_control_event_handlers();

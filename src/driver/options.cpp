@@ -35,9 +35,9 @@ constexpr std::string_view help_text =
     "      --max-entry-size=SIZE\n"
     "                    fail an entry larger than SIZE bytes, unpacked when\n"
     "                    compressed (suffixes K, M, G; default 2G)\n"
-    "  -j, --jobs=N      read N entries at once (0: one per processor); the output\n"
-    "                    is that of -j 1, in list order, but entries may be read\n"
-    "                    ahead of a pause\n"
+    "  -j, --jobs=N      read N entries at once (0: one per processor; at most two\n"
+    "                    per processor); the output is that of -j 1, in list\n"
+    "                    order, but entries may be read ahead of a pause\n"
     "      --progress    show entries done, failed, time and rate on standard\n"
     "                    error when it is a terminal\n"
     "      --long-names  a name is the whole line of Files.ini or the whole answer\n"
@@ -101,18 +101,6 @@ std::optional<std::size_t> read_size(std::string_view text) {
   return value << shift;
 }
 
-// The processors this run may use: all that are online, unless it is
-// confined to some (taskset, a batch system's allocation).
-unsigned usable_processors() {
-  cpu_set_t usable;
-  CPU_ZERO(&usable);
-  if (::sched_getaffinity(0, sizeof usable, &usable) == 0 && CPU_COUNT(&usable) > 0) {
-    return static_cast<unsigned>(CPU_COUNT(&usable));
-  }
-  const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
-  return online > 0 ? static_cast<unsigned>(online) : 1;
-}
-
 // The number after -j: 0 to `most_jobs`, 0 meaning one per processor.
 std::optional<unsigned> jobs_from(std::string_view text) {
   unsigned jobs = 0;
@@ -122,6 +110,16 @@ std::optional<unsigned> jobs_from(std::string_view text) {
 }
 
 }  // namespace
+
+unsigned usable_processors() {
+  cpu_set_t usable;
+  CPU_ZERO(&usable);
+  if (::sched_getaffinity(0, sizeof usable, &usable) == 0 && CPU_COUNT(&usable) > 0) {
+    return static_cast<unsigned>(CPU_COUNT(&usable));
+  }
+  const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<unsigned>(online) : 1;
+}
 
 std::variant<Run, Answer> parse_command_line(int argc, char* argv[]) {
   Run run;

@@ -28,9 +28,7 @@ std::string with_thousands(std::size_t value) {
 // "0:41", "12:05", "3:00:09".
 std::string clock_time(std::chrono::milliseconds elapsed) {
   const auto seconds = static_cast<long long>(elapsed.count() / 1000);
-  const auto two_digits = [](long long value) {
-    return std::string(value < 10 ? "0" : "") + std::to_string(value);
-  };
+  const auto two_digits = [](long long value) { return std::string(value < 10 ? "0" : "") + std::to_string(value); };
   if (seconds < 3600) return std::to_string(seconds / 60) + ":" + two_digits(seconds % 60);
   return std::to_string(seconds / 3600) + ":" + two_digits(seconds / 60 % 60) + ":" + two_digits(seconds % 60);
 }
@@ -42,8 +40,7 @@ std::string erasing(std::size_t length) {
 
 }  // namespace
 
-std::string progress_text(std::size_t done, std::size_t total, std::size_t failed,
-                          std::chrono::milliseconds elapsed) {
+std::string progress_text(std::size_t done, std::size_t total, std::size_t failed, std::chrono::milliseconds elapsed) {
   const auto milliseconds = static_cast<std::size_t>(std::max<std::int64_t>(elapsed.count(), 1));
   const std::size_t rate = done * 1000 / milliseconds;
   return with_thousands(done) + "/" + with_thousands(total) + " entries, " + with_thousands(failed) + " failed, " +
@@ -77,8 +74,8 @@ void Progress::update(std::size_t done, std::size_t failed) {
   const auto now = std::chrono::steady_clock::now();
   if (now - drawn_at_ < redraw_interval) return;
   drawn_at_ = now;
-  std::string line = progress_text(done, total_, failed,
-                                   std::chrono::duration_cast<std::chrono::milliseconds>(now - start_));
+  std::string line =
+      progress_text(done, total_, failed, std::chrono::duration_cast<std::chrono::milliseconds>(now - start_));
   // Blanks over what is left of a longer line.
   if (line.size() < shown_) line.append(shown_ - line.size(), ' ');
   shown_ = line.size();

@@ -12,8 +12,7 @@ namespace driver {
 
 // "1,234/220,000 entries, 7 failed, 0:41, 30/s": entries done of all,
 // entries failed, the time since the start, entries done per second.
-std::string progress_text(std::size_t done, std::size_t total, std::size_t failed,
-                          std::chrono::milliseconds elapsed);
+std::string progress_text(std::size_t done, std::size_t total, std::size_t failed, std::chrono::milliseconds elapsed);
 
 class Progress {
  public:

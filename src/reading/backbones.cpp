@@ -26,7 +26,7 @@ void backbones(Entry& entry, records::Output& console, const ReadingRules& rules
     write_listing_header(console);
   }
 
-  entry.rewind();
+  rewind_for_atoms(entry);
   typename Entry::Fields fields;  // a record's fields stay until the next record replaces them
   AtomScan scan;
   for (;;) {
@@ -72,7 +72,7 @@ void backbones(Entry& entry, records::Output& console, const ReadingRules& rules
 
 void READING::BACKBONES(const EntryPath& entry_path, float& resolution, std::optional<AtomList>& atoms, bool verbose,
                         const AtomType& atom_type) {
-  read_in_its_format(entry_, entry_path, Purpose::backbones,
+  read_in_its_format(entry_, entry_path, Purpose::backbones, atom_type,
                      [&](auto& entry) { backbones(entry, console_, rules_, resolution, atoms, verbose, atom_type); });
 }
 

@@ -14,15 +14,17 @@
 namespace reading {
 
 // Opens the entry at `path` on `input`, hands it to `routine` as the entry
-// of its format, read as far as `purpose` needs, and closes it.
+// of its format, read as far as `purpose` needs for the atoms `atom_type`,
+// and closes it.
 template <class Routine>
-void read_in_its_format(records::Input& input, std::string_view path, Purpose purpose, Routine&& routine) {
+void read_in_its_format(records::Input& input, std::string_view path, Purpose purpose, const AtomType& atom_type,
+                        Routine&& routine) {
   open_entry(input, path);
   if (holds_mmcif(input)) {
     MmcifEntry entry(input, purpose);
     routine(entry);
   } else {
-    LegacyEntry entry(input);
+    LegacyEntry entry(input, atom_type);
     routine(entry);
   }
   input.close();

@@ -22,7 +22,7 @@ namespace {
 template <class Entry>
 std::vector<Helix> collect_helices(Entry& entry, records::Output& console, bool verbose) {
   std::vector<Helix> helices;
-  entry.rewind();
+  rewind_for_helices(entry);
   bool collected = false;
   for (;;) {
     if (!collected) entry.skip_to_helix();
@@ -81,7 +81,7 @@ void helices(Entry& entry, records::Output& console, const ReadingRules& rules, 
 
 void READING::HELICES(const EntryPath& entry_path, float& resolution, std::optional<AtomList>& atoms, bool verbose,
                       const AtomType& atom_type) {
-  read_in_its_format(entry_, entry_path, Purpose::helices,
+  read_in_its_format(entry_, entry_path, Purpose::helices, atom_type,
                      [&](auto& entry) { helices(entry, console_, rules_, resolution, atoms, verbose, atom_type); });
 }
 

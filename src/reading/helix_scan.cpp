@@ -85,17 +85,12 @@ void fail_open_helices(ChainScan& scan, records::Failure failure, std::vector<He
 // The open helices of the chain that contain the current residue take the
 // atom. Every open helix is looked at, not only those that contain the
 // residue: a segment tree over the starts that finds just those was timed
-// against this walk and dropped. It made this pass 1% faster on the bench
-// entry (528 alpha helices over 62 chains: 7.75 against 7.84 ms) and 6% on
-// 10,000 helices over 60 chains of 3,000 residues (61 against 65 ms), and a
-// whole run of the tool 2 to 4% faster (23.9 against 24.9 ms, 136 against
-// 139 ms), within the run-to-run noise. Only an entry made against the walk,
-// 10,000 helices of one chain that start past its last residue and so never
-// end, showed a fifth: 64 against 77 ms for the run.
+// against this walk and dropped, its gain within the run-to-run noise on
+// real and generated entries alike (bench/README.md); only an entry made
+// against the walk, whose helices never end, showed one worth having.
 //
-// Kept inline in the scan: called out of line (as GCC 12 chose once the scan
-// became a template) it cost the bench entry's helix run 0.2% more
-// instructions (callgrind).
+// Kept inline in the scan: out of line, as GCC chose once the scan became a
+// template, the call cost instructions on every atom taken.
 [[gnu::always_inline]] inline void collect(const ChainScan& scan, std::vector<HelixOutcome>& outcomes) {
   const std::int32_t residue = scan.atoms.current_residue;
   for (std::size_t position = scan.first_open; position < scan.by_end.size(); ++position) {
@@ -155,7 +150,7 @@ std::vector<HelixOutcome> scan_all_helices(Entry& entry, const std::vector<Helix
   std::vector<ChainScan*> unchecked;
   for (ChainScan& scan : scans) unchecked.push_back(&scan);
 
-  entry.rewind();
+  rewind_for_atoms(entry);
   typename Entry::Fields fields;
   std::size_t open_chains = scans.size();
   while (open_chains > 0) {

@@ -100,6 +100,16 @@ inline HelixFields read_helix(std::string_view record) {
   return f;
 }
 
+// Whether the columns of `record` from `from` (from 0) hold `text`, the
+// columns past its end read as blanks, as its fields are read.
+inline bool columns_are(std::string_view record, std::size_t from, std::string_view text) {
+  if (record.size() >= from + text.size()) return record.substr(from, text.size()) == text;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if ((from + i < record.size() ? record[from + i] : ' ') != text[i]) return false;
+  }
+  return true;
+}
+
 inline bool is_alpha_helix(std::string_view helix_class) {
   return helix_class == right_handed_alpha || helix_class == left_handed_alpha;
 }

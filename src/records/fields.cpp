@@ -88,6 +88,35 @@ void put_I(std::string& out, std::int32_t value, int w) {
 }
 
 void put_F(std::string& out, float value, int w, int d) {
+  // Nearly every value has a few digits each side of the point, well inside
+  // its field. A float times 10^d (d <= 4) is exact in double precision
+  // (24 + 14 bits), and below 2^44 adding a half is exact too, so the
+  // integer part of the sum is the exact value rounded half away from
+  // zero; its digits are then written from the right.
+  if (d >= 1 && d <= 4 && w <= 20 && std::fabs(value) < 1e9F) {
+    static constexpr std::array<double, 5> scale{1e0, 1e1, 1e2, 1e3, 1e4};
+    auto n =
+        static_cast<std::uint64_t>(std::fabs(static_cast<double>(value)) * scale[static_cast<std::size_t>(d)] + 0.5);
+    std::array<char, 24> text{};
+    char* const end = text.data() + text.size();
+    char* first = end;
+    for (int i = 0; i < d; ++i, n /= 10) *--first = static_cast<char>('0' + n % 10);
+    *--first = '.';
+    do {
+      *--first = static_cast<char>('0' + n % 10);
+      n /= 10;
+    } while (n != 0);
+    if (std::signbit(value)) *--first = '-';
+    const auto length = static_cast<std::size_t>(end - first);
+    const auto width = static_cast<std::size_t>(w);
+    if (length <= width) {
+      const std::size_t at = out.size();
+      out.resize(at + width, ' ');
+      std::copy(first, end, out.begin() + static_cast<std::ptrdiff_t>(at + width - length));
+      return;
+    }
+    // Too wide: the leading zero gives way, or the field is asterisks.
+  }
   // Neither an infinity nor a NaN has digits to show: no field holds them.
   if (!std::isfinite(value) || w > 20 || d > 9) return put_stars(out, w);
   const RoundedDecimal r = round_decimal(value, d);

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "records/failures.hpp"
+#include "records/lines.hpp"
 
 namespace records {
 
@@ -67,9 +68,14 @@ class Input {
   void open_old(std::string_view path, Content content = Content::as_stored);
   // As `open_old`, but false, with nothing open, when there is no such file.
   bool open_if_there(std::string_view path, Content content = Content::as_stored);
-  void rewind() {
-    cursor_ = 0;
-    window_end_ = std::min(content_.size(), window);
+  void rewind() { rewind_to(0); }
+  // Where the next record begins, for `rewind_to`.
+  std::size_t position() const { return cursor_; }
+  // Back (or on) to a record that `position` told; the records before it
+  // are not read again.
+  void rewind_to(std::size_t position) {
+    cursor_ = position;
+    window_end_ = std::min(content_.size(), position + window);
   }
   // Close with status "KEEP": fails if the file changed while it was open.
   void close();
@@ -79,7 +85,11 @@ class Input {
   std::optional<std::string_view> read() {
     if (cursor_ < window_end_) {
       const char* start = content_.data() + cursor_;
-      const void* newline = std::memchr(start, '\n', window_end_ - cursor_);
+      const std::size_t left = window_end_ - cursor_;
+      if (left > full_record + 1) {
+        if (const char* newline = full_record_end(start)) return take_record(start, newline);
+      }
+      const void* newline = std::memchr(start, '\n', left);
       if (newline != nullptr) return take_record(start, newline);
     }
     return read_further();

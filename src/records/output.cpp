@@ -11,7 +11,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <charconv>
 #include <utility>
 
 #include "descriptors.hpp"
@@ -74,17 +76,39 @@ std::string temporary_name(std::string_view name) {
   return temporary;
 }
 
+// Refusals that say the file system (or the kernel) makes no unnamed files,
+// rather than a failure that a named temporary would meet as well.
+bool refuses_unnamed_files(int os_error) {
+  return os_error == EOPNOTSUPP || os_error == EISDIR || os_error == EINVAL;
+}
+
+// An unnamed file is named through its descriptor's entry in /proc: without
+// /proc mounted, only named temporaries are made. Looked at once a run.
+bool can_name_unnamed_files() {
+  static const bool can = [] {
+    const FileDescriptor descriptors(system_calls.open("/proc/self/fd", O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+    return static_cast<bool>(descriptors);
+  }();
+  return can;
+}
+
 }  // namespace
 
 class Output::Replacement {
  public:
+  // A temporary named `temporary` in `place`; an unnamed file when
+  // `temporary` is empty.
   Replacement(Place place, FileDescriptor file, std::string temporary)
-      : place_(std::move(place)), file_(std::move(file)), temporary_(std::move(temporary)) {}
+      : place_(std::move(place)),
+        file_(std::move(file)),
+        temporary_(std::move(temporary)),
+        unnamed_(temporary_.empty()) {}
   Replacement(const Replacement&) = delete;
   Replacement& operator=(const Replacement&) = delete;
   ~Replacement() {
-    if (temporary_.empty()) return;
+    // An unnamed file goes with its descriptor.
     file_.reset();
+    if (temporary_.empty()) return;
     // A temporary that cannot be removed stays behind, hidden; the README
     // tells how to recognise one.
     system_calls.unlinkat(place_.at(), place_.path_of(temporary_).c_str(), 0);
@@ -92,14 +116,19 @@ class Output::Replacement {
 
   int fd() const { return file_.get(); }
 
-  // Closes the temporary, complete under its own name.
+  // Closes the temporary, complete under its own name. An unnamed file
+  // stays open: it is named through its descriptor.
   void finish(int unit, const std::string& path) {
+    if (unnamed_) return;
     if (file_ && system_calls.close(file_.release()) != 0) throw IoError(Failure::write_error, unit, path);
   }
 
   // The finished temporary takes its file's name (`path` in diagnostics);
-  // nothing remains of it whether this succeeds or not.
+  // nothing remains of it whether this succeeds or not. An unnamed file
+  // gets a temporary name first and is closed under it, so that a failed
+  // close leaves the name as it was, as for a named one.
   void take_the_name(int unit, const std::string& path) {
+    if (unnamed_) name_the_file(unit, path);
     finish(unit, path);
     const int directory = place_.at();
     // A directory at the name is an open failure, told here rather than
@@ -112,9 +141,28 @@ class Output::Replacement {
   }
 
  private:
+  // Links the unnamed file into the directory under a temporary name.
+  void name_the_file(int unit, const std::string& path) {
+    std::array<char, 32> descriptor{};
+    constexpr std::string_view descriptors = "/proc/self/fd/";
+    std::copy(descriptors.begin(), descriptors.end(), descriptor.begin());
+    std::to_chars(descriptor.data() + descriptors.size(), descriptor.data() + descriptor.size() - 1, file_.get());
+    for (int attempt = 0;; ++attempt) {
+      std::string temporary = temporary_name(place_.name);
+      if (system_calls.linkat(AT_FDCWD, descriptor.data(), place_.at(), place_.path_of(temporary).c_str(),
+                              AT_SYMLINK_FOLLOW) == 0) {
+        temporary_ = std::move(temporary);
+        unnamed_ = false;
+        return;
+      }
+      if (errno != EEXIST || attempt == 100) throw IoError(creation_failure_for(errno), unit, path);
+    }
+  }
+
   Place place_;
   FileDescriptor file_;
   std::string temporary_;  // its name in the directory, until it takes the final one
+  bool unnamed_;           // not in the directory at all yet
 };
 
 Output::Output(int unit, std::string_view file, int fd, bool flush_every_record, bool pieces)
@@ -128,7 +176,9 @@ Output::Output(Output&& other) noexcept
       pieces_(other.pieces_),
       flush_every_record_(other.flush_every_record_),
       buffer_(std::move(other.buffer_)),
-      failed_(other.failed_) {}
+      failed_(other.failed_),
+      holder_(std::exchange(other.holder_, nullptr)),
+      held_(other.held_) {}
 
 Output Output::console() {
   return Output(console_out_unit, console_out_file, STDOUT_FILENO, system_calls.isatty(STDOUT_FILENO) == 1,
@@ -147,29 +197,43 @@ Output Output::in_memory(int unit, std::string_view file) {
   return Output(unit, file, -1, false, false);
 }
 
+Output Output::in_memory(RecordsHolder& holder) {
+  Output out(console_out_unit, console_out_file, -1, false, false);
+  out.holder_ = &holder;
+  return out;
+}
+
 Output Output::replace(int unit, std::string_view path) {
-  return replace_at(unit, path, place_of(unit, path));
+  return replace_at(unit, path, place_of(unit, path), Temporary::named);
 }
 
-Output Output::replace_beneath(int unit, std::string_view directory, std::string_view name, Directories directories) {
+Output Output::replace_beneath(int unit, std::string_view directory, std::string_view name, Directories directories,
+                               Temporary temporary) {
   const std::string path = path_beneath(directory, name);
-  return replace_at(unit, path, place_beneath(unit, directory, name, path, directories == Directories::made));
+  return replace_at(unit, path, place_beneath(unit, directory, name, path, directories == Directories::made),
+                    temporary);
 }
 
-Output Output::replace_at(int unit, std::string_view path, Place place) {
+Output Output::replace_at(int unit, std::string_view path, Place place, Temporary temporary) {
   const int directory = place.at();
+  FileDescriptor fd;
+  std::string temporary_name_given;
+  if (temporary == Temporary::unnamed && can_name_unnamed_files()) {
+    // No name, so nothing at any name can receive these records either.
+    fd = FileDescriptor(
+        system_calls.openat(directory, place.path_of(".").c_str(), O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666));
+    if (!fd && !refuses_unnamed_files(errno)) throw IoError(creation_failure_for(errno), unit, path);
+  }
   // Created new and never through a link, so no other run's temporary and
   // no link planted at the name can receive these records.
-  std::string temporary;
-  FileDescriptor fd;
   for (int attempt = 0; !fd; ++attempt) {
-    temporary = temporary_name(place.name);
-    fd = FileDescriptor(system_calls.openat(directory, place.path_of(temporary).c_str(),
+    temporary_name_given = temporary_name(place.name);
+    fd = FileDescriptor(system_calls.openat(directory, place.path_of(temporary_name_given).c_str(),
                                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (!fd && (errno != EEXIST || attempt == 100)) throw IoError(creation_failure_for(errno), unit, path);
   }
   Output out(unit, path, fd.get(), false, false);  // a regular file: written without waits
-  out.replacement_ = std::make_unique<Replacement>(std::move(place), std::move(fd), std::move(temporary));
+  out.replacement_ = std::make_unique<Replacement>(std::move(place), std::move(fd), std::move(temporary_name_given));
   return out;
 }
 
@@ -206,6 +270,18 @@ void Output::write_records(std::string_view records) {
 
 void Output::flush_if_due() {
   if (fd_ >= 0 && (flush_every_record_ || buffer_.size() >= flush_threshold)) flush();
+  if (holder_ != nullptr && buffer_.size() >= held_ + holding_step) {
+    if (holder_->may_hold(buffer_.size())) {
+      held_ = buffer_.size();
+    } else {
+      holder_->hand_over(buffer_);
+      // Its memory goes too: what is held is what the holder counts.
+      std::string().swap(buffer_);
+      buffer_.reserve(holding_step);
+      held_ = 0;
+      holder_->may_hold(0);
+    }
+  }
 }
 
 void Output::flush() {

@@ -2,6 +2,7 @@
 // status "REPLACE"; one record at a time, written out whole.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,6 +15,29 @@ namespace records {
 
 class Record;
 struct Place;
+
+// How a replaced file is written until it takes its name: under a hidden
+// temporary name beside it, or, where the file system can, with no name at
+// all (a file that is not in the directory until it takes a name). Making
+// and writing an unnamed file never change the directory, so threads that
+// write files at once do not take turns on the directory's lock; only the
+// one that names them does. A file system that cannot make unnamed files
+// (a network file system) gets named temporaries instead.
+enum class Temporary { named, unnamed };
+
+// Where an output in memory keeps its records when what it may hold is
+// limited: asked as the records grow, it either lets the output keep them
+// or takes them over whole (to show them at once), and the output forgets
+// them.
+class RecordsHolder {
+ public:
+  virtual ~RecordsHolder() = default;
+  // Whether the output may hold `bytes` of records in all.
+  virtual bool may_hold(std::size_t bytes) = 0;
+  // Takes `records`, whole records all of them, which the output then drops
+  // with their memory, telling so by asking to hold nothing.
+  virtual void hand_over(std::string_view records) = 0;
+};
 
 // A formatted sequential output connection. Records are collected in a
 // buffer and written out whole, so a flush never tears a record. A replaced
@@ -36,9 +60,15 @@ class Output {
   // must be there, or, with `Directories::made`, are made where missing.
   enum class Directories { there, made };
   static Output replace_beneath(int unit, std::string_view directory, std::string_view name,
-                                Directories directories = Directories::there);
+                                Directories directories = Directories::there,
+                                Temporary temporary = Temporary::named);
   // Records kept in memory (`text()`), to be shown later or looked at.
   static Output in_memory(int unit = console_out_unit, std::string_view file = console_out_file);
+  // The same, with what it holds limited by `holder`, which is asked each
+  // time the records have grown by `holding_step` bytes since it was last
+  // asked; `text()` is then what was not handed over.
+  static Output in_memory(RecordsHolder& holder);
+  static constexpr std::size_t holding_step = std::size_t{64} << 10;
 
   Output(Output&& other) noexcept;
   Output& operator=(Output&&) = delete;
@@ -55,8 +85,9 @@ class Output {
   void write_records(std::string_view records);
   void flush();
   // A replaced file is written out whole and closed under its temporary
-  // name, which it keeps until `close`; dropped, it still goes. Later
-  // writes are an error of the caller.
+  // name, which it keeps until `close` (an unnamed one stays open, without
+  // a name, until then); dropped, it still goes. Later writes are an error
+  // of the caller.
   void complete();
   // Close with status "KEEP": a replaced file now takes its name. Later
   // writes are an error of the caller.
@@ -78,7 +109,7 @@ class Output {
   // flushed, else every 64 kB.
   void flush_if_due();
   Output(int unit, std::string_view file, int fd, bool flush_every_record, bool pieces);
-  static Output replace_at(int unit, std::string_view path, Place place);
+  static Output replace_at(int unit, std::string_view path, Place place, Temporary temporary);
   void end_record();
   void write_out(bool on_the_way_out);
   void drop_torn_record(std::size_t sent);
@@ -94,6 +125,8 @@ class Output {
   bool flush_every_record_;
   std::string buffer_;
   bool failed_ = false;  // after a write error nothing more is written
+  RecordsHolder* holder_ = nullptr;
+  std::size_t held_ = 0;  // the bytes of records `holder_` last let it hold
 };
 
 // One record being written: fields left to right, then `end()` for the line

@@ -39,8 +39,8 @@ int open_file_beneath(int directory, const char* path, int flags) {
 }
 
 constexpr SystemCalls the_systems{open_file, open_file_at, open_file_beneath, ::read,     ::write,
-                                  ::close,   ::fstat,      ::lseek,           ::ftruncate, ::renameat,
-                                  ::unlinkat, ::isatty,    ::eventfd,         ::mkdirat};
+                                  ::close,   ::fstat,      ::lseek,           ::ftruncate, ::linkat,
+                                  ::renameat, ::unlinkat,  ::isatty,          ::eventfd,   ::mkdirat};
 
 }  // namespace
 

@@ -1,5 +1,5 @@
 // The seam between the tool and the system. Every call through which the
-// tool opens, reads, writes, looks at, closes, renames or removes a file, a
+// tool opens, reads, writes, looks at, closes, links, renames or removes a file, a
 // directory, the console or the threads' wake-up call goes through
 // `system_calls`, so that a test can make any of them fail, come back short
 // or be interrupted, or change the file under the run at a chosen moment,
@@ -44,6 +44,8 @@ struct SystemCalls {
   int (*fstat)(int fd, struct stat* info);
   off_t (*lseek)(int fd, off_t offset, int whence);
   int (*ftruncate)(int fd, off_t length);
+  // `flags` as linkat(2) takes them (AT_SYMLINK_FOLLOW).
+  int (*linkat)(int from_directory, const char* from, int to_directory, const char* to, int flags);
   int (*renameat)(int from_directory, const char* from, int to_directory, const char* to);
   int (*unlinkat)(int directory, const char* path, int flags);
   // 1 when `fd` is a terminal.

@@ -3,7 +3,11 @@
 // (temporaries included) and exit status, in every way a run can go.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <array>
+#include <cctype>
+#include <chrono>
 #include <csignal>
 #include <functional>
 #include <map>
@@ -11,8 +15,10 @@
 #include <random>
 
 #include "compressed_data.hpp"
+#include "driver/driver.hpp"
 #include "entries.hpp"
 #include "failing_archive.hpp"
+#include "file_loop.hpp"
 #include "mmcif_text.hpp"
 #include "run_tool.hpp"
 #include "support.hpp"
@@ -225,6 +231,12 @@ std::vector<Scenario> scenarios() {
        "2\nCA\n3\n" + std::string(12, '\n'),
        {}},
       {"the end of input at a pause", 1, with_list(list_of(12)), "2\nCA\n3\n\n\n\n", {}},
+      {"-k, a long list with few descriptors to spare",
+       3,
+       with_list(list_of(90, 3, 7)),
+       "2\nCA\n1\n",
+       {"-k", "--no-pause"},
+       {.stdout_path = {}, .open_files_limit = 40}},
       {"an empty list", 0, with_list(""), "2\nCA\n2\n", {}},
       {"a single entry", 0, with_list(""), "1\n1a8o.pdb\nCA\n1\n", {}},
   };
@@ -356,6 +368,133 @@ TEST(JobsMemory, AtMostAboutOneEntryMorePerJob) {
     const long peak = peak_kb(std::to_string(jobs));
     EXPECT_LE(peak, alone + jobs * static_cast<long>(entry_kb))
         << "-j " << jobs << ": " << peak << " kB, -j 1: " << alone << " kB, an entry: " << entry_kb << " kB";
+  }
+}
+
+// The peak memory of a run of `jobs` on `dir` (helix mode, no pauses)
+// whose standard output is a pipe nobody reads for a while: the entries
+// read ahead wait with their reports.
+long peak_kb_with_stalled_output(const fs::path& dir, const std::string& jobs) {
+  testing_support::ToolOptions options;
+  options.arguments = {"-j", jobs, "--no-pause"};
+  testing_support::RunningTool tool(EXTRACT_BINARY, dir, options, true);
+  tool.type("2\nCA\n1\n");
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const auto run = tool.finish();  // reads the pipe to its end
+  EXPECT_EQ(run.status, 0) << run.err;
+  return run.peak_memory_kb;
+}
+
+TEST(JobsMemory, ReportsFarLargerThanTheirEntriesWaitWithinTheBoundWhileOutputIsStalled) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers' own memory would hide the reports'";
+#endif
+  // Entries of 80 kB whose 500 helices all span their 500 residues: each
+  // report lists 250,000 atoms, 10 MB; before the bound, -j 4 held them
+  // all, nine times the memory of -j 1.
+  testing_support::TempDir dir;
+  fs::create_directories(dir / "source");
+  {
+    auto entry = testing_support::EntryText::with_header();
+    for (int h = 0; h < 500; ++h) entry.add(testing_support::helix_record('A', 1, 500));
+    entry.add_chain('A', 1, 500, 1);
+    write_file(dir / "PDB/overlap.pdb", entry.text());
+    std::string list;
+    for (int i = 0; i < 12; ++i) list += "overlap.pdb\n";
+    write_file(dir / "Files.ini", list);
+  }
+  // One job holds one entry, its atoms and what the program needs besides;
+  // N jobs hold N + 1 such, and the reports they may hold.
+  const long alone = peak_kb_with_stalled_output(dir.path(), "1");
+  const long held_kb = static_cast<long>(driver::report_held_per_thread / 1024);
+  constexpr long jobs = 4;
+  const long peak = peak_kb_with_stalled_output(dir.path(), std::to_string(jobs));
+  EXPECT_LE(peak, (jobs + 1) * alone + 2 * jobs * held_kb)
+      << "-j " << jobs << ": " << peak << " kB, -j 1: " << alone << " kB";
+}
+
+TEST(JobsMemory, ALimitThatOneJobMeetsGivesTheOutputOfOneJob) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers reserve address space of their own";
+#endif
+  // Two entries of 88 MB, mapped when read to their end (their helix is in
+  // their last chain), and a last one without helices, whose pause runs a
+  // command that notes the run's peak address space.
+  testing_support::TempDir dir;
+  fs::create_directories(dir / "source");
+  long entry_kb = 0;
+  {
+    auto entry = testing_support::EntryText::with_header();
+    entry.add(testing_support::helix_record('9', 2, 8990));
+    for (const char chain : std::string_view("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789")) {
+      entry.add_chain(chain, 1, 9000, 1);
+    }
+    entry_kb = static_cast<long>(entry.text().size() / 1024);
+    write_file(dir / "PDB/big1.pdb", entry.text());
+    write_file(dir / "PDB/big2.pdb", entry.text());
+    auto no_helix = testing_support::EntryText::with_header();
+    no_helix.add_chain('A', 1, 3, 1);
+    write_file(dir / "PDB/noh.pdb", no_helix.text());
+    write_file(dir / "Files.ini", "big1.pdb\nbig2.pdb\nnoh.pdb\n");
+  }
+  testing_support::ToolOptions options;
+  options.arguments = {"-j", "1"};
+  const auto measured = testing_support::run_tool(EXTRACT_BINARY, dir.path(),
+                                                  "2\nCA\n1\ngrep VmPeak /proc/$PPID/status > peak\n\n", options);
+  ASSERT_EQ(measured.status, 0) << measured.err;
+  const std::string peak = read_file(dir / "peak");
+  fs::remove(dir / "peak");
+  const long peak_kb = std::stol(peak.substr(peak.find_first_of("0123456789")));
+  // Room beyond what one job needs: half an entry, too little for two at
+  // once, so that -j 2 runs out while it reads both; and 64 MiB, which a
+  // heap of a helper thread's own would reserve and keep.
+  for (const long room_kb : {entry_kb / 2, 64L << 10}) {
+    options.memory_limit = (peak_kb + room_kb) * 1024;
+    const auto in = [&](const std::string& jobs) {
+      options.arguments = {"-j", jobs};
+      return outcome_of(dir.path(), testing_support::run_tool(EXTRACT_BINARY, dir.path(), "2\nCA\n1\n\n", options));
+    };
+    const auto one = in("1");
+    ASSERT_EQ(one.at("(status)"), "0") << one.at("(stderr)");
+    EXPECT_EQ(first_difference(one, in("2")), "") << room_kb << " kB beyond one job's peak";
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The threads of the run at its first pause, as a command typed there
+// counts them: the helpers all exist by then, and wait for room.
+int threads_at_first_pause(const std::string& jobs, int processors) {
+  testing_support::TempDir dir;
+  fs::create_directories(dir / "source");
+  auto no_helix = testing_support::EntryText::with_header();
+  no_helix.add_chain('A', 1, 3, 1);
+  write_file(dir / "PDB/noh.pdb", no_helix.text());
+  write_file(dir / "PDB/small.pdb", testing_support::helix_chain_entry(3));
+  std::string list = "noh.pdb\n";
+  for (int i = 0; i < 600; ++i) list += "small.pdb\n";
+  write_file(dir / "Files.ini", list);
+  testing_support::ToolOptions options;
+  options.stdout_path = "/dev/null";
+  options.arguments = {"-j", jobs};
+  options.processors = processors;
+  const auto run = testing_support::run_tool(EXTRACT_BINARY, dir.path(),
+                                             "2\nCA\n1\nls /proc/$PPID/task | wc -l > threads\n\n", options);
+  EXPECT_EQ(run.status, 0) << run.err;
+  return std::stoi(read_file(dir / "threads"));
+}
+
+TEST(JobsThreads, NoMoreHelpersThanTwoPerProcessorWhateverIsAsked) {
+  struct Case {
+    std::string jobs;
+    int processors;
+    int threads;  // the committing thread and the helpers
+  };
+  const Case cases[] = {{"1", 1, 1}, {"2", 1, 3}, {"64", 1, 3}, {"1024", 1, 3}, {"0", 1, 1}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(threads_at_first_pause(c.jobs, c.processors), c.threads) << "-j " << c.jobs << " on " << c.processors;
   }
 }
 

@@ -38,7 +38,7 @@ Outcome one_pass(const std::string& entry_text, const std::vector<Helix>& helice
   records::Output console = records::Output::in_memory();
   Outcome outcome;
   try {
-    reading::LegacyEntry legacy(entry);
+    reading::LegacyEntry legacy(entry, atom_type);
     reading::collect_helix_atoms(legacy, helices, {console, verbose, atom_type}, outcome.atoms);
   } catch (const records::IoError& error) {
     outcome.failure = error.what();

@@ -66,6 +66,38 @@ TEST(InputRecords, EndAtLineFeedWithoutTheCarriageReturnBeforeIt) {
   }
 }
 
+TEST(InputRecords, RecordsOfAboutEightyColumnsEndWhereTheirFirstLineFeedIs) {
+  // Lines of 80 columns are looked for first at column 81: every line feed
+  // before it, at every place, still ends the record there.
+  const auto line = [](std::size_t length, char fill) { return std::string(length, fill); };
+  for (const std::string_view end : {"\n", "\r\n"}) {
+    // The line end of the record after a short one where that of a record
+    // of 80 columns would be.
+    std::vector<std::vector<std::string>> lists;
+    for (const std::size_t length : {0, 1, 15, 16, 17, 40, 63, 64, 65, 77, 78}) {
+      const std::size_t next = 80 - end.size() - length;
+      lists.push_back({line(length, 'a'), line(next, 'c'), line(80, 'b'), line(length, 'd'), line(80, 'e')});
+    }
+    for (const std::size_t length : {79, 80, 81, 82, 160}) lists.push_back({line(length, 'a'), line(80, 'b')});
+    // A carriage return of the record's own in column 80.
+    lists.push_back({line(79, 'a') + "\r", line(80, 'b'), line(79, 'c') + "\r"});
+    for (const auto& records : lists) {
+      std::string text;
+      std::vector<std::string> expected;
+      for (const std::string& record : records) {
+        text.append(record).append(end);
+        // One carriage return before the line feed is the line end's.
+        const bool own_return_taken = end == "\n" && record.ends_with('\r');
+        expected.push_back(own_return_taken ? record.substr(0, record.size() - 1) : record);
+      }
+      InputOnText on(text + text);
+      std::vector<std::string> twice = expected;
+      twice.insert(twice.end(), expected.begin(), expected.end());
+      EXPECT_EQ(all_records(on.input), twice) << records.front().size() << " columns first, end " << end.size();
+    }
+  }
+}
+
 TEST(InputRecords, RewindStartsAgainAndTheEndIsFatalWithoutStatus) {
   InputOnText on("one\ntwo\n", "PDB/1abc.pdb");
   Input& input = on.input;
@@ -171,7 +203,8 @@ TEST(Diagnostics, OneLineWithNumberMessageUnitAndFile) {
     std::string_view line;
   };
   const Case cases[] = {
-      {IoError(Failure::file_not_found, 1, "Files.ini"), "extract: severe (29): file not found, unit 1, file Files.ini"},
+      {IoError(Failure::file_not_found, 1, "Files.ini"),
+       "extract: severe (29): file not found, unit 1, file Files.ini"},
       {IoError(Failure::open_failure, 2, "source/1abc.bck"),
        "extract: severe (30): open failure, unit 2, file source/1abc.bck"},
       {IoError(Failure::permission_denied, 3, "goodfiles.txt"),
@@ -185,8 +218,7 @@ TEST(Diagnostics, OneLineWithNumberMessageUnitAndFile) {
   };
   for (const auto& c : cases) EXPECT_EQ(c.error.what(), c.line);
 
-  EXPECT_STREQ(records::ControlEvent(SIGINT).what(),
-               "extract: error (200): program aborting due to control-C event");
+  EXPECT_STREQ(records::ControlEvent(SIGINT).what(), "extract: error (200): program aborting due to control-C event");
   EXPECT_STREQ(records::ControlEvent(SIGQUIT).what(),
                "extract: error (200): program aborting due to control-BREAK event");
   EXPECT_STREQ(records::ControlEvent(SIGHUP).what(),
@@ -242,6 +274,34 @@ TEST(OutputFiles, ReplaceTakesTheNameOnlyWhenClosed) {
   EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.txt"});
 }
 
+TEST(OutputFiles, AnUnnamedReplacementIsInTheDirectoryOnlyOnceClosed) {
+  TempDir dir;
+  const auto path = (dir / "out.txt").string();
+  testing_support::write_file(path, "old content that must go\n");
+  {
+    Output out = Output::replace_beneath(2, dir.path().string(), "out.txt", Output::Directories::there,
+                                         records::Temporary::unnamed);
+    out.record().text("first").end();
+    out.complete();
+    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.txt"}) << "nothing beside it";
+    EXPECT_EQ(testing_support::read_file(path), "old content that must go\n");
+    out.close();
+  }
+  EXPECT_EQ(testing_support::read_file(path), "first\r\n");
+  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.txt"});
+  {
+    Output out = Output::replace_beneath(2, dir.path().string(), "out.txt", Output::Directories::there,
+                                         records::Temporary::unnamed);
+    out.record().text("dropped").end();
+    out.complete();
+  }
+  EXPECT_EQ(testing_support::read_file(path), "first\r\n");
+  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.txt"});
+  // Made as a named one is: its permissions those of a new file.
+  Output::replace(2, (dir / "named.txt").string()).close();
+  EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::status(dir / "named.txt").permissions());
+}
+
 TEST(OutputFiles, ALinkAtTheNameIsReplacedNotWrittenThrough) {
   TempDir dir;
   testing_support::write_file(dir / "elsewhere.txt", "not to be touched\n");
@@ -258,8 +318,8 @@ TEST(OutputFiles, ADirectoryThatIsMissingOrAFileIsAnOpenFailure) {
   TempDir dir;
   testing_support::write_file(dir / "source", "a file where the directory should be");
   // A directory at the name itself is told when the file would take it.
-  for (const auto& path : {(dir / "missing" / "x.bck").string(), (dir / "source" / "x.bck").string(),
-                           dir.path().string()}) {
+  for (const auto& path :
+       {(dir / "missing" / "x.bck").string(), (dir / "source" / "x.bck").string(), dir.path().string()}) {
     try {
       Output::replace(2, path).close();
       ADD_FAILURE() << path;

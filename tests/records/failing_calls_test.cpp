@@ -212,6 +212,106 @@ TEST(ReplacedBeneath, ADirectoryOnTheWayThatCannotBeLookedAtFailsTheExport) {
   }
 }
 
+// Replaced files written without a name until they take one.
+class UnnamedFile : public ReplacedFile {
+ protected:
+  void replace(int count) {
+    Output out = Output::replace_beneath(2, dir.path().string(), "out.bck", Output::Directories::there,
+                                     records::Temporary::unnamed);
+    write_records(out, count);
+    out.close();
+  }
+};
+
+TEST_F(UnnamedFile, NamesTakenByOthersAreSkippedAndAFailedLinkIsTold) {
+  {
+    // Three temporary names another run holds: the fourth is free.
+    SystemCallFaults faults({{.call = Call::link, .path = "out.bck", .count = 3, .error = EEXIST}});
+    replace(2);
+    EXPECT_EQ(faults.counted(0), 4);
+  }
+  EXPECT_EQ(read_file(path), numbered_records(2));
+  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.bck"});
+
+  struct Case {
+    int error;
+    int count;  // failed links
+    Failure failure;
+  };
+  const Case cases[] = {{EEXIST, 0, Failure::open_failure},  // never a free name: gives up
+                        {EACCES, 1, Failure::permission_denied},
+                        {ENOSPC, 1, Failure::open_failure},
+                        {EMLINK, 1, Failure::open_failure}};
+  for (const auto& c : cases) {
+    write_file(path, previous);
+    SystemCallFaults faults({{.call = Call::link, .path = "out.bck", .count = c.count, .error = c.error}});
+    const auto error = failure_of([&] { replace(2); });
+    ASSERT_TRUE(error.has_value()) << c.error;
+    EXPECT_EQ(error->failure(), c.failure) << c.error;
+    EXPECT_EQ(error->file(), path.string());
+    EXPECT_LE(faults.counted(0), 101) << "a bounded number of names tried";
+    EXPECT_EQ(read_file(path), previous) << c.error;
+    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.bck"}) << "nothing left, error " << c.error;
+  }
+}
+
+TEST_F(UnnamedFile, AFailedCloseOrRenameLeavesTheNameAsItWasAndNothingBeside) {
+  struct Case {
+    Fault fault;
+    Failure failure;
+  };
+  // The close comes once the file has a temporary name: it fails like a
+  // named temporary's, before the file takes its name.
+  const Case cases[] = {{{.call = Call::close, .path = dir.path().string(), .error = EIO}, Failure::write_error},
+                        {{.call = Call::close, .path = dir.path().string(), .error = EDQUOT}, Failure::write_error},
+                        {{.call = Call::rename, .path = "out.bck", .error = EACCES}, Failure::permission_denied},
+                        {{.call = Call::rename, .path = "out.bck", .error = EISDIR}, Failure::open_failure}};
+  for (const auto& c : cases) {
+    SystemCallFaults faults({c.fault});
+    const auto error = failure_of([&] { replace(3); });
+    ASSERT_TRUE(error.has_value()) << c.fault.error;
+    EXPECT_EQ(error->failure(), c.failure) << c.fault.error;
+    EXPECT_EQ(faults.hit(0), 1);
+    EXPECT_EQ(read_file(path), previous) << c.fault.error;
+    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.bck"}) << "nothing left, error " << c.fault.error;
+  }
+}
+
+TEST_F(UnnamedFile, AFileSystemWithoutUnnamedFilesGetsANamedTemporary) {
+  // Refusals that say the file system makes no unnamed files (a network
+  // file system; a kernel that predates them), and one that a named
+  // temporary would meet as well, which is told.
+  struct Case {
+    int error;
+    bool named_instead;
+  };
+  const Case cases[] = {{EOPNOTSUPP, true}, {EISDIR, true}, {EINVAL, true}, {EACCES, false}, {ENOSPC, false}};
+  for (const auto& c : cases) {
+    write_file(path, previous);
+    SystemCallFaults faults({{.call = Call::open, .path = dir.path().string() + "/.", .error = c.error}});
+    std::vector<std::string> while_open;
+    const auto error = failure_of([&] {
+      Output out = Output::replace_beneath(2, dir.path().string(), "out.bck", Output::Directories::there,
+                                     records::Temporary::unnamed);
+      write_records(out, 2);
+      out.flush();
+      while_open = names_in(dir.path());
+      out.close();
+    });
+    if (c.named_instead) {
+      EXPECT_FALSE(error.has_value()) << c.error;
+      EXPECT_EQ(while_open.size(), 2U) << "a named temporary beside the file, error " << c.error;
+      EXPECT_EQ(read_file(path), numbered_records(2)) << c.error;
+    } else {
+      ASSERT_TRUE(error.has_value()) << c.error;
+      EXPECT_EQ(error->failure(), records::creation_failure_for(c.error));
+      EXPECT_EQ(faults.counted(0), 1) << "no named temporary tried, error " << c.error;
+      EXPECT_EQ(read_file(path), previous) << c.error;
+    }
+    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.bck"}) << c.error;
+  }
+}
+
 // -----------------------------------------------------------------------------
 // Writes
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,6 +22,24 @@ void limit(int resource, long bytes) {
   if (bytes < 0) return;
   const rlimit value{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
   setrlimit(resource, &value);
+}
+
+// Confines the calling process to the first `count` of the processors it
+// may use, as taskset would.
+void pin(int count) {
+  if (count <= 0) return;
+  cpu_set_t usable;
+  CPU_ZERO(&usable);
+  if (sched_getaffinity(0, sizeof usable, &usable) != 0) return;
+  cpu_set_t pinned;
+  CPU_ZERO(&pinned);
+  for (int cpu = 0, taken = 0; cpu < CPU_SETSIZE && taken < count; ++cpu) {
+    if (CPU_ISSET(cpu, &usable)) {
+      CPU_SET(cpu, &pinned);
+      ++taken;
+    }
+  }
+  sched_setaffinity(0, sizeof pinned, &pinned);
 }
 
 // Every descriptor the test makes is close-on-exec: a pipe's write end that
@@ -66,6 +85,8 @@ pid_t start(const std::filesystem::path& binary, const std::filesystem::path& wo
   limit(RLIMIT_FSIZE, options.file_size_limit);
   limit(RLIMIT_AS, options.memory_limit);
   for (const int ignored : options.ignored_signals) std::signal(ignored, SIG_IGN);
+  limit(RLIMIT_NOFILE, options.open_files_limit);
+  pin(options.processors);
   execv(argv[0], argv.data());
   _exit(127);
 }

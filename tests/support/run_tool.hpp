@@ -34,6 +34,8 @@ struct ToolOptions {
   std::filesystem::path stderr_path = {};  // where standard error goes; a scratch file when empty
   bool append_output = false;              // standard output appended to (>>), not replaced
   std::vector<int> ignored_signals = {};   // ignored when the run starts, as nohup or a shell's trap '' leaves them
+  long open_files_limit = -1;              // descriptors the run may have open, when not negative
+  int processors = 0;                      // pinned to that many of the test's processors, when not 0
 };
 
 ToolRun run_tool(const std::filesystem::path& binary, const std::filesystem::path& working_directory,

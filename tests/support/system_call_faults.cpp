@@ -81,6 +81,11 @@ int faulty_ftruncate(int fd, off_t length) {
   return beneath().ftruncate(fd, length);
 }
 
+int faulty_linkat(int from_directory, const char* from, int to_directory, const char* to, int flags) {
+  if (const Fault* fault = active->hits(Call::link, from, to, -1)) return failing(fault->error, -1);
+  return beneath().linkat(from_directory, from, to_directory, to, flags);
+}
+
 int faulty_renameat(int from_directory, const char* from, int to_directory, const char* to) {
   if (const Fault* fault = active->hits(Call::rename, from, to, -1)) return failing(fault->error, -1);
   return beneath().renameat(from_directory, from, to_directory, to);
@@ -115,6 +120,7 @@ SystemCallFaults::SystemCallFaults(std::vector<Fault> faults)
   records::system_calls.fstat = faulty_fstat;
   records::system_calls.lseek = faulty_lseek;
   records::system_calls.ftruncate = faulty_ftruncate;
+  records::system_calls.linkat = faulty_linkat;
   records::system_calls.renameat = faulty_renameat;
   records::system_calls.unlinkat = faulty_unlinkat;
   records::system_calls.eventfd = faulty_eventfd;

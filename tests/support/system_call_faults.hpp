@@ -16,18 +16,18 @@
 namespace testing_support {
 
 // `open` counts every way of opening (by path, relative to a directory,
-// beneath one), `rename` and `unlink` their forms relative to directories;
-// a path relative to a directory is matched as it is given. `eventfd` makes
-// the wake-up call between threads.
-enum class Call { open, read, write, close, rename, unlink, fstat, lseek, ftruncate, eventfd };
+// beneath one), `link`, `rename` and `unlink` their forms relative to
+// directories; a path relative to a directory is matched as it is given.
+// `eventfd` makes the wake-up call between threads.
+enum class Call { open, read, write, close, link, rename, unlink, fstat, lseek, ftruncate, eventfd };
 
 // Which calls one fault hits, and what it makes of them.
 struct Fault {
   Call call;
   // The calls it counts: those on a path that holds `path` (for the calls
-  // on a descriptor: one opened on such a path; for rename: either name),
-  // or those on descriptor `fd`. Every call of the kind when neither is
-  // given.
+  // on a descriptor: one opened on such a path; for link and rename:
+  // either name), or those on descriptor `fd`. Every call of the kind when
+  // neither is given.
   std::string path = {};
   int fd = -1;
   // The calls hit: the `first` counted one (from 1) and the `count` - 1

@@ -33,6 +33,10 @@ int openat_beneath_in(int directory, const char* path, int flags) {
   return beneath().openat_beneath(from(directory, path), path, flags);
 }
 
+int linkat_in(int from_directory, const char* from_path, int to_directory, const char* to_path, int flags) {
+  return beneath().linkat(from(from_directory, from_path), from_path, from(to_directory, to_path), to_path, flags);
+}
+
 int renameat_in(int from_directory, const char* from_path, int to_directory, const char* to_path) {
   return beneath().renameat(from(from_directory, from_path), from_path, from(to_directory, to_path), to_path);
 }
@@ -56,6 +60,7 @@ WorkingDirectory::WorkingDirectory(const std::filesystem::path& directory)
   records::system_calls.open = open_in;
   records::system_calls.openat = openat_in;
   records::system_calls.openat_beneath = openat_beneath_in;
+  records::system_calls.linkat = linkat_in;
   records::system_calls.renameat = renameat_in;
   records::system_calls.unlinkat = unlinkat_in;
   records::system_calls.mkdirat = mkdirat_in;
