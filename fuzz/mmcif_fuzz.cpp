@@ -4,7 +4,7 @@
 // decides what is shown, never what is found; and where gemmi is installed,
 // the routines give from the entry what they give from its legacy file,
 // written the plain way (tests/support/legacy_of_mmcif.cpp) whenever its
-// values fit the legacy columns.
+// values fit the legacy columns and its rows keep to their lines.
 //
 // Input: one byte, then the entry. The byte's low two bits choose the atom
 // type. An entry whose first line (past blank and comment lines) does not
@@ -40,6 +40,13 @@ ReadingOutcome run(std::string_view entry, Routine routine, bool verbose, const 
   return outcome;
 }
 
+// A loop written one row to a line whose row does not end its line is
+// refused on purpose (a value lost or gained would read every later one a
+// column off); CIF allows it, and gemmi reads it.
+bool refused_for_its_row_lines(const ReadingOutcome& outcome) {
+  return outcome.failure && outcome.failure->find(": a row with a value missing or one too many,") != std::string::npos;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -57,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzzing::check_same_result(shown, run(entry, routine, false, atom_type));
     if (routine == Routine::backbones && !shown.failure) FUZZ_CHECK(shown.atoms.has_value());
 #if EXTRACT_WITH_GEMMI
-    if (legacy) {
+    if (legacy && !refused_for_its_row_lines(shown)) {
       // The legacy file is read under the mmCIF entry's name, so that the
       // diagnostics are the same too.
       const ReadingOutcome from_legacy = run(*legacy, routine, true, atom_type);

@@ -186,7 +186,10 @@ std::string_view MmcifEntry::title() {
   return titles_[std::min(titles_read_++, titles_.size() - 1)];
 }
 
-ResolutionText MmcifEntry::resolution() {
+// The tables' rows are read as they are asked for, so text that is not CIF
+// in them (a row that lost or gained a value) is met only now, and fails
+// the entry here too.
+ResolutionText MmcifEntry::resolution() try {
   const auto item = resolution_item(tables_.first_text(Category::exptl, "method"));
   if (!item) return {true, {}};
   const std::string_view number = tables_.first_text(item->category, item->item);
@@ -196,9 +199,11 @@ ResolutionText MmcifEntry::resolution() {
   if (!rounded) return {false, number};
   resolution_ = *rounded;
   return {false, resolution_};
+} catch (const cif::SyntaxError& error) {
+  fail_malformed(entry_, error);
 }
 
-std::int32_t MmcifEntry::first_seqres_count() {
+std::int32_t MmcifEntry::first_seqres_count() try {
   const Table& scheme = tables_[Category::pdbx_poly_seq_scheme];
   if (!scheme.given()) return first_polymer_length();
   const std::array<std::optional<std::size_t>, 2> wanted{scheme.column("pdb_strand_id"), scheme.column("seq_id")};
@@ -212,6 +217,8 @@ std::int32_t MmcifEntry::first_seqres_count() {
     residues.add(cif::text_of(row[1]));
   } while (rows.next(row) && cif::text_of(row[0]) == strand);
   return residues.count();
+} catch (const cif::SyntaxError& error) {
+  fail_malformed(entry_, error);
 }
 
 std::int32_t MmcifEntry::first_polymer_length() {
@@ -249,7 +256,7 @@ void MmcifEntry::rewind() {
   }
 }
 
-std::optional<WideHelixFields> MmcifEntry::next_helix() {
+std::optional<WideHelixFields> MmcifEntry::next_helix() try {
   std::array<std::string_view, helix_columns> row;
   while (helices_->next(row)) {
     if (cif::text_of(row[type]) != "HELX_P") continue;
@@ -265,6 +272,8 @@ std::optional<WideHelixFields> MmcifEntry::next_helix() {
                            cif::value_of(row[start]), cif::value_of(row[end]), shown_class};
   }
   return std::nullopt;
+} catch (const cif::SyntaxError& error) {
+  fail_malformed(entry_, error);
 }
 
 }  // namespace reading

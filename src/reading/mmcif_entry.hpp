@@ -55,7 +55,8 @@ class MmcifEntry {
 
   // Reads the structure of the entry open on `entry`, as far as `purpose`
   // needs. Text that is not CIF, or that has no atoms to read, fails the
-  // entry (malformed mmCIF data).
+  // entry (malformed mmCIF data), here or, in the rows of a table, in the
+  // call that reads them.
   MmcifEntry(records::Input& entry, Purpose purpose);
 
   std::string_view title();

@@ -434,36 +434,67 @@ TEST_F(Mmcif, WhatFailsTheEntry) {
 }
 
 // A row that lost or gained a value fails where it is, whatever value it
-// is and however the routine ends: every later value would be read a
-// column off.
+// is, in whichever loop the routine reads it, and however the routine ends:
+// every later value would be read a column off. The next row may make up
+// for it, so that the loop's values still fill its rows.
 TEST_F(Mmcif, ARowWithAValueMissingOrOneTooManyFailsOnItsLine) {
   const std::string good = MmcifText::with_header()
                                .polymers()
                                .sequence("A", 3)
-                               .helices({{"A", "1", "3"}})
+                               .helices({{"A", "1", "3"}, {"A", "2", "3"}, {"A", "1", "2"}})
                                .atoms(chain_rows("A", 1, 3))
                                .text();
-  // The first atom row, and one in the middle.
-  for (const std::string_view row :
-       {"ATOM 1 N N ALA A 1 1.000 2.000 3.000 1 ALA A N 1\n", "ATOM 3 N N ALA A 1 1.000 2.000 3.000 2 ALA A N 1\n"}) {
-    const std::size_t at = good.find(row);
-    ASSERT_NE(at, std::string::npos) << row;
+  struct Case {
+    std::string_view row;  // a whole line of `good`, with a row after it
+    std::vector<Routine> routines;
+    bool made_up;  // broken in pairs too: the loop's first row holds a row
+    bool alone;    // broken alone too: the rows are read before the values are counted
+  };
+  const std::vector<Routine> both = {Routine::helices, Routine::backbones};
+  // The first atom row, one in the middle, a residue of the first chain,
+  // and a helix.
+  const Case cases[] = {{"ATOM 1 N N ALA A 1 1.000 2.000 3.000 1 ALA A N 1\n", both, false, true},
+                        {"ATOM 3 N N ALA A 1 1.000 2.000 3.000 2 ALA A N 1\n", both, true, true},
+                        {"A 2 A\n", {Routine::backbones}, true, false},
+                        {"HELX_P H2 A 2 A 3 1\n", {Routine::helices}, true, false}};
+  for (const Case& c : cases) {
+    const std::string_view row = c.row;
+    const std::size_t at = good.find("\n" + std::string(row)) + 1;
+    ASSERT_NE(at, 0U) << row;
+    const std::size_t next_row = at + row.size();
     const std::size_t line = 1 + static_cast<std::size_t>(std::count(good.begin(), good.begin() + at, '\n'));
     const std::string expected = "extract: severe (71): malformed mmCIF data, line " + std::to_string(line) +
                                  ": a row with a value missing or one too many, unit 1, file PDB/test.pdb";
+    const auto expect_failure = [&](const std::string& text, std::string_view how, std::size_t value) {
+      for (const Routine routine : c.routines) {
+        EXPECT_EQ(run(routine, text).failure, expected) << how << " " << value << " of " << row;
+      }
+    };
     std::vector<std::size_t> starts{0};
     for (std::size_t blank = row.find(' '); blank != std::string_view::npos; blank = row.find(' ', blank + 1)) {
       starts.push_back(blank + 1);
     }
     for (std::size_t value = 0; value < starts.size(); ++value) {
       const std::size_t from = starts[value];
-      std::string missing = good;
-      missing.erase(at + from, row.find_first_of(" \n", from) + 1 - from);
-      std::string extra = good;
-      extra.insert(at + from, "X ");
-      for (const Routine routine : {Routine::helices, Routine::backbones}) {
-        EXPECT_EQ(run(routine, missing).failure, expected) << "without value " << value << " of " << row;
-        EXPECT_EQ(run(routine, extra).failure, expected) << "with a value before value " << value << " of " << row;
+      const std::size_t length = row.find_first_of(" \n", from) + 1 - from;
+      if (c.made_up) {
+        // Made up for on the next row: a value more there, or one less.
+        std::string missing = good;
+        missing.insert(next_row, "X ");
+        missing.erase(at + from, length);
+        std::string extra = good;
+        extra.erase(next_row, good.find_first_of(" \n", next_row) + 1 - next_row);
+        extra.insert(at + from, "X ");
+        expect_failure(missing, "without value, made up for,", value);
+        expect_failure(extra, "with a value, made up for, before value", value);
+      }
+      if (c.alone) {
+        std::string missing = good;
+        missing.erase(at + from, length);
+        std::string extra = good;
+        extra.insert(at + from, "X ");
+        expect_failure(missing, "without value", value);
+        expect_failure(extra, "with a value before value", value);
       }
     }
   }
