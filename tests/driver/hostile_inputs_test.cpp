@@ -118,18 +118,19 @@ TEST_F(Hostile, ControlCWhileABombIsUnpackedEndsTheRunAtOnce) {
   const auto [result, took] = testing_support::end_with(tool, SIGINT, 20s);
   EXPECT_EQ(result.status, 130);
   EXPECT_EQ(result.err, "extract: error (200): program aborting due to control-C event\r\n");
-  EXPECT_LT(took, 1.0);
+  EXPECT_LT(took, testing_support::ends_within_seconds);
   EXPECT_LT(result.peak_memory_kb, 1024 * 1024) << "KiB";
 }
 
-TEST_F(Hostile, ControlCWhileSparseEntriesAreScannedEndsTheRunWithinASecond) {
+TEST_F(Hostile, ControlCWhileSparseEntriesAreScannedEndsTheRunPromptly) {
   // 256 MiB of nothing before a real entry, listed many times: pages
   // brought in from nothing, and one line of 256 MiB to find the end of.
+  // Read to the end, the list takes far longer than the bound.
   write_file(dir / "PDB/sparse.pdb", "");
   fs::resize_file(dir / "PDB/sparse.pdb", 256 * MiB);
   std::ofstream(dir / "PDB/sparse.pdb", std::ios::app) << "\n" << read_file(data / "pdb/1a8o.pdb");
   std::string list;
-  for (int i = 0; i < 50; ++i) list += "sparse.pdb\n";
+  for (int i = 0; i < 500; ++i) list += "sparse.pdb\n";
   write_file(dir / "Files.ini", list);
   ToolOptions options;
   options.arguments = {"-k", "--no-pause"};
@@ -139,7 +140,7 @@ TEST_F(Hostile, ControlCWhileSparseEntriesAreScannedEndsTheRunWithinASecond) {
   ASSERT_TRUE(tool.wait_until([&] { return testing_support::has_mapped(tool.pid(), "sparse.pdb"); }));
   const auto [result, took] = testing_support::end_with(tool, SIGINT, 20s);
   EXPECT_EQ(result.status, 130);
-  EXPECT_LT(took, 1.0);
+  EXPECT_LT(took, testing_support::ends_within_seconds);
 }
 
 TEST_F(Hostile, SigtermAtAnyMomentRemovesTheTemporariesAndTellsIt) {

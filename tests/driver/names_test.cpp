@@ -4,9 +4,14 @@
 // a divided mirror read in one run. Without the option a name is what its
 // 12 columns were.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <array>
 #include <map>
+#include <stdexcept>
 
 #include "archive_entries.hpp"
 #include "driver/entry_name.hpp"
@@ -24,16 +29,44 @@ using testing_support::read_file;
 using testing_support::ToolRun;
 using testing_support::write_file;
 
-// The process's working directory `directory` while it lives.
-class InDirectory {
+// Files at paths the system takes only relative to a directory: `dir`
+// and such a path together are longer than a path may be. Made and read
+// relative to `dir`'s descriptor, so the test's working directory stays
+// where it is.
+class Beneath {
  public:
-  explicit InDirectory(const fs::path& directory) : before_(fs::current_path()) { fs::current_path(directory); }
-  ~InDirectory() { fs::current_path(before_); }
-  InDirectory(const InDirectory&) = delete;
-  InDirectory& operator=(const InDirectory&) = delete;
+  explicit Beneath(const fs::path& dir) : fd_(::open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)) {
+    if (fd_ < 0) throw std::runtime_error("cannot open " + dir.string());
+  }
+  ~Beneath() { ::close(fd_); }
+  Beneath(const Beneath&) = delete;
+  Beneath& operator=(const Beneath&) = delete;
+
+  // Writes `text` to `path`, making the directories on its way.
+  void write(const std::string& path, std::string_view text) const {
+    for (std::size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+      ::mkdirat(fd_, path.substr(0, slash).c_str(), 0777);
+    }
+    const int file = ::openat(fd_, path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (file < 0 || ::write(file, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+      throw std::runtime_error("cannot write " + path);
+    }
+    ::close(file);
+  }
+
+  std::string read(const std::string& path) const {
+    const int file = ::openat(fd_, path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) return "(missing)";
+    std::string text;
+    std::array<char, 4096> piece{};
+    for (ssize_t got; (got = ::read(file, piece.data(), piece.size())) > 0;)
+      text.append(piece.data(), static_cast<std::size_t>(got));
+    ::close(file);
+    return text;
+  }
 
  private:
-  fs::path before_;
+  int fd_;
 };
 
 ToolRun run(const fs::path& dir, std::string_view answers, std::vector<std::string> arguments) {
@@ -104,10 +137,8 @@ TEST(LongNames, UpToTheSystemsLimitsAndPastThem) {
       {"..", "", 1},
   };
   testing_support::TempDir dir;
-  // Paths this long reach their files only relative to the working
-  // directory, the test's own included; no thread runs beside it here.
-  const InDirectory here(dir.path());
-  fs::create_directories("source");
+  fs::create_directories(dir / "source");
+  const Beneath beneath(dir.path());
   std::string list;
   std::string good_files;
   std::string errors;
@@ -115,7 +146,7 @@ TEST(LongNames, UpToTheSystemsLimitsAndPastThem) {
   const std::string entry = testing_support::helix_chain_entry(3);
   for (const Case& c : cases) {
     list += c.name + "   \n";  // trailing blanks are not part of a name
-    if (c.unit != 1) write_file("PDB/" + c.name, entry);
+    if (c.unit != 1) beneath.write("PDB/" + c.name, entry);
     if (c.unit != 0) {
       const std::string file = c.unit == 1 ? "PDB/" + c.name : "source/" + c.name.substr(0, c.name.find('.')) + ".bck";
       errors +=
@@ -130,11 +161,11 @@ TEST(LongNames, UpToTheSystemsLimitsAndPastThem) {
   EXPECT_EQ(result.status, 3);
   EXPECT_EQ(result.err, errors + "extract: " + std::to_string(failed) + " of " + std::to_string(std::size(cases)) +
                             " entries failed\r\n");
-  EXPECT_EQ(read_file("goodfiles.txt"), good_files);
-  const std::string expected = read_file("source/1abc.bck");
+  EXPECT_EQ(read_file(dir / "goodfiles.txt"), good_files);
+  const std::string expected = read_file(dir / "source/1abc.bck");
   for (const Case& c : cases) {
     if (!c.exported.empty()) {
-      EXPECT_EQ(read_file("source/" + c.exported), expected) << c.exported.size();
+      EXPECT_EQ(beneath.read("source/" + c.exported), expected) << c.exported.size();
     }
   }
 }

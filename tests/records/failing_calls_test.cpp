@@ -81,9 +81,14 @@ std::optional<IoError> failure_of(Action action) {
 class ReplacedFile : public ::testing::Test {
  protected:
   ReplacedFile() { write_file(path, previous); }
-  // Writes `count` records to a replacement of `path` and closes it.
-  void replace(int count) {
-    Output out = Output::replace(2, path.string());
+  // Writes `count` records to a replacement of `path` and closes it; the
+  // replacement written without a name until it takes one when `temporary`
+  // says so.
+  void replace(int count, records::Temporary temporary = records::Temporary::named) {
+    Output out =
+        temporary == records::Temporary::named
+            ? Output::replace(2, path.string())
+            : Output::replace_beneath(2, dir.path().string(), "out.bck", Output::Directories::there, temporary);
     write_records(out, count);
     out.close();
   }
@@ -156,32 +161,46 @@ TEST_F(ReplacedFile, ARemovalThatFailsLeavesTheTemporaryAndTheFirstFailureIsTold
   EXPECT_EQ(names_in(dir.path()).size(), 2U);
 }
 
-TEST_F(ReplacedFile, TemporaryNamesTakenByOthersAreSkippedAndAFailedCreationIsTold) {
-  {
-    // Three names another run holds: the fourth is free.
-    SystemCallFaults faults({{.call = Call::open, .path = "out.bck", .count = 3, .error = EEXIST}});
-    replace(2);
-    EXPECT_EQ(faults.counted(0), 4);
-  }
-  EXPECT_EQ(read_file(path), numbered_records(2));
-  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.bck"});
-
-  struct Case {
-    int error;
-    int count;  // failed opens
-    Failure failure;
+// A temporary takes its name as it is created (a named one) or linked (an
+// unnamed one): names another run holds are skipped, a bounded number of
+// them, and a failure leaves the previous file as it was and nothing beside.
+TEST_F(ReplacedFile, TemporaryNamesTakenByOthersAreSkippedAndAFailedNamingIsTold) {
+  struct Way {
+    records::Temporary temporary;
+    Call naming;
+    int own_error;  // one that only this way of naming meets
   };
-  const Case cases[] = {{EEXIST, 0, Failure::open_failure},  // never a free name: gives up
-                        {EACCES, 1, Failure::permission_denied},
-                        {ENOSPC, 1, Failure::open_failure},
-                        {EMFILE, 1, Failure::open_failure}};
-  for (const auto& c : cases) {
-    SystemCallFaults faults({{.call = Call::open, .path = "out.bck", .count = c.count, .error = c.error}});
-    const auto error = failure_of([&] { replace(2); });
-    ASSERT_TRUE(error.has_value()) << c.error;
-    EXPECT_EQ(error->failure(), c.failure) << c.error;
-    EXPECT_LE(faults.counted(0), 101) << "a bounded number of names tried";
+  for (const Way way :
+       {Way{records::Temporary::named, Call::open, EMFILE}, Way{records::Temporary::unnamed, Call::link, EMLINK}}) {
+    {
+      // Three names another run holds: the fourth is free.
+      SystemCallFaults faults({{.call = way.naming, .path = "out.bck", .count = 3, .error = EEXIST}});
+      replace(2, way.temporary);
+      EXPECT_EQ(faults.counted(0), 4);
+    }
     EXPECT_EQ(read_file(path), numbered_records(2));
+    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.bck"});
+
+    struct Case {
+      int error;
+      int count;  // failed namings
+      Failure failure;
+    };
+    const Case cases[] = {{EEXIST, 0, Failure::open_failure},  // never a free name: gives up
+                          {EACCES, 1, Failure::permission_denied},
+                          {ENOSPC, 1, Failure::open_failure},
+                          {way.own_error, 1, Failure::open_failure}};
+    for (const auto& c : cases) {
+      write_file(path, previous);
+      SystemCallFaults faults({{.call = way.naming, .path = "out.bck", .count = c.count, .error = c.error}});
+      const auto error = failure_of([&] { replace(2, way.temporary); });
+      ASSERT_TRUE(error.has_value()) << c.error;
+      EXPECT_EQ(error->failure(), c.failure) << c.error;
+      EXPECT_EQ(error->file(), path.string());
+      EXPECT_LE(faults.counted(0), 101) << "a bounded number of names tried";
+      EXPECT_EQ(read_file(path), previous) << c.error;
+      EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.bck"}) << "nothing left, error " << c.error;
+    }
   }
 }
 
@@ -213,49 +232,7 @@ TEST(ReplacedBeneath, ADirectoryOnTheWayThatCannotBeLookedAtFailsTheExport) {
 }
 
 // Replaced files written without a name until they take one.
-class UnnamedFile : public ReplacedFile {
- protected:
-  void replace(int count) {
-    Output out = Output::replace_beneath(2, dir.path().string(), "out.bck", Output::Directories::there,
-                                     records::Temporary::unnamed);
-    write_records(out, count);
-    out.close();
-  }
-};
-
-TEST_F(UnnamedFile, NamesTakenByOthersAreSkippedAndAFailedLinkIsTold) {
-  {
-    // Three temporary names another run holds: the fourth is free.
-    SystemCallFaults faults({{.call = Call::link, .path = "out.bck", .count = 3, .error = EEXIST}});
-    replace(2);
-    EXPECT_EQ(faults.counted(0), 4);
-  }
-  EXPECT_EQ(read_file(path), numbered_records(2));
-  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.bck"});
-
-  struct Case {
-    int error;
-    int count;  // failed links
-    Failure failure;
-  };
-  const Case cases[] = {{EEXIST, 0, Failure::open_failure},  // never a free name: gives up
-                        {EACCES, 1, Failure::permission_denied},
-                        {ENOSPC, 1, Failure::open_failure},
-                        {EMLINK, 1, Failure::open_failure}};
-  for (const auto& c : cases) {
-    write_file(path, previous);
-    SystemCallFaults faults({{.call = Call::link, .path = "out.bck", .count = c.count, .error = c.error}});
-    const auto error = failure_of([&] { replace(2); });
-    ASSERT_TRUE(error.has_value()) << c.error;
-    EXPECT_EQ(error->failure(), c.failure) << c.error;
-    EXPECT_EQ(error->file(), path.string());
-    EXPECT_LE(faults.counted(0), 101) << "a bounded number of names tried";
-    EXPECT_EQ(read_file(path), previous) << c.error;
-    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.bck"}) << "nothing left, error " << c.error;
-  }
-}
-
-TEST_F(UnnamedFile, AFailedCloseOrRenameLeavesTheNameAsItWasAndNothingBeside) {
+TEST_F(ReplacedFile, AnUnnamedOnesFailedCloseOrRenameLeavesTheNameAsItWasAndNothingBeside) {
   struct Case {
     Fault fault;
     Failure failure;
@@ -268,7 +245,7 @@ TEST_F(UnnamedFile, AFailedCloseOrRenameLeavesTheNameAsItWasAndNothingBeside) {
                         {{.call = Call::rename, .path = "out.bck", .error = EISDIR}, Failure::open_failure}};
   for (const auto& c : cases) {
     SystemCallFaults faults({c.fault});
-    const auto error = failure_of([&] { replace(3); });
+    const auto error = failure_of([&] { replace(3, records::Temporary::unnamed); });
     ASSERT_TRUE(error.has_value()) << c.fault.error;
     EXPECT_EQ(error->failure(), c.failure) << c.fault.error;
     EXPECT_EQ(faults.hit(0), 1);
@@ -277,7 +254,7 @@ TEST_F(UnnamedFile, AFailedCloseOrRenameLeavesTheNameAsItWasAndNothingBeside) {
   }
 }
 
-TEST_F(UnnamedFile, AFileSystemWithoutUnnamedFilesGetsANamedTemporary) {
+TEST_F(ReplacedFile, AFileSystemWithoutUnnamedFilesGetsANamedTemporary) {
   // Refusals that say the file system makes no unnamed files (a network
   // file system; a kernel that predates them), and one that a named
   // temporary would meet as well, which is told.
@@ -292,7 +269,7 @@ TEST_F(UnnamedFile, AFileSystemWithoutUnnamedFilesGetsANamedTemporary) {
     std::vector<std::string> while_open;
     const auto error = failure_of([&] {
       Output out = Output::replace_beneath(2, dir.path().string(), "out.bck", Output::Directories::there,
-                                     records::Temporary::unnamed);
+                                           records::Temporary::unnamed);
       write_records(out, 2);
       out.flush();
       while_open = names_in(dir.path());

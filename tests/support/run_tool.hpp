@@ -5,8 +5,8 @@
 #include <sys/types.h>
 
 #include <chrono>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -102,6 +102,12 @@ class RunningTool {
   std::string shown_;  // read from the pipe so far
   std::chrono::steady_clock::time_point started_;
 };
+
+// How many seconds a run may take to end after a control event in the
+// tests. The tool ends within a fraction of a second; the bound leaves room
+// for a loaded machine and the sanitizers, and each test makes sure that a
+// run which did not act on the event would take far longer or never end.
+inline constexpr double ends_within_seconds = 5.0;
 
 // Sends `signal_number` to `tool` and waits up to `limit` for the end of the
 // run; also how many seconds the run took to end after the signal.
