@@ -286,6 +286,12 @@ FAULTS = [
      "if (!last_ || number != *last_) ++count_;", "++count_;"),
     ("mmcif-id-shown-whole", "src/reading/mmcif_entry.cpp",
      '.first_text(Category::entry, "id").substr(0, header_width - line.size())', '.first_text(Category::entry, "id")'),
+    ("mmcif-helix-row-off-its-line-ends-the-run", "src/reading/mmcif_entry.cpp",
+     "  return std::nullopt;\n} catch (const cif::SyntaxError& error) {\n  fail_malformed(entry_, error);",
+     "  return std::nullopt;\n} catch (const cif::SyntaxError& error) {\n  throw;"),
+    ("mmcif-residue-row-off-its-line-ends-the-run", "src/reading/mmcif_entry.cpp",
+     "  return residues.count();\n} catch (const cif::SyntaxError& error) {\n  fail_malformed(entry_, error);",
+     "  return residues.count();\n} catch (const cif::SyntaxError& error) {\n  throw;"),
     ("mmcif-malformed-without-its-line", "src/reading/mmcif_entry.cpp",
      'detail.append("line ")', 'detail.append("")'),
     # Names as the archives give them (--long-names) and entries without a
