@@ -494,7 +494,12 @@ TEST(JobsThreads, NoMoreHelpersThanTwoPerProcessorWhateverIsAsked) {
   };
   const Case cases[] = {{"1", 1, 1}, {"2", 1, 3}, {"64", 1, 3}, {"1024", 1, 3}, {"0", 1, 1}};
   for (const Case& c : cases) {
-    EXPECT_EQ(threads_at_first_pause(c.jobs, c.processors), c.threads) << "-j " << c.jobs << " on " << c.processors;
+    int threads = c.threads;
+#if defined(__SANITIZE_THREAD__)
+    // ThreadSanitizer starts a thread of its own with the first other one.
+    if (threads > 1) ++threads;
+#endif
+    EXPECT_EQ(threads_at_first_pause(c.jobs, c.processors), threads) << "-j " << c.jobs << " on " << c.processors;
   }
 }
 
