@@ -24,6 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testing_support::hidden_in;
 using testing_support::read_file;
 using testing_support::RunningTool;
 using testing_support::ToolOptions;
@@ -60,15 +61,6 @@ long resident_kb(pid_t pid) {
     status.ignore(1 << 10, '\n');
   }
   return 0;
-}
-
-// The names in `dir` that begin with a dot: temporaries left behind.
-std::vector<std::string> hidden_in(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& item : fs::directory_iterator(dir)) {
-    if (item.path().filename().string().starts_with(".")) names.push_back(item.path().filename());
-  }
-  return names;
 }
 
 class Hostile : public ::testing::Test {

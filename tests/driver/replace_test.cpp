@@ -18,6 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing_support::EntryText;
+using testing_support::hidden_in;
 using testing_support::read_file;
 using testing_support::RunningTool;
 using testing_support::ToolRun;
@@ -36,15 +37,6 @@ std::string chain_entry(int residues, int atoms_per_residue = 1) {
     }
   }
   return entry.text();
-}
-
-// Names in `dir` that start with a dot: temporaries left behind.
-std::vector<std::string> hidden_in(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& item : fs::directory_iterator(dir)) {
-    if (item.path().filename().string().starts_with(".")) names.push_back(item.path().filename());
-  }
-  return names;
 }
 
 class Replace : public ::testing::Test {

@@ -19,19 +19,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using testing_support::EntryText;
+using testing_support::chain_entry;
 using testing_support::read_file;
 using testing_support::RunningTool;
 using testing_support::ToolRun;
 using testing_support::write_file;
 
 constexpr std::string_view control_c = "extract: error (200): program aborting due to control-C event\r\n";
-
-std::string chain_entry(int residues) {
-  auto entry = EntryText::with_header();
-  entry.add(testing_support::seqres_record('A', residues)).add_chain('A', 1, residues, 1);
-  return entry.text();
-}
 
 class Waits : public ::testing::Test {
  protected:

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -26,16 +25,12 @@ using records::Failure;
 using records::Input;
 using records::IoError;
 using records::Output;
+using testing_support::all_records;
 using testing_support::Call;
 using testing_support::Fault;
+using testing_support::names_in;
 using testing_support::SystemCallFaults;
 using testing_support::TempDir;
-
-std::vector<std::string> all_records(Input& input) {
-  std::vector<std::string> records;
-  while (const auto record = input.read()) records.emplace_back(*record);
-  return records;
-}
 
 // An input connection with one file held in memory.
 struct InputOnText {
@@ -242,14 +237,6 @@ TEST(OutputRecords, EndInCarriageReturnLineFeedAndPromptsKeepTheLineOpen) {
             " Opening Files.ini... ->          3 files to process\r\n");
 }
 
-// The names in `dir`, hidden ones included.
-std::vector<std::string> names_in(const std::filesystem::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 TEST(OutputFiles, ReplaceTakesTheNameOnlyWhenClosed) {
   TempDir dir;
   const auto path = (dir / "out.txt").string();
@@ -358,9 +345,9 @@ std::ptrdiff_t open_descriptors() {
 TEST(StandardDescriptorsDeathTest, OnlyAClosedOneIsOpenedOnTheNullDevice) {
   struct Case {
     std::string_view what;
-    bool closed;                      // standard error closed before the look
-    std::vector<Fault> in_the_way;    // of the look at it
-    bool on_null;                     // standard error on the null device after it
+    bool closed;                    // standard error closed before the look
+    std::vector<Fault> in_the_way;  // of the look at it
+    bool on_null;                   // standard error on the null device after it
   };
   const Case cases[] = {
       {"closed", true, {}, true},

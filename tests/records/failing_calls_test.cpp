@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <vector>
@@ -27,19 +26,14 @@ namespace fs = std::filesystem;
 using records::Failure;
 using records::IoError;
 using records::Output;
+using testing_support::all_records;
 using testing_support::Call;
 using testing_support::Fault;
+using testing_support::names_in;
 using testing_support::read_file;
 using testing_support::SystemCallFaults;
 using testing_support::TempDir;
 using testing_support::write_file;
-
-std::vector<std::string> names_in(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 // Numbered records, `count` of them, as written: CR LF after each.
 std::string numbered_records(int count) {
@@ -451,12 +445,6 @@ TEST(WritesDeathTest, AControlEventInTheMiddleOfAWriteShowsEveryByteOnce) {
 
 // -----------------------------------------------------------------------------
 // Reads of files
-
-std::vector<std::string> all_records(records::Input& input) {
-  std::vector<std::string> records;
-  while (const auto record = input.read()) records.emplace_back(*record);
-  return records;
-}
 
 // A file read in several pieces (the first is 64 KiB), its lines ending in
 // CR LF, a line end split across pieces.

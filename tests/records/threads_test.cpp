@@ -3,7 +3,6 @@
 // another, and the wake-up that a waiting thread can always be pulled out of.
 
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,14 +17,15 @@
 #include <thread>
 #include <vector>
 
+#include "compressed_data.hpp"
 #include "records/control_events.hpp"
 #include "records/failures.hpp"
 #include "records/input.hpp"
 #include "records/output.hpp"
-#include "compressed_data.hpp"
 #include "records/wakeup.hpp"
 #include "support.hpp"
 #include "system_call_faults.hpp"
+#include "test_doubles.hpp"
 
 namespace {
 
@@ -33,8 +33,9 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using records::Input;
 using records::Output;
-using testing_support::read_file;
+using testing_support::all_records;
 using testing_support::gzip;
+using testing_support::read_file;
 using testing_support::TempDir;
 using testing_support::write_file;
 
@@ -43,12 +44,6 @@ std::string numbered(std::string_view tag, int count) {
   std::string text;
   for (int i = 0; i < count; ++i) text.append(tag).append(" ").append(std::to_string(i)).append("\n");
   return text;
-}
-
-std::vector<std::string> all_records(Input& input) {
-  std::vector<std::string> records;
-  while (const auto record = input.read()) records.emplace_back(*record);
-  return records;
 }
 
 TEST(RecordsOnThreads, CompressedFilesUnpackSideBySide) {
