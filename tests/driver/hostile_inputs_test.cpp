@@ -124,9 +124,7 @@ TEST_F(Hostile, ControlCWhileSparseEntriesAreScannedEndsTheRunPromptly) {
   std::string list;
   for (int i = 0; i < 500; ++i) list += "sparse.pdb\n";
   write_file(dir / "Files.ini", list);
-  ToolOptions options;
-  options.arguments = {"-k", "--no-pause"};
-  RunningTool tool(EXTRACT_BINARY, dir.path(), options);
+  RunningTool tool(EXTRACT_BINARY, dir.path(), {.arguments = {"-k", "--no-pause"}});
   tool.type("2\nCA\n1\n");
   // Mapped: its pages are being brought in or scanned.
   ASSERT_TRUE(tool.wait_until([&] { return testing_support::has_mapped(tool.pid(), "sparse.pdb"); }));

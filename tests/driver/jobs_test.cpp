@@ -212,7 +212,7 @@ std::vector<Scenario> scenarios() {
        with_list("small.pdb\n1a8o.pdb\nlong.pdb\n3al1.pdb\n"),
        "2\nCA\n2\n",
        {"-k", "--no-pause"},
-       {.stdout_path = {}, .file_size_limit = 30'000}},
+       {.file_size_limit = 30'000}},
       {"an export that runs out of room",
        1,
        with_list("small.pdb\nlong.pdb\n1a8o.pdb\n"),
@@ -236,7 +236,7 @@ std::vector<Scenario> scenarios() {
        with_list(list_of(90, 3, 7)),
        "2\nCA\n1\n",
        {"-k", "--no-pause"},
-       {.stdout_path = {}, .open_files_limit = 40}},
+       {.open_files_limit = 40}},
       {"an empty list", 0, with_list(""), "2\nCA\n2\n", {}},
       {"a single entry", 0, with_list(""), "1\n1a8o.pdb\nCA\n1\n", {}},
   };
@@ -285,10 +285,8 @@ TEST(JobsStress, ControlEventsAtRandomMomentsEndAFourJobRunWithinASecond) {
   // What whole exports hold: one complete run of each mode.
   std::map<std::string, std::string> whole;
   for (const std::string_view mode : {"1", "2"}) {
-    testing_support::ToolOptions options;
-    options.arguments = {"-k", "--no-pause"};
-    const auto complete =
-        testing_support::run_tool(EXTRACT_BINARY, dir.path(), "2\nCA\n" + std::string(mode) + "\n", options);
+    const auto complete = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "2\nCA\n" + std::string(mode) + "\n",
+                                                    {.arguments = {"-k", "--no-pause"}});
     ASSERT_EQ(complete.status, 3) << complete.err;
     for (const auto& item : fs::directory_iterator(dir / "source")) {
       whole[item.path().filename()] = read_file(item.path());
@@ -355,10 +353,8 @@ TEST(JobsMemory, AtMostAboutOneEntryMorePerJob) {
     write_file(dir / "Files.ini", list);
   }
   const auto peak_kb = [&](const std::string& jobs) {
-    testing_support::ToolOptions options;
-    options.stdout_path = "/dev/null";
-    options.arguments = {"-j", jobs};
-    const auto run = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "2\nCA\n2\n", options);
+    const auto run = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "2\nCA\n2\n",
+                                               {.stdout_path = "/dev/null", .arguments = {"-j", jobs}});
     EXPECT_EQ(run.status, 0) << run.err;
     return run.peak_memory_kb;
   };
@@ -375,9 +371,7 @@ TEST(JobsMemory, AtMostAboutOneEntryMorePerJob) {
 // whose standard output is a pipe nobody reads for a while: the entries
 // read ahead wait with their reports.
 long peak_kb_with_stalled_output(const fs::path& dir, const std::string& jobs) {
-  testing_support::ToolOptions options;
-  options.arguments = {"-j", jobs, "--no-pause"};
-  testing_support::RunningTool tool(EXTRACT_BINARY, dir, options, true);
+  testing_support::RunningTool tool(EXTRACT_BINARY, dir, {.arguments = {"-j", jobs, "--no-pause"}}, true);
   tool.type("2\nCA\n1\n");
   std::this_thread::sleep_for(std::chrono::seconds(1));
   const auto run = tool.finish();  // reads the pipe to its end
@@ -437,8 +431,7 @@ TEST(JobsMemory, ALimitThatOneJobMeetsGivesTheOutputOfOneJob) {
     write_file(dir / "PDB/noh.pdb", no_helix.text());
     write_file(dir / "Files.ini", "big1.pdb\nbig2.pdb\nnoh.pdb\n");
   }
-  testing_support::ToolOptions options;
-  options.arguments = {"-j", "1"};
+  testing_support::ToolOptions options{.arguments = {"-j", "1"}};
   const auto measured = testing_support::run_tool(EXTRACT_BINARY, dir.path(),
                                                   "2\nCA\n1\ngrep VmPeak /proc/$PPID/status > peak\n\n", options);
   ASSERT_EQ(measured.status, 0) << measured.err;
@@ -476,12 +469,9 @@ int threads_at_first_pause(const std::string& jobs, int processors) {
   std::string list = "noh.pdb\n";
   for (int i = 0; i < 600; ++i) list += "small.pdb\n";
   write_file(dir / "Files.ini", list);
-  testing_support::ToolOptions options;
-  options.stdout_path = "/dev/null";
-  options.arguments = {"-j", jobs};
-  options.processors = processors;
-  const auto run = testing_support::run_tool(EXTRACT_BINARY, dir.path(),
-                                             "2\nCA\n1\nls /proc/$PPID/task | wc -l > threads\n\n", options);
+  const auto run =
+      testing_support::run_tool(EXTRACT_BINARY, dir.path(), "2\nCA\n1\nls /proc/$PPID/task | wc -l > threads\n\n",
+                                {.stdout_path = "/dev/null", .arguments = {"-j", jobs}, .processors = processors});
   EXPECT_EQ(run.status, 0) << run.err;
   return std::stoi(read_file(dir / "threads"));
 }

@@ -72,11 +72,7 @@ TEST_F(Waits, AnOverlongConsoleLineKeepsItsFirstMegabyte) {
 }
 
 TEST_F(Waits, AnEndlessConsoleLineIsReadInBoundedMemoryUntilControlC) {
-  RunningTool tool(EXTRACT_BINARY, dir.path(), [] {
-    testing_support::ToolOptions options;
-    options.stdin_path = "/dev/zero";
-    return options;
-  }());
+  RunningTool tool(EXTRACT_BINARY, dir.path(), {.stdin_path = "/dev/zero"});
   // The prompt is shown before the answer is read.
   ASSERT_TRUE(tool.wait_for_output(" Please choose your option now : "));
   const auto [result, took] = end_with(tool, SIGINT);
