@@ -95,9 +95,7 @@ TEST_F(Batch, FailuresOfTheRunItselfStayFatalUnderKeepGoing) {
 TEST_F(Batch, KeepGoingStopsAtAConsoleThatCannotBeWritten) {
   // The console runs out of room while an entry is listed: that is the
   // console's failure, not the entry's.
-  auto long_chain = testing_support::EntryText::with_header();
-  long_chain.add(testing_support::seqres_record('A', 9000)).add_chain('A', 1, 9000, 1);
-  write_file(dir / "PDB/long.pdb", long_chain.text());
+  write_file(dir / "PDB/long.pdb", testing_support::chain_entry(9000));
   write_file(dir / "Files.ini", "long.pdb\n1a8o.pdb\n");
   const ToolRun result = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "2\nCA\n2\n",
                                                    {.file_size_limit = 70'000, .arguments = {"-k", "--no-pause"}});

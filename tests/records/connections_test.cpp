@@ -237,56 +237,39 @@ TEST(OutputRecords, EndInCarriageReturnLineFeedAndPromptsKeepTheLineOpen) {
             " Opening Files.ini... ->          3 files to process\r\n");
 }
 
-TEST(OutputFiles, ReplaceTakesTheNameOnlyWhenClosed) {
-  TempDir dir;
-  const auto path = (dir / "out.txt").string();
-  testing_support::write_file(path, "old content that must go\n");
-  {
-    Output out = Output::replace(2, path);
-    out.record().text("first").end();
-    out.flush();
-    EXPECT_EQ(testing_support::read_file(path), "old content that must go\n") << "still the old file";
-    EXPECT_EQ(names_in(dir.path()).size(), 2U) << "a temporary beside it";
-    out.close();
+// A replacement takes the name only when closed: until then a named one is
+// a temporary beside the file, and an unnamed one is not in the directory.
+TEST(OutputFiles, AReplacementTakesTheNameOnlyWhenClosedAndAnUnnamedOneIsUnseenTillThen) {
+  for (const records::Temporary temporary : {records::Temporary::named, records::Temporary::unnamed}) {
+    const bool named = temporary == records::Temporary::named;
+    TempDir dir;
+    const auto path = (dir / "out.txt").string();
+    testing_support::write_file(path, "old content that must go\n");
+    // Closed, then dropped whole by unwinding past it (a failure elsewhere).
+    for (const bool closed : {true, false}) {
+      {
+        Output out =
+            named ? Output::replace(2, path)
+                  : Output::replace_beneath(2, dir.path().string(), "out.txt", Output::Directories::there, temporary);
+        out.record().text(closed ? "first" : "dropped").end();
+        named ? out.flush() : out.complete();
+        if (closed) {
+          const std::vector<std::string> names = names_in(dir.path());
+          EXPECT_EQ(names.size(), named ? 2U : 1U) << "a temporary beside it only when named";
+          EXPECT_EQ(names.back(), "out.txt");
+          EXPECT_EQ(testing_support::read_file(path), "old content that must go\n") << "still the old file";
+          out.close();
+        }
+      }
+      EXPECT_EQ(testing_support::read_file(path), "first\r\n") << named;
+      EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.txt"}) << named;
+    }
+    if (!named) {
+      // Made as a named one is: its permissions those of a new file.
+      Output::replace(2, (dir / "named.txt").string()).close();
+      EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::status(dir / "named.txt").permissions());
+    }
   }
-  EXPECT_EQ(testing_support::read_file(path), "first\r\n");
-  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.txt"});
-  {
-    // Unwinding past an open file (a failure elsewhere) drops it whole.
-    Output out = Output::replace(2, path);
-    out.record().text("dropped").end();
-    out.flush();
-  }
-  EXPECT_EQ(testing_support::read_file(path), "first\r\n");
-  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.txt"});
-}
-
-TEST(OutputFiles, AnUnnamedReplacementIsInTheDirectoryOnlyOnceClosed) {
-  TempDir dir;
-  const auto path = (dir / "out.txt").string();
-  testing_support::write_file(path, "old content that must go\n");
-  {
-    Output out = Output::replace_beneath(2, dir.path().string(), "out.txt", Output::Directories::there,
-                                         records::Temporary::unnamed);
-    out.record().text("first").end();
-    out.complete();
-    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.txt"}) << "nothing beside it";
-    EXPECT_EQ(testing_support::read_file(path), "old content that must go\n");
-    out.close();
-  }
-  EXPECT_EQ(testing_support::read_file(path), "first\r\n");
-  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.txt"});
-  {
-    Output out = Output::replace_beneath(2, dir.path().string(), "out.txt", Output::Directories::there,
-                                         records::Temporary::unnamed);
-    out.record().text("dropped").end();
-    out.complete();
-  }
-  EXPECT_EQ(testing_support::read_file(path), "first\r\n");
-  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.txt"});
-  // Made as a named one is: its permissions those of a new file.
-  Output::replace(2, (dir / "named.txt").string()).close();
-  EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::status(dir / "named.txt").permissions());
 }
 
 TEST(OutputFiles, ALinkAtTheNameIsReplacedNotWrittenThrough) {
