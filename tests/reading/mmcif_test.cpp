@@ -8,6 +8,7 @@
 
 #include "cif/items.hpp"
 #include "cif/values.hpp"
+#include "event_in_child.hpp"
 #include "mmcif_entry.hpp"
 #include "mmcif_text.hpp"
 #include "records/control_events.hpp"
@@ -707,8 +708,7 @@ TEST_F(Mmcif, RecognisedByItsContent) {
 
 namespace {
 
-// A control event is process-wide and sticky, so these run in a child.
-constexpr int acted_on = 42;
+using testing_support::expect_event_acted_on;
 
 // A loop of many values: 9 MB, past the 4 MiB between two looks.
 std::string long_loop() {
@@ -732,24 +732,18 @@ TEST(MmcifDeathTest, AControlEventIsActedOnWhereverTheReadingIs) {
       "data_x\n# " + long_text + "\n_x.y 1\n",
       "data_x\n_x.y" + std::string(9'000'000, ' ') + "1\n",
   };
-  EXPECT_EXIT(
-      {
-        records::install_control_event_handlers();
-        std::raise(SIGINT);
-        for (std::size_t i = 0; i < std::size(texts); ++i) {
-          try {
-            cif::Items items(texts[i]);
-            items.next_block();
-            cif::Item item;
-            while (items.next_item(item)) {
-            }
-            std::_Exit(static_cast<int>(i + 1));  // read to its end without a look
-          } catch (const records::ControlEvent&) {
+  for (std::size_t i = 0; i < std::size(texts); ++i) {
+    expect_event_acted_on(
+        [&] {
+          std::raise(SIGINT);
+          cif::Items items(texts[i]);
+          items.next_block();
+          cif::Item item;
+          while (items.next_item(item)) {
           }
-        }
-        std::_Exit(acted_on);
-      },
-      ::testing::ExitedWithCode(acted_on), "");
+        },
+        "text " + std::to_string(i));
+  }
 }
 
 // The values of a loop read as they come: a run of blanks, or one value,
@@ -759,65 +753,49 @@ TEST(MmcifDeathTest, AControlEventIsActedOnWhileLoopValuesAreRead) {
       "loop_\n_l.a\n" + std::string(9'000'000, ' ') + "1\n",
       "loop_\n_l.a\n" + std::string(9'000'000, 'x') + "\n",
   };
+  for (const std::string& text : texts) {
+    expect_event_acted_on(
+        [&] {
+          std::raise(SIGINT);
+          cif::Values values(text, text.find("\n", 6) + 1);
+          while (!cif::Values::end(values.next())) {
+          }
+        },
+        text.substr(0, 14));
+  }
+  // Rows read again, whatever their text: a reader's work per row may be
+  // far more than the row's.
   std::string loop = "data_x\nloop_\n_l.a\n";
   for (int i = 0; i < 10'000; ++i) loop += "1\n";
-  using Row = std::array<std::string_view, 1>;
-  EXPECT_EXIT(
-      {
-        records::install_control_event_handlers();
-        std::raise(SIGINT);
-        for (std::size_t i = 0; i < std::size(texts); ++i) {
-          try {
-            cif::Values values(texts[i], texts[i].find("\n", 6) + 1);
-            while (!cif::Values::end(values.next())) {
-            }
-            std::_Exit(static_cast<int>(i + 1));
-          } catch (const records::ControlEvent&) {
-          }
-        }
-        // Rows read again, whatever their text: a reader's work per row may
-        // be far more than the row's.
-        try {
-          cif::Items items(loop);
-          items.next_block();
-          cif::Item item;
-          items.next_item(item);
-          cif::LoopRows rows(loop, item, {0});
-          Row row;
-          while (rows.next(row)) {
-          }
-          std::_Exit(std::size(texts) + 1);
-        } catch (const records::ControlEvent&) {
-        }
-        std::_Exit(acted_on);
-      },
-      ::testing::ExitedWithCode(acted_on), "");
+  expect_event_acted_on([&] {
+    std::raise(SIGINT);
+    cif::Items items(loop);
+    items.next_block();
+    cif::Item item;
+    items.next_item(item);
+    cif::LoopRows rows(loop, item, {0});
+    std::array<std::string_view, 1> row;
+    while (rows.next(row)) {
+    }
+  });
 }
 
 TEST(MmcifDeathTest, AControlEventIsActedOnWhileAtomRowsAreRead) {
   auto entry = MmcifText::with_header();
   entry.polymers().sequence("A", 40'000).atoms(chain_rows("A", 1, 20'000));
   const std::string text = entry.text();
-  EXPECT_EXIT(
-      {
-        testing_support::FilesInMemory files;
-        files.add("PDB/test.cif", text);
-        records::Input input(1, files);
-        input.open_old("PDB/test.cif");
-        // After the opening, which looks for events too.
-        records::install_control_event_handlers();
-        std::raise(SIGINT);
-        try {
-          reading::MmcifEntry mmcif(input, reading::Purpose::backbones);
-          reading::WideAtomFields fields;
-          while (mmcif.next(fields)) {
-          }
-        } catch (const records::ControlEvent&) {
-          std::_Exit(acted_on);
-        }
-        std::_Exit(0);
-      },
-      ::testing::ExitedWithCode(acted_on), "");
+  expect_event_acted_on([&] {
+    testing_support::FilesInMemory files;
+    files.add("PDB/test.cif", text);
+    records::Input input(1, files);
+    input.open_old("PDB/test.cif");
+    // After the opening, which looks for events too.
+    std::raise(SIGINT);
+    reading::MmcifEntry mmcif(input, reading::Purpose::backbones);
+    reading::WideAtomFields fields;
+    while (mmcif.next(fields)) {
+    }
+  });
 }
 
 }  // namespace

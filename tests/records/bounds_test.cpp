@@ -16,6 +16,7 @@
 #include <optional>
 
 #include "compressed_data.hpp"
+#include "event_in_child.hpp"
 #include "memory.hpp"
 #include "records/control_events.hpp"
 #include "records/failures.hpp"
@@ -31,6 +32,7 @@ using records::Content;
 using records::Failure;
 using records::Input;
 using records::IoError;
+using testing_support::expect_event_acted_on;
 using testing_support::gzip;
 using testing_support::TempDir;
 
@@ -140,8 +142,8 @@ TEST(SizeLimit, TheLargestLimitsLeaveOnlyMemoryAsTheLimit) {
 TEST(SizeLimit, MemoryForMoreThanAnObjectMayHoldIsRefused) {
   // Rounded up to pages, a size near the largest wrapped around to a small
   // one, handed out as if it were the size asked for.
-  for (const std::size_t size : {std::numeric_limits<std::size_t>::max(), std::numeric_limits<std::size_t>::max() - 4000,
-                                 std::size_t{1} << 63}) {
+  for (const std::size_t size : {std::numeric_limits<std::size_t>::max(),
+                                 std::numeric_limits<std::size_t>::max() - 4000, std::size_t{1} << 63}) {
     for (const std::size_t keep : {std::size_t{0}, std::size_t{100}}) {
       records::PageBuffer buffer;
       buffer.reserve(4096);
@@ -181,7 +183,11 @@ std::uint32_t crc32(std::string_view bytes) {
 std::string with_every_header_field(const std::string& member, bool right) {
   std::string header = member.substr(0, 10);
   header[3] = 0x1e;  // FHCRC | FEXTRA | FNAME | FCOMMENT
-  header += std::string("\x04\x00" "ab12", 6) + "name.pdb" + '\0' + "a comment" + '\0';
+  header += std::string(
+                "\x04\x00"
+                "ab12",
+                6) +
+            "name.pdb" + '\0' + "a comment" + '\0';
   const std::uint32_t crc = crc32(header) ^ (right ? 0U : 1U);
   header.push_back(static_cast<char>(crc & 0xffU));
   header.push_back(static_cast<char>((crc >> 8) & 0xffU));
@@ -259,28 +265,6 @@ TEST(Unpacking, AMemberThatEndsWhereTheMemoryDoesLeavesTheNextOneWhole) {
   }
 }
 
-// A control event is process-wide and sticky, so these run in a child: it
-// ends with this status when the event was acted on.
-constexpr int acted_on = 42;
-
-// Runs `step` in a child with a control event noted by `raise_event`, which
-// `step` calls where the event is to come.
-void expect_event_acted_on(const std::function<void()>& step) {
-  EXPECT_EXIT(
-      {
-        records::install_control_event_handlers();
-        try {
-          step();
-        } catch (const records::ControlEvent&) {
-          std::_Exit(acted_on);
-        } catch (...) {
-          std::_Exit(1);
-        }
-        std::_Exit(0);
-      },
-      ::testing::ExitedWithCode(acted_on), "");
-}
-
 // Files that note a control event while one is loaded, as a key pressed
 // just then would.
 class FilesThatRaise final : public records::FileSource {
@@ -354,9 +338,7 @@ TEST(Changes, AFileChangedWhileReadFailsAsChangedWhateverElseItLeadsTo) {
     std::function<void(const fs::path&)> change;
     bool changed;
   };
-  const auto cut_to = [](std::size_t size) {
-    return [size](const fs::path& path) { fs::resize_file(path, size); };
-  };
+  const auto cut_to = [](std::size_t size) { return [size](const fs::path& path) { fs::resize_file(path, size); }; };
   const auto stamped_later = [](const fs::path& path) {
     std::fstream(path, std::ios::in | std::ios::out | std::ios::binary).write("X", 1);
     fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(1));

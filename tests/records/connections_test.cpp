@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "event_in_child.hpp"
 #include "records/console.hpp"
 #include "records/control_events.hpp"
 #include "records/failures.hpp"
@@ -300,25 +301,17 @@ TEST(OutputFiles, ADirectoryThatIsMissingOrAFileIsAnOpenFailure) {
   }
 }
 
-// A control event is process-wide and sticky, so these run in a child.
-constexpr int acted_on = 42;
-
 TEST(ControlEventsDeathTest, AnEventIsActedOnAtTheNextRecordsEnd) {
   TempDir dir;
-  EXPECT_EXIT(
-      {
-        records::install_control_event_handlers();
-        Output file = Output::replace(2, (dir / "out.txt").string());
-        std::raise(SIGINT);
-        try {
-          file.record().text("the next record").end();
-        } catch (const records::ControlEvent&) {
-          std::_Exit(acted_on);
-        }
-        std::_Exit(0);
-      },
-      ::testing::ExitedWithCode(acted_on), "");
+  testing_support::expect_event_acted_on([&] {
+    Output file = Output::replace(2, (dir / "out.txt").string());
+    std::raise(SIGINT);
+    file.record().text("the next record").end();
+  });
 }
+
+// The child of a death test ends with this status when it saw what it should.
+constexpr int acted_on = 42;
 
 // The descriptors the process has open.
 std::ptrdiff_t open_descriptors() {

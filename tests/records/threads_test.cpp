@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "compressed_data.hpp"
+#include "event_in_child.hpp"
 #include "records/control_events.hpp"
 #include "records/failures.hpp"
 #include "records/input.hpp"
@@ -218,19 +219,11 @@ TEST(WakeupDeathTest, AControlEventEndsTheWaitFromAnyThread) {
 }
 
 TEST(ControlEventsDeathTest, RecordsMadeInMemoryStopAtTheNextRecordsEnd) {
-  EXPECT_EXIT(
-      {
-        records::install_control_event_handlers();
-        Output made = Output::in_memory();
-        std::raise(SIGINT);
-        try {
-          made.record().text("the next record").end();
-        } catch (const records::ControlEvent&) {
-          std::_Exit(acted_on);
-        }
-        std::_Exit(0);
-      },
-      ::testing::ExitedWithCode(acted_on), "");
+  testing_support::expect_event_acted_on([] {
+    Output made = Output::in_memory();
+    std::raise(SIGINT);
+    made.record().text("the next record").end();
+  });
 }
 
 }  // namespace
