@@ -311,15 +311,12 @@ TEST_F(Mmcif, ChainNamesOfSeveralCharactersAreKeptWhole) {
 TEST_F(Mmcif, AChainNameTheExportCannotHoldFailsTheEntry) {
   const std::string diagnostic = "extract: severe (70): chain name too long for its field, unit 1, file PDB/test.pdb";
   // Seven characters fill the export's field; eight do not fit it.
-  const MmcifText fits = named_chains_entry("ABCDEFG", "B");
-  EXPECT_EQ(run(Routine::backbones, fits.text()).failure, "");
-  const MmcifText first_too_long = named_chains_entry("ABCDEFGH", "B");
-  const Extraction backbone = run(Routine::backbones, first_too_long.text());
-  EXPECT_EQ(backbone.failure, diagnostic);
-  EXPECT_EQ(run(Routine::helices, first_too_long.text()).failure, diagnostic);
+  EXPECT_EQ(run(Routine::backbones, named_chains_entry("ABCDEFG", "B").text()).failure, "");
+  const std::string first_too_long = named_chains_entry("ABCDEFGH", "B").text();
+  EXPECT_EQ(run(Routine::backbones, first_too_long).failure, diagnostic);
+  EXPECT_EQ(run(Routine::helices, first_too_long).failure, diagnostic);
   // A chain that is never collected fails nothing.
-  const MmcifText second_too_long = named_chains_entry("A", "ABCDEFGH");
-  EXPECT_EQ(run(Routine::backbones, second_too_long.text()).failure, "");
+  EXPECT_EQ(run(Routine::backbones, named_chains_entry("A", "ABCDEFGH").text()).failure, "");
 }
 
 TEST_F(Mmcif, WideValuesAreReadInFull) {

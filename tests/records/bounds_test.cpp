@@ -72,8 +72,26 @@ class CallsReplaced {
   ~CallsReplaced() { records::system_calls = records::real_system_calls(); }
 };
 
+enum class Stored { read_from_disk, mapped_from_disk, in_memory, gzip, gzip_two_members };
+
+// Stores `text` at `path` as `stored` says: on disk, or in `memory`, plain or
+// compressed (in two members, the first of `first_member` bytes). The input
+// that reads it.
+Input stored_input(Stored stored, const std::string& text, const std::string& path,
+                   testing_support::FilesInMemory& memory, std::size_t first_member) {
+  if (stored == Stored::read_from_disk || stored == Stored::mapped_from_disk) {
+    testing_support::write_file(path, text);
+    return Input(1, records::file_system());
+  }
+  if (stored == Stored::in_memory) memory.add(path, text);
+  if (stored == Stored::gzip) memory.add(path, gzip(text));
+  if (stored == Stored::gzip_two_members) {
+    memory.add(path, gzip(text.substr(0, first_member)) + gzip(text.substr(first_member)));
+  }
+  return Input(1, memory);
+}
+
 TEST(SizeLimit, ContentUpToTheLimitIsReadAndOneByteMoreIsRefused) {
-  enum class Stored { read_from_disk, mapped_from_disk, in_memory, gzip, gzip_two_members };
   struct Case {
     Stored stored;
     std::size_t limit;
@@ -89,23 +107,7 @@ TEST(SizeLimit, ContentUpToTheLimitIsReadAndOneByteMoreIsRefused) {
       TempDir dir;
       testing_support::FilesInMemory memory;
       const std::string path = (dir / "entry.pdb").string();
-      switch (c.stored) {
-        case Stored::read_from_disk:
-        case Stored::mapped_from_disk:
-          testing_support::write_file(path, text);
-          break;
-        case Stored::in_memory:
-          memory.add(path, text);
-          break;
-        case Stored::gzip:
-          memory.add(path, gzip(text));
-          break;
-        case Stored::gzip_two_members:
-          memory.add(path, gzip(text.substr(0, size / 3)) + gzip(text.substr(size / 3)));
-          break;
-      }
-      const bool on_disk = c.stored == Stored::read_from_disk || c.stored == Stored::mapped_from_disk;
-      Input input(1, on_disk ? records::file_system() : memory);
+      Input input = stored_input(c.stored, text, path, memory, size / 3);
       input.limit_size(c.limit);
       const auto failure = failure_reading(input, [&] { input.open_old(path, Content::unpacked); });
       const auto what = "case " + std::to_string(static_cast<int>(c.stored)) + ", size " + std::to_string(size);
@@ -118,18 +120,13 @@ TEST(SizeLimit, TheLargestLimitsLeaveOnlyMemoryAsTheLimit) {
   // 2^63 and 2^64 - 1 bytes: no content reaches them. The largest once
   // wrapped around when one byte past it was counted, and refused all
   // compressed content.
-  enum class Stored { read_from_disk, in_memory, gzip, gzip_two_members };
   const std::string text = text_of_size(100'000);
   for (const std::size_t limit : {std::size_t{1} << 63, std::numeric_limits<std::size_t>::max()}) {
     for (const Stored stored : {Stored::read_from_disk, Stored::in_memory, Stored::gzip, Stored::gzip_two_members}) {
       TempDir dir;
       testing_support::FilesInMemory memory;
       const std::string path = (dir / "entry.pdb").string();
-      if (stored == Stored::read_from_disk) testing_support::write_file(path, text);
-      if (stored == Stored::in_memory) memory.add(path, text);
-      if (stored == Stored::gzip) memory.add(path, gzip(text));
-      if (stored == Stored::gzip_two_members) memory.add(path, gzip(text.substr(0, 777)) + gzip(text.substr(777)));
-      Input input(1, stored == Stored::read_from_disk ? records::file_system() : memory);
+      Input input = stored_input(stored, text, path, memory, 777);
       input.limit_size(limit);
       const auto what = "limit " + std::to_string(limit) + ", case " + std::to_string(static_cast<int>(stored));
       input.open_old(path, Content::unpacked);
