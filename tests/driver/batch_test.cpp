@@ -60,9 +60,7 @@ TEST_F(Batch, KeepGoingPassesOverTheEntriesThatFailAndTellsThem) {
   EXPECT_EQ(read_file(dir / "source/1a8o.hel"), testing_support::solo_export(data, "helix-1a8o", "1a8o.hel"));
   EXPECT_EQ(read_file(dir / "source/z3al1.hel"), testing_support::solo_export(data, "helix-3al1", "3al1.hel"));
   EXPECT_EQ(read_file(dir / "source/z1lcd.hel"), testing_support::solo_export(data, "helix-1lcd", "1lcd.hel"));
-  std::vector<std::string> exports;
-  for (const auto& item : fs::directory_iterator(dir / "source")) exports.push_back(item.path().filename());
-  EXPECT_EQ(exports.size(), 3U);
+  EXPECT_EQ(testing_support::names_in(dir / "source").size(), 3U);
 }
 
 TEST_F(Batch, KeepGoingLeavesThePreviousExportOfAFailingEntry) {

@@ -75,7 +75,7 @@ TEST_F(Faults, AFullGoodFilesListLeavesThePreviousOneWhole) {
   std::string list;
   for (int i = 0; i < 400; ++i) list += "small.pdb\n";
   write_file(dir / "Files.ini", list);
-  const ToolRun result = run("2\nCA\n2\n", {.stdout_path = "/dev/null", .file_size_limit = 4'000, .memory_limit = -1});
+  const ToolRun result = run("2\nCA\n2\n", {.stdout_path = "/dev/null", .file_size_limit = 4'000});
   expect_failure(result, "extract: severe (38): error during write, unit 3, file goodfiles.txt");
   for (const auto& item : std::filesystem::directory_iterator(dir.path())) {
     EXPECT_FALSE(item.path().filename().string().starts_with(".goodfiles.txt")) << "no temporary left";
@@ -83,8 +83,7 @@ TEST_F(Faults, AFullGoodFilesListLeavesThePreviousOneWhole) {
 }
 
 TEST_F(Faults, AConsoleThatCannotBeWritten) {
-  const ToolRun result =
-      run("1\nsmall.pdb\nCA\n2\n", {.stdout_path = "/dev/full", .file_size_limit = -1, .memory_limit = -1});
+  const ToolRun result = run("1\nsmall.pdb\nCA\n2\n", {.stdout_path = "/dev/full"});
   expect_failure(result, "extract: severe (38): error during write, unit 6, file stdout");
 }
 

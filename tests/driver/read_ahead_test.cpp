@@ -348,9 +348,7 @@ AtFirstPause at_first_pause(unsigned jobs, std::size_t enough, int count) {
     // A moment more: whatever else would be read is read now.
     std::this_thread::sleep_for(20ms);
     seen.loaded = files.loaded();
-    for (const auto& item : std::filesystem::directory_iterator(dir / "source")) {
-      seen.in_source.push_back(item.path().filename());
-    }
+    seen.in_source = testing_support::names_in(dir / "source");
     return 0;
   };
   driver::EXTRACT(console, answers, settings);

@@ -24,10 +24,7 @@ using testing_support::write_file;
 const fs::path data = EXTRACT_TEST_DATA;
 
 std::vector<std::string> session_names() {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(data / "sessions")) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
+  return testing_support::names_in(data / "sessions");
 }
 
 // Every file the session leaves that a user or a script reads.

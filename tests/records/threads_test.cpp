@@ -129,10 +129,8 @@ TEST(RecordsOnThreads, ExportsCompletedOnThreadsTakeTheirNamesLaterOrGo) {
   for (int t = 0; t < threads; ++t) EXPECT_FALSE(fs::exists(dir / ("e" + std::to_string(t))));
   for (int t = 0; t < threads; t += 2) completed[static_cast<std::size_t>(t)]->close();
   completed.clear();
-  std::vector<std::string> names;
-  for (const auto& item : fs::directory_iterator(dir.path())) names.push_back(item.path().filename());
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"e0", "e2", "e4"})) << "the others went with their temporaries";
+  EXPECT_EQ(testing_support::names_in(dir.path()), (std::vector<std::string>{"e0", "e2", "e4"}))
+      << "the others went with their temporaries";
   EXPECT_EQ(read_file(dir / "e4").substr(0, 18), "thread  4     0\r\nt");
 }
 
