@@ -676,16 +676,11 @@ TEST_F(Mmcif, RecognisedByItsContent) {
     std::string_view what;
     std::string text;
   };
-  std::string crlf;
-  for (const char c : mmcif) {
-    if (c == '\n') crlf += '\r';
-    crlf += c;
-  }
   std::string upper = mmcif;
   upper.replace(0, 5, "DATA_");
   const Case cases[] = {
       {"after blank and comment lines", "\n  \n# made by hand\n\t\n" + mmcif},
-      {"with CR LF line ends", crlf},
+      {"with CR LF line ends", testing_support::crlf(mmcif)},
       {"DATA_ in upper case", upper},
   };
   for (const Case& c : cases) {
