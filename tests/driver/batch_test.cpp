@@ -29,9 +29,7 @@ class Batch : public ::testing::Test {
                "z1lcd.pdb\n");
   }
   ToolRun run(std::string_view answers, std::vector<std::string> arguments) {
-    testing_support::ToolOptions options;
-    options.arguments = std::move(arguments);
-    return testing_support::run_tool(EXTRACT_BINARY, dir.path(), answers, options);
+    return testing_support::run_tool(EXTRACT_BINARY, dir.path(), answers, {.arguments = std::move(arguments)});
   }
   std::size_t count(std::string_view text, std::string_view part) {
     std::size_t n = 0;
@@ -62,9 +60,7 @@ TEST_F(Batch, KeepGoingPassesOverTheEntriesThatFailAndTellsThem) {
   EXPECT_EQ(read_file(dir / "source/1a8o.hel"), testing_support::solo_export(data, "helix-1a8o", "1a8o.hel"));
   EXPECT_EQ(read_file(dir / "source/z3al1.hel"), testing_support::solo_export(data, "helix-3al1", "3al1.hel"));
   EXPECT_EQ(read_file(dir / "source/z1lcd.hel"), testing_support::solo_export(data, "helix-1lcd", "1lcd.hel"));
-  std::vector<std::string> exports;
-  for (const auto& item : fs::directory_iterator(dir / "source")) exports.push_back(item.path().filename());
-  EXPECT_EQ(exports.size(), 3U);
+  EXPECT_EQ(testing_support::names_in(dir / "source").size(), 3U);
 }
 
 TEST_F(Batch, KeepGoingLeavesThePreviousExportOfAFailingEntry) {
@@ -97,14 +93,10 @@ TEST_F(Batch, FailuresOfTheRunItselfStayFatalUnderKeepGoing) {
 TEST_F(Batch, KeepGoingStopsAtAConsoleThatCannotBeWritten) {
   // The console runs out of room while an entry is listed: that is the
   // console's failure, not the entry's.
-  auto long_chain = testing_support::EntryText::with_header();
-  long_chain.add(testing_support::seqres_record('A', 9000)).add_chain('A', 1, 9000, 1);
-  write_file(dir / "PDB/long.pdb", long_chain.text());
+  write_file(dir / "PDB/long.pdb", testing_support::chain_entry(9000));
   write_file(dir / "Files.ini", "long.pdb\n1a8o.pdb\n");
-  testing_support::ToolOptions options;
-  options.arguments = {"-k", "--no-pause"};
-  options.file_size_limit = 70'000;
-  const ToolRun result = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "2\nCA\n2\n", options);
+  const ToolRun result = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "2\nCA\n2\n",
+                                                   {.file_size_limit = 70'000, .arguments = {"-k", "--no-pause"}});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, "extract: severe (38): error during write, unit 6, file stdout\r\n");
   EXPECT_FALSE(fs::exists(dir / "goodfiles.txt"));

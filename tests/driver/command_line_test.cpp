@@ -53,9 +53,7 @@ TEST(CommandLine, HelpVersionAndMistakes) {
   };
   testing_support::TempDir dir;
   for (const auto& c : cases) {
-    testing_support::ToolOptions options;
-    options.arguments = c.arguments;
-    const auto run = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "", options);
+    const auto run = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "", {.arguments = c.arguments});
     const std::string what = c.arguments.front() + (c.arguments.size() > 1 ? " ..." : "");
     EXPECT_EQ(run.status, c.status) << what;
     EXPECT_TRUE(run.out.starts_with(c.out_starts)) << what << ": " << run.out;
@@ -71,9 +69,7 @@ TEST(CommandLine, HelpVersionAndMistakes) {
 
 TEST(CommandLine, HelpNamesEveryOptionAndStatus) {
   testing_support::TempDir dir;
-  testing_support::ToolOptions options;
-  options.arguments = {"--help"};
-  const std::string help = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "", options).out;
+  const std::string help = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "", {.arguments = {"--help"}}).out;
   for (const std::string_view part : {"--keep-going", "--no-pause", "--max-entry-size", "--jobs", "--progress",
                                       "--long-names", "--allow-no-resolution", "--help", "--version", "Files.ini",
                                       "goodfiles.txt", "source/", "PDB/", "Exit status"}) {
@@ -96,9 +92,8 @@ TEST(CommandLine, TheLargestEntrySizesLeaveOnlyMemoryAsTheLimit) {
   std::filesystem::create_directories(dir / "source");
   std::filesystem::copy(std::filesystem::path(EXTRACT_TEST_DATA) / "compressed/3al1.pdb.gz", dir / "PDB/3al1.pdb");
   const auto run = [&](std::vector<std::string> arguments) {
-    testing_support::ToolOptions options;
-    options.arguments = std::move(arguments);
-    auto result = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "1\n3al1.pdb\nCA\n2\n", options);
+    auto result = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "1\n3al1.pdb\nCA\n2\n",
+                                            {.arguments = std::move(arguments)});
     if (std::filesystem::exists(dir / "source/3al1.bck")) {
       result.out += testing_support::read_file(dir / "source/3al1.bck");
       std::filesystem::remove(dir / "source/3al1.bck");

@@ -16,29 +16,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing_support::Call;
-using testing_support::EntryText;
+using testing_support::chain_entry;
 using testing_support::Fault;
+using testing_support::hidden_in;
 using testing_support::read_file;
 using testing_support::SessionOutcome;
 using testing_support::SystemCallFaults;
 using testing_support::write_file;
-
-std::string chain_entry(int residues) {
-  auto entry = EntryText::with_header();
-  entry.add(testing_support::seqres_record('A', residues)).add_chain('A', 1, residues, 1);
-  return entry.text();
-}
-
-// Names that start with a dot, in the working directory and in source/.
-std::vector<std::string> temporaries(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const fs::path& in : {dir, dir / "source"}) {
-    for (const auto& item : fs::directory_iterator(in)) {
-      if (item.path().filename().string().starts_with(".")) names.push_back(item.path().filename());
-    }
-  }
-  return names;
-}
 
 class FailingCalls : public ::testing::Test {
  protected:
@@ -96,8 +80,8 @@ TEST_F(FailingCalls, AnExportOrListThatCannotBeFinishedLeavesThePreviousOne) {
     const bool list_failed = c.diagnostic.ends_with("goodfiles.txt");
     EXPECT_EQ(read_file(dir / "source/e.bck") == "the previous export\r\n", !list_failed) << c.what;
     EXPECT_EQ(read_file(dir / "goodfiles.txt"), "the previous list\r\n") << c.what;
-    const auto left = temporaries(dir);
-    EXPECT_EQ(left.size(), static_cast<std::size_t>(c.temporaries_left)) << c.what;
+    const auto left = hidden_in(dir / "source");
+    EXPECT_EQ(hidden_in(dir).size() + left.size(), static_cast<std::size_t>(c.temporaries_left)) << c.what;
     for (const std::string& name : left) fs::remove(dir / "source" / name);
   }
 }

@@ -61,7 +61,7 @@ TEST_F(Faults, AFullExportLeavesThePreviousOneWhole) {
   write_file(dir / "Files.ini", "small.pdb\nlarge.pdb\n");
   write_file(dir / "source/large.bck", "the previous export\r\n");
   constexpr long limit = 48'000;
-  const ToolRun result = run("2\nCA\n2\n", {.stdout_path = {}, .file_size_limit = limit, .memory_limit = -1});
+  const ToolRun result = run("2\nCA\n2\n", {.file_size_limit = limit});
   expect_failure(result, "extract: severe (38): error during write, unit 2, file source/large.bck");
   EXPECT_TRUE(result.out.ends_with("**************************************************\r\n \r\n"));
   EXPECT_EQ(read_file(dir / "source/large.bck"), "the previous export\r\n");
@@ -75,7 +75,7 @@ TEST_F(Faults, AFullGoodFilesListLeavesThePreviousOneWhole) {
   std::string list;
   for (int i = 0; i < 400; ++i) list += "small.pdb\n";
   write_file(dir / "Files.ini", list);
-  const ToolRun result = run("2\nCA\n2\n", {.stdout_path = "/dev/null", .file_size_limit = 4'000, .memory_limit = -1});
+  const ToolRun result = run("2\nCA\n2\n", {.stdout_path = "/dev/null", .file_size_limit = 4'000});
   expect_failure(result, "extract: severe (38): error during write, unit 3, file goodfiles.txt");
   for (const auto& item : std::filesystem::directory_iterator(dir.path())) {
     EXPECT_FALSE(item.path().filename().string().starts_with(".goodfiles.txt")) << "no temporary left";
@@ -83,8 +83,7 @@ TEST_F(Faults, AFullGoodFilesListLeavesThePreviousOneWhole) {
 }
 
 TEST_F(Faults, AConsoleThatCannotBeWritten) {
-  const ToolRun result =
-      run("1\nsmall.pdb\nCA\n2\n", {.stdout_path = "/dev/full", .file_size_limit = -1, .memory_limit = -1});
+  const ToolRun result = run("1\nsmall.pdb\nCA\n2\n", {.stdout_path = "/dev/full"});
   expect_failure(result, "extract: severe (38): error during write, unit 6, file stdout");
 }
 
@@ -95,8 +94,7 @@ TEST_F(Faults, MemoryThatCannotBeObtained) {
   // A sparse gigabyte: no disk, but more memory than the limit allows.
   write_file(dir / "PDB/huge.pdb", "");
   std::filesystem::resize_file(dir / "PDB/huge.pdb", 1UL << 30);
-  const ToolRun result =
-      run("1\nhuge.pdb\nCA\n2\n", {.stdout_path = {}, .file_size_limit = -1, .memory_limit = 256L << 20});
+  const ToolRun result = run("1\nhuge.pdb\nCA\n2\n", {.memory_limit = 256L << 20});
   expect_failure(result, "extract: severe (41): insufficient virtual memory");
 }
 
@@ -133,10 +131,8 @@ TEST_F(Faults, AControlSignalIgnoredWhenTheRunStartsStaysIgnored) {
     int signal_number;
     std::string_view event;
   };
-  const Case cases[] = {{SIGHUP, "window-CLOSE"},
-                        {SIGINT, "control-C"},
-                        {SIGQUIT, "control-BREAK"},
-                        {SIGTERM, "process-TERMINATE"}};
+  const Case cases[] = {
+      {SIGHUP, "window-CLOSE"}, {SIGINT, "control-C"}, {SIGQUIT, "control-BREAK"}, {SIGTERM, "process-TERMINATE"}};
   for (const Case& c : cases) {
     for (const bool ignored : {true, false}) {
       testing_support::ToolOptions options;

@@ -24,6 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testing_support::hidden_in;
 using testing_support::read_file;
 using testing_support::RunningTool;
 using testing_support::ToolOptions;
@@ -60,15 +61,6 @@ long resident_kb(pid_t pid) {
     status.ignore(1 << 10, '\n');
   }
   return 0;
-}
-
-// The names in `dir` that begin with a dot: temporaries left behind.
-std::vector<std::string> hidden_in(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& item : fs::directory_iterator(dir)) {
-    if (item.path().filename().string().starts_with(".")) names.push_back(item.path().filename());
-  }
-  return names;
 }
 
 class Hostile : public ::testing::Test {
@@ -132,9 +124,7 @@ TEST_F(Hostile, ControlCWhileSparseEntriesAreScannedEndsTheRunPromptly) {
   std::string list;
   for (int i = 0; i < 500; ++i) list += "sparse.pdb\n";
   write_file(dir / "Files.ini", list);
-  ToolOptions options;
-  options.arguments = {"-k", "--no-pause"};
-  RunningTool tool(EXTRACT_BINARY, dir.path(), options);
+  RunningTool tool(EXTRACT_BINARY, dir.path(), {.arguments = {"-k", "--no-pause"}});
   tool.type("2\nCA\n1\n");
   // Mapped: its pages are being brought in or scanned.
   ASSERT_TRUE(tool.wait_until([&] { return testing_support::has_mapped(tool.pid(), "sparse.pdb"); }));
@@ -212,16 +202,12 @@ TEST_F(Hostile, NamesThatAreRefusedEndOnlyTheirEntryUnderKeepGoing) {
                             "extract: severe (30): open failure, unit 2, file source/x.bck/../q\r\n"
                             "extract: 2 of 3 entries failed\r\n");
   EXPECT_EQ(read_file(dir / "goodfiles.txt"), " 3al1.bck    \r\n");
-  std::vector<std::string> exports;
-  for (const auto& item : fs::directory_iterator(dir / "source")) exports.push_back(item.path().filename());
-  EXPECT_EQ(exports, std::vector<std::string>{"3al1.bck"});
+  EXPECT_EQ(testing_support::names_in(dir / "source"), std::vector<std::string>{"3al1.bck"});
 }
 
 TEST_F(Hostile, AStandardErrorThatTakesNothingDoesNotEndABatch) {
   write_file(dir / "Files.ini", "1a8o.pdb\nmissing.pdb\n3al1.pdb\nlost.pdb\n2beg.pdb\n");
-  ToolOptions full_errors;
-  full_errors.stderr_path = "/dev/full";
-  const ToolRun result = run("2\nCA\n2\n", {"-k", "--no-pause"}, full_errors);
+  const ToolRun result = run("2\nCA\n2\n", {"-k", "--no-pause"}, {.stderr_path = "/dev/full"});
   EXPECT_EQ(result.status, 3);
   EXPECT_EQ(read_file(dir / "goodfiles.txt"), " 1a8o.bck    \r\n 3al1.bck    \r\n 2beg.bck    \r\n");
   EXPECT_TRUE(result.out.ends_with(" \r\n DONE ! \r\n \r\n"));
@@ -232,11 +218,8 @@ TEST_F(Hostile, ALogAppendedToAtItsSizeLimitKeepsEveryByteItHad) {
   while (earlier.size() < 100'000) earlier += "a line of an earlier run\r\n";
   write_file(dir / "run.log", earlier);
   write_file(dir / "Files.ini", "1a8o.pdb\n3al1.pdb\n");
-  ToolOptions appended;
-  appended.stdout_path = dir / "run.log";
-  appended.file_size_limit = 105'000;
-  appended.append_output = true;
-  const ToolRun result = run("2\nCA\n2\n", {}, appended);
+  const ToolRun result =
+      run("2\nCA\n2\n", {}, {.stdout_path = dir / "run.log", .file_size_limit = 105'000, .append_output = true});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, "extract: severe (38): error during write, unit 6, file stdout\r\n");
   const std::string log = read_file(dir / "run.log");
@@ -251,9 +234,7 @@ TEST_F(Hostile, MemoryThatRunsOutForOneEntryEndsOnlyThatEntryUnderKeepGoing) {
   // 600 MiB of text, within the size limit but not within the memory.
   write_file(dir / "PDB/large.pdb", testing_support::gzip_zeros(10, 60 * MiB));
   write_file(dir / "Files.ini", "large.pdb\n1a8o.pdb\n");
-  ToolOptions limited;
-  limited.memory_limit = 384L << 20;
-  const ToolRun result = run("2\nCA\n2\n", {"-k", "--no-pause"}, limited);
+  const ToolRun result = run("2\nCA\n2\n", {"-k", "--no-pause"}, {.memory_limit = 384L << 20});
   EXPECT_EQ(result.status, 3);
   EXPECT_EQ(result.err, "extract: severe (41): insufficient virtual memory\r\nextract: 1 of 2 entries failed\r\n");
   EXPECT_EQ(read_file(dir / "goodfiles.txt"), " 1a8o.bck    \r\n");

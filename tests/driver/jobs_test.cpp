@@ -143,102 +143,67 @@ std::vector<Scenario> scenarios() {
   std::string four_hundred_small;
   for (int i = 0; i < 400; ++i) four_hundred_small += "small.pdb\n";
 
+  // Every failing entry its own, and no pause to wait at.
+  const std::vector<std::string> keep_going = {"-k", "--no-pause"};
+  const std::vector<std::string> keep_going_with_pauses = {"-k"};
+  const std::vector<std::string> none;
+  const auto file_size_limit = [](long bytes, fs::path stdout_path = {}) {
+    return testing_support::ToolOptions{.stdout_path = std::move(stdout_path), .file_size_limit = bytes};
+  };
   std::vector<Scenario> all = {
-      {"-k, helix mode, entries failing in every way", 3, with_list(every_kind), "2\nCA\n1\n", {"-k", "--no-pause"}},
-      {"-k, backbone mode, entries failing in every way", 3, with_list(every_kind), "2\nCA\n2\n", {"-k", "--no-pause"}},
-      {"-k, helix mode, mmCIF entries among legacy ones, failing in their own ways",
-       3,
-       with_list(mmcif_kinds),
-       "2\nCA\n1\n",
-       {"-k", "--no-pause"}},
-      {"-k, backbone mode, mmCIF entries among legacy ones, failing in their own ways",
-       3,
-       with_list(mmcif_kinds),
-       "2\nCA\n2\n",
-       {"-k", "--no-pause"}},
-      {"-k, a long list, a failure every seventh entry",
-       3,
-       with_list(list_of(90, 3, 7)),
-       "2\nCA\n2\n",
-       {"-k", "--no-pause"}},
-      {"-k, pauses answered with commands that list source/",
-       3,
-       with_list(every_kind),
-       "2\nCA\n1\n" + pause_answers,
-       {"-k"}},
-      {"-k, a name with a NUL and entries past the size limit",
-       3,
-       with_list(every_kind + std::string("1a8o\0.pdb\n", 10) + "bomb.pdb\nz1lcd.pdb\n"),
-       "2\nCA\n2\n",
-       {"-k", "--no-pause", "--max-entry-size=200K"}},
-      {"--long-names, --allow-no-resolution: directories made beneath source/, names refused",
-       3,
+      {"-k, helix mode, entries failing in every way", 3, with_list(every_kind), "2\nCA\n1\n", keep_going},
+      {"-k, backbone mode, entries failing in every way", 3, with_list(every_kind), "2\nCA\n2\n", keep_going},
+      {"-k, helix mode, mmCIF entries among legacy ones, failing in their own ways", 3, with_list(mmcif_kinds),
+       "2\nCA\n1\n", keep_going},
+      {"-k, backbone mode, mmCIF entries among legacy ones, failing in their own ways", 3, with_list(mmcif_kinds),
+       "2\nCA\n2\n", keep_going},
+      {"-k, a long list, a failure every seventh entry", 3, with_list(list_of(90, 3, 7)), "2\nCA\n2\n", keep_going},
+      {"-k, pauses answered with commands that list source/", 3, with_list(every_kind), "2\nCA\n1\n" + pause_answers,
+       keep_going_with_pauses},
+      {"-k, a name with a NUL and entries past the size limit", 3,
+       with_list(every_kind + std::string("1a8o\0.pdb\n", 10) + "bomb.pdb\nz1lcd.pdb\n"), "2\nCA\n2\n",
+       std::vector<std::string>{"-k", "--no-pause", "--max-entry-size=200K"}},
+      {"--long-names, --allow-no-resolution: directories made beneath source/, names refused", 3,
        with_list("ab/x.pdb\ncd/ef/nores.pdb\n/abs.pdb\nab/../1a8o.pdb\n" + list_of(8) + "ab/y z.pdb\n",
                  [](const fs::path& dir) {
                    write_file(dir / "PDB/ab/x.pdb", read_file(dir / "PDB/1a8o.pdb"));
                    write_file(dir / "PDB/ab/y z.pdb", read_file(dir / "PDB/3al1.pdb"));
                    write_file(dir / "PDB/cd/ef/nores.pdb", read_file(dir / "PDB/nores.pdb"));
                  }),
-       "2\nCA\n2\n",
-       {"-k", "--no-pause", "--long-names", "--allow-no-resolution"}},
-      {"a fatal failure in the middle of a long list", 1, with_list(list_of(30, 12)), "2\nCA\n2\n", {}},
+       "2\nCA\n2\n", std::vector<std::string>{"-k", "--no-pause", "--long-names", "--allow-no-resolution"}},
+      {"a fatal failure in the middle of a long list", 1, with_list(list_of(30, 12)), "2\nCA\n2\n", none},
       {"a fatal failure at the first entry", 1, with_list(list_of(20, 0)), "2\nN\n1\n", {"--no-pause"}},
-      {"an export that cannot be created",
-       1,
+      {"an export that cannot be created", 1,
        with_list(list_of(20), [](const fs::path& dir) { fs::create_directories(dir / "source/3al1.bck"); }),
-       "2\nCA\n2\n",
-       {"-k"}},
-      {"an export name that leads out of source/, passed over under -k",
-       3,
+       "2\nCA\n2\n", keep_going_with_pauses},
+      {"an export name that leads out of source/, passed over under -k", 3,
        with_list("1a8o.pdb\n1lcd.pdb\n.pdb/../../e\n3al1.pdb\n",
                  [](const fs::path& dir) {
                    write_file(dir / "e", testing_support::helix_chain_entry(3));
                    fs::create_directories(dir / "PDB/.pdb");
                    fs::create_directories(dir / "source/.bck");
                  }),
-       "2\nCA\n2\n",
-       {"-k", "--no-pause"}},
-      {"no source/ at all",
-       1,
+       "2\nCA\n2\n", keep_going},
+      {"no source/ at all", 1,
        [](const fs::path& dir) {
          archive(dir);
          fs::remove_all(dir / "source");
          write_file(dir / "Files.ini", list_of(10));
        },
-       "2\nCA\n2\n",
-       {"-k"}},
-      {"a console that runs out of room in a long listing",
-       1,
-       with_list("small.pdb\n1a8o.pdb\nlong.pdb\n3al1.pdb\n"),
-       "2\nCA\n2\n",
-       {"-k", "--no-pause"},
-       {.stdout_path = {}, .file_size_limit = 30'000}},
-      {"an export that runs out of room",
-       1,
-       with_list("small.pdb\nlong.pdb\n1a8o.pdb\n"),
-       "2\nCA\n2\n",
-       {},
-       {.stdout_path = "/dev/null", .file_size_limit = 48'000}},
-      {"goodfiles.txt that runs out of room",
-       1,
-       with_list(four_hundred_small),
-       "2\nCA\n2\n",
-       {},
-       {.stdout_path = "/dev/null", .file_size_limit = 4'000}},
-      {"mode 3: every entry ignored, every pause answered",
-       0,
-       with_list(list_of(12)),
-       "2\nCA\n3\n" + std::string(12, '\n'),
-       {}},
-      {"the end of input at a pause", 1, with_list(list_of(12)), "2\nCA\n3\n\n\n\n", {}},
-      {"-k, a long list with few descriptors to spare",
-       3,
-       with_list(list_of(90, 3, 7)),
-       "2\nCA\n1\n",
-       {"-k", "--no-pause"},
-       {.stdout_path = {}, .open_files_limit = 40}},
-      {"an empty list", 0, with_list(""), "2\nCA\n2\n", {}},
-      {"a single entry", 0, with_list(""), "1\n1a8o.pdb\nCA\n1\n", {}},
+       "2\nCA\n2\n", keep_going_with_pauses},
+      {"a console that runs out of room in a long listing", 1, with_list("small.pdb\n1a8o.pdb\nlong.pdb\n3al1.pdb\n"),
+       "2\nCA\n2\n", keep_going, file_size_limit(30'000)},
+      {"an export that runs out of room", 1, with_list("small.pdb\nlong.pdb\n1a8o.pdb\n"), "2\nCA\n2\n", none,
+       file_size_limit(48'000, "/dev/null")},
+      {"goodfiles.txt that runs out of room", 1, with_list(four_hundred_small), "2\nCA\n2\n", none,
+       file_size_limit(4'000, "/dev/null")},
+      {"mode 3: every entry ignored, every pause answered", 0, with_list(list_of(12)),
+       "2\nCA\n3\n" + std::string(12, '\n'), none},
+      {"the end of input at a pause", 1, with_list(list_of(12)), "2\nCA\n3\n\n\n\n", none},
+      {"-k, a long list with few descriptors to spare", 3, with_list(list_of(90, 3, 7)), "2\nCA\n1\n", keep_going,
+       testing_support::ToolOptions{.open_files_limit = 40}},
+      {"an empty list", 0, with_list(""), "2\nCA\n2\n", none},
+      {"a single entry", 0, with_list(""), "1\n1a8o.pdb\nCA\n1\n", none},
   };
   return all;
 }
@@ -285,10 +250,8 @@ TEST(JobsStress, ControlEventsAtRandomMomentsEndAFourJobRunWithinASecond) {
   // What whole exports hold: one complete run of each mode.
   std::map<std::string, std::string> whole;
   for (const std::string_view mode : {"1", "2"}) {
-    testing_support::ToolOptions options;
-    options.arguments = {"-k", "--no-pause"};
-    const auto complete =
-        testing_support::run_tool(EXTRACT_BINARY, dir.path(), "2\nCA\n" + std::string(mode) + "\n", options);
+    const auto complete = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "2\nCA\n" + std::string(mode) + "\n",
+                                                    {.arguments = {"-k", "--no-pause"}});
     ASSERT_EQ(complete.status, 3) << complete.err;
     for (const auto& item : fs::directory_iterator(dir / "source")) {
       whole[item.path().filename()] = read_file(item.path());
@@ -355,10 +318,8 @@ TEST(JobsMemory, AtMostAboutOneEntryMorePerJob) {
     write_file(dir / "Files.ini", list);
   }
   const auto peak_kb = [&](const std::string& jobs) {
-    testing_support::ToolOptions options;
-    options.stdout_path = "/dev/null";
-    options.arguments = {"-j", jobs};
-    const auto run = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "2\nCA\n2\n", options);
+    const auto run = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "2\nCA\n2\n",
+                                               {.stdout_path = "/dev/null", .arguments = {"-j", jobs}});
     EXPECT_EQ(run.status, 0) << run.err;
     return run.peak_memory_kb;
   };
@@ -375,9 +336,7 @@ TEST(JobsMemory, AtMostAboutOneEntryMorePerJob) {
 // whose standard output is a pipe nobody reads for a while: the entries
 // read ahead wait with their reports.
 long peak_kb_with_stalled_output(const fs::path& dir, const std::string& jobs) {
-  testing_support::ToolOptions options;
-  options.arguments = {"-j", jobs, "--no-pause"};
-  testing_support::RunningTool tool(EXTRACT_BINARY, dir, options, true);
+  testing_support::RunningTool tool(EXTRACT_BINARY, dir, {.arguments = {"-j", jobs, "--no-pause"}}, true);
   tool.type("2\nCA\n1\n");
   std::this_thread::sleep_for(std::chrono::seconds(1));
   const auto run = tool.finish();  // reads the pipe to its end
@@ -437,8 +396,7 @@ TEST(JobsMemory, ALimitThatOneJobMeetsGivesTheOutputOfOneJob) {
     write_file(dir / "PDB/noh.pdb", no_helix.text());
     write_file(dir / "Files.ini", "big1.pdb\nbig2.pdb\nnoh.pdb\n");
   }
-  testing_support::ToolOptions options;
-  options.arguments = {"-j", "1"};
+  testing_support::ToolOptions options{.arguments = {"-j", "1"}};
   const auto measured = testing_support::run_tool(EXTRACT_BINARY, dir.path(),
                                                   "2\nCA\n1\ngrep VmPeak /proc/$PPID/status > peak\n\n", options);
   ASSERT_EQ(measured.status, 0) << measured.err;
@@ -476,12 +434,9 @@ int threads_at_first_pause(const std::string& jobs, int processors) {
   std::string list = "noh.pdb\n";
   for (int i = 0; i < 600; ++i) list += "small.pdb\n";
   write_file(dir / "Files.ini", list);
-  testing_support::ToolOptions options;
-  options.stdout_path = "/dev/null";
-  options.arguments = {"-j", jobs};
-  options.processors = processors;
-  const auto run = testing_support::run_tool(EXTRACT_BINARY, dir.path(),
-                                             "2\nCA\n1\nls /proc/$PPID/task | wc -l > threads\n\n", options);
+  const auto run =
+      testing_support::run_tool(EXTRACT_BINARY, dir.path(), "2\nCA\n1\nls /proc/$PPID/task | wc -l > threads\n\n",
+                                {.stdout_path = "/dev/null", .arguments = {"-j", jobs}, .processors = processors});
   EXPECT_EQ(run.status, 0) << run.err;
   return std::stoi(read_file(dir / "threads"));
 }

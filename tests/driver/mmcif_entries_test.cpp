@@ -35,11 +35,9 @@ Outcome session(const std::string& content, std::string_view name, std::string_v
   TempDir dir;
   fs::create_directories(dir / "source");
   write_file(dir / "PDB" / name, content);
-  testing_support::ToolOptions options;
-  options.arguments = arguments;
   const std::string answers =
       "1\n" + std::string(name) + "\n" + std::string(atom) + "\n" + std::to_string(mode) + "\n\n";
-  const ToolRun run = testing_support::run_tool(EXTRACT_BINARY, dir.path(), answers, options);
+  const ToolRun run = testing_support::run_tool(EXTRACT_BINARY, dir.path(), answers, {.arguments = arguments});
   Outcome outcome{{"stdout", run.out}, {"stderr", run.err}, {"status", std::to_string(run.status)}};
   for (const auto& file : fs::directory_iterator(dir / "source")) {
     outcome["source/" + file.path().filename().string()] = read_file(file.path());
@@ -178,9 +176,8 @@ TEST(MmcifChains, ANameTooLongForItsColumnsFailsThatEntryOnly) {
   write_file(dir / "PDB" / "long.cif", entry_with_chains("ABCDEFGH", "B").text());
   write_file(dir / "PDB" / "good.cif", entry_with_chains("A", "B").text());
   write_file(dir / "Files.ini", "long.cif\ngood.cif\n");
-  testing_support::ToolOptions options;
-  options.arguments = {"-k", "--no-pause"};
-  const ToolRun run = testing_support::run_tool(EXTRACT_BINARY, dir.path(), "2\nCA\n2\n", options);
+  const ToolRun run =
+      testing_support::run_tool(EXTRACT_BINARY, dir.path(), "2\nCA\n2\n", {.arguments = {"-k", "--no-pause"}});
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(run.err,
             "extract: severe (70): chain name too long for its field, unit 1, file PDB/long.cif\r\n"

@@ -70,9 +70,7 @@ class Beneath {
 };
 
 ToolRun run(const fs::path& dir, std::string_view answers, std::vector<std::string> arguments) {
-  testing_support::ToolOptions options;
-  options.arguments = std::move(arguments);
-  return testing_support::run_tool(EXTRACT_BINARY, dir, answers, options);
+  return testing_support::run_tool(EXTRACT_BINARY, dir, answers, {.arguments = std::move(arguments)});
 }
 
 TEST(EntryNames, ShownInTwelveColumnsAndRewrittenOnTheLastPart) {

@@ -130,8 +130,7 @@ TEST(ProgressLine, DrawnOnATerminalAndErasedBeforeEveryDiagnosticAndAtTheEnd) {
   write_file(dir / "Files.ini", "2beg.pdb\n1a8o.pdb\nmissing.pdb\n3al1.pdb\n");
   const std::string answers = "2\nCA\n1\nsleep 0.3\n\n\n";
 
-  testing_support::ToolOptions plain;
-  plain.arguments = {"-k", "-j", "2"};
+  testing_support::ToolOptions plain{.arguments = {"-k", "-j", "2"}};
   const auto without = testing_support::run_tool(EXTRACT_BINARY, dir.path(), answers, plain);
   ASSERT_EQ(without.status, 3) << without.err;
   plain.arguments.push_back("--progress");

@@ -24,10 +24,7 @@ using testing_support::write_file;
 const fs::path data = EXTRACT_TEST_DATA;
 
 std::vector<std::string> session_names() {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(data / "sessions")) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
+  return testing_support::names_in(data / "sessions");
 }
 
 // Every file the session leaves that a user or a script reads.
@@ -63,21 +60,11 @@ void store_entries(const fs::path& pdb, Storage storage) {
   for (const auto& entry : fs::directory_iterator(data / "pdb")) {
     const std::string text = read_file(entry.path());
     const fs::path plain = pdb / entry.path().filename();
-    switch (storage) {
-      case Storage::plain:
-        write_file(plain, text);
-        break;
-      case Storage::compressed_beside:
-        write_file(plain.string() + ".gz", gzip(text));
-        break;
-      case Storage::compressed_inside:
-        write_file(plain, gzip(text));
-        break;
-      case Storage::two_members:
-        write_file(plain, gzip(std::string_view(text).substr(0, text.size() / 3)) +
-                              gzip(std::string_view(text).substr(text.size() / 3)));
-        break;
-    }
+    if (storage == Storage::plain) write_file(plain, text);
+    if (storage == Storage::compressed_beside) write_file(plain.string() + ".gz", gzip(text));
+    if (storage == Storage::compressed_inside) write_file(plain, gzip(text));
+    if (storage == Storage::two_members)
+      write_file(plain, gzip(text.substr(0, text.size() / 3)) + gzip(text.substr(text.size() / 3)));
   }
 }
 
@@ -89,9 +76,8 @@ std::map<std::string, std::string> run_session(const fs::path& session, Storage 
   fs::create_directories(dir / "source");
   store_entries(dir / "PDB", storage);
   if (fs::exists(session / "Files.ini")) fs::copy_file(session / "Files.ini", dir / "Files.ini");
-  testing_support::ToolOptions options;
-  if (jobs != "1") options.arguments = {"-j", std::string(jobs)};
-  options.arguments.insert(options.arguments.end(), more_options.begin(), more_options.end());
+  testing_support::ToolOptions options{.arguments = more_options};
+  if (jobs != "1") options.arguments.insert(options.arguments.begin(), {"-j", std::string(jobs)});
   const auto run = testing_support::run_tool(EXTRACT_BINARY, dir.path(), read_file(session / "answers"), options);
   return outcome_of(dir.path(), run);
 }

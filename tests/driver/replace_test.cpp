@@ -18,6 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing_support::EntryText;
+using testing_support::hidden_in;
 using testing_support::read_file;
 using testing_support::RunningTool;
 using testing_support::ToolRun;
@@ -36,15 +37,6 @@ std::string chain_entry(int residues, int atoms_per_residue = 1) {
     }
   }
   return entry.text();
-}
-
-// Names in `dir` that start with a dot: temporaries left behind.
-std::vector<std::string> hidden_in(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& item : fs::directory_iterator(dir)) {
-    if (item.path().filename().string().starts_with(".")) names.push_back(item.path().filename());
-  }
-  return names;
 }
 
 class Replace : public ::testing::Test {
@@ -158,11 +150,7 @@ bool signal_while_writing(RunningTool& tool, std::string_view entry, const fs::p
   return false;
 }
 
-testing_support::ToolOptions output_to_nowhere() {
-  testing_support::ToolOptions options;
-  options.stdout_path = "/dev/null";
-  return options;
-}
+const testing_support::ToolOptions output_to_nowhere{.stdout_path = "/dev/null"};
 
 TEST_F(Replace, AKilledRunLeavesThePreviousExportWhole) {
   write_file(dir / "PDB/big.pdb", chain_entry(9'000, 20));
@@ -171,7 +159,7 @@ TEST_F(Replace, AKilledRunLeavesThePreviousExportWhole) {
   bool caught_writing = false;
   for (int attempt = 0; attempt < 10 && !caught_writing; ++attempt) {
     write_file(target, previous);
-    RunningTool tool(EXTRACT_BINARY, dir.path(), output_to_nowhere());
+    RunningTool tool(EXTRACT_BINARY, dir.path(), output_to_nowhere);
     caught_writing = signal_while_writing(tool, "big.pdb", target, "CA", SIGKILL);
     tool.finish();
   }
@@ -182,15 +170,15 @@ TEST_F(Replace, AKilledRunLeavesThePreviousExportWhole) {
 TEST_F(Replace, ARunStoppedInTheMiddleOfAnExportNeitherTearsNorMixesIt) {
   write_file(dir / "PDB/big.pdb", chain_entry(9'000, 20));
   const fs::path target = dir / "source/big.bck";
-  ASSERT_EQ(run("1\nbig.pdb\nCA\n2\n", output_to_nowhere()).status, 0);
+  ASSERT_EQ(run("1\nbig.pdb\nCA\n2\n", output_to_nowhere).status, 0);
   const std::string carbon = read_file(target);
-  ASSERT_EQ(run("1\nbig.pdb\nN\n2\n", output_to_nowhere()).status, 0);
+  ASSERT_EQ(run("1\nbig.pdb\nN\n2\n", output_to_nowhere).status, 0);
   const std::string nitrogen = read_file(target);
 
-  RunningTool stopped(EXTRACT_BINARY, dir.path(), output_to_nowhere());
+  RunningTool stopped(EXTRACT_BINARY, dir.path(), output_to_nowhere);
   ASSERT_TRUE(signal_while_writing(stopped, "big.pdb", target, "CA", SIGSTOP));
   EXPECT_EQ(read_file(target), nitrogen) << "torn while the run stands still";
-  ASSERT_EQ(run("1\nbig.pdb\nN\n2\n", output_to_nowhere()).status, 0);
+  ASSERT_EQ(run("1\nbig.pdb\nN\n2\n", output_to_nowhere).status, 0);
   EXPECT_EQ(read_file(target), nitrogen) << "the second run's export";
   stopped.signal(SIGCONT);
   EXPECT_EQ(stopped.finish().status, 0);
@@ -226,10 +214,7 @@ TEST_F(Replace, ClosedStandardDescriptorsAreNeverReused) {
   write_file(dir / "Files.ini", "small.pdb\nmissing.pdb\nsmall.pdb\n");
   // An entry's failure is reported on standard error and the run goes on;
   // with standard error closed the report goes nowhere, not into a file.
-  testing_support::ToolOptions options;
-  options.arguments = {"-k", "--no-pause"};
-  options.close_standard_error = true;
-  const ToolRun result = run("2\nCA\n2\n", options);
+  const ToolRun result = run("2\nCA\n2\n", {.arguments = {"-k", "--no-pause"}, .close_standard_error = true});
   EXPECT_EQ(result.status, 3);
   EXPECT_TRUE(result.out.ends_with(" DONE ! \r\n \r\n"));
   EXPECT_EQ(read_file(dir / "goodfiles.txt"), " small.bck   \r\n small.bck   \r\n");

@@ -143,6 +143,7 @@ TEST_F(Session, FailuresEndTheRunWithTheirDiagnosticAndLeaveGoodFiles) {
     std::string answers;
     std::string diagnostic;
   };
+  const std::string eof = "extract: severe (24): end-of-file during read, unit 5, file stdin";
   const Case cases[] = {
       {"a missing Files.ini", "2\nCA\n2\n", "extract: severe (29): file not found, unit 1, file Files.ini"},
       {"a missing entry", "1\nnone.pdb\nCA\n2\n", "extract: severe (29): file not found, unit 1, file PDB/none.pdb"},
@@ -150,15 +151,11 @@ TEST_F(Session, FailuresEndTheRunWithTheirDiagnosticAndLeaveGoodFiles) {
       {"a word for a number", "two\n", "extract: severe (59): list-directed I/O syntax error, unit 5, file stdin"},
       {"a number for the mode", "1\nx.pdb\nCA\n1.5\n",
        "extract: severe (59): list-directed I/O syntax error, unit 5, file stdin"},
-      {"the end of input at the first question", "",
-       "extract: severe (24): end-of-file during read, unit 5, file stdin"},
-      {"the end of input at the name", "1\n", "extract: severe (24): end-of-file during read, unit 5, file stdin"},
-      {"the end of input at the atom", "1\nx.pdb\n",
-       "extract: severe (24): end-of-file during read, unit 5, file stdin"},
-      {"the end of input at the mode", "1\nx.pdb\nCA\n",
-       "extract: severe (24): end-of-file during read, unit 5, file stdin"},
-      {"the end of input at the pause", "1\nx.pdb\nCA\n3\n",
-       "extract: severe (24): end-of-file during read, unit 5, file stdin"},
+      {"the end of input at the first question", "", eof},
+      {"the end of input at the name", "1\n", eof},
+      {"the end of input at the atom", "1\nx.pdb\n", eof},
+      {"the end of input at the mode", "1\nx.pdb\nCA\n", eof},
+      {"the end of input at the pause", "1\nx.pdb\nCA\n3\n", eof},
   };
   add("PDB/other.pdb", "");  // so that PDB/ is a directory
   for (const auto& c : cases) {
@@ -170,12 +167,7 @@ TEST_F(Session, FailuresEndTheRunWithTheirDiagnosticAndLeaveGoodFiles) {
 }
 
 TEST_F(Session, ExportNamesTakeTheModesExtension) {
-  const auto entry = [] {
-    auto e = EntryText::with_header();
-    e.add(testing_support::helix_record('A', 1, 2)).add(testing_support::seqres_record('A', 3));
-    e.add_chain('A', 1, 3, 1);
-    return e.text();
-  }();
+  const std::string entry = testing_support::helix_chain_entry(3);
   struct Case {
     std::string_view name;
     std::string_view mode;
@@ -218,9 +210,7 @@ TEST_F(Session, EachEntryStartsWithoutAResolution) {
 }
 
 TEST_F(Session, AFailingEntryKeepsTheExportsWrittenBeforeIt) {
-  auto good = EntryText::with_header();
-  good.add(testing_support::seqres_record('A', 2)).add_chain('A', 1, 2, 1);
-  add("PDB/good.pdb", good.text());
+  add("PDB/good.pdb", testing_support::chain_entry(2));
   add("PDB/bad.pdb", "HEADER\nTITLE\n");
   write_file(dir / "source/bad.bck", "an export of an earlier run\n");
   add("Files.ini", "good.pdb\nbad.pdb\n");
@@ -243,9 +233,7 @@ TEST_F(Session, AFailingEntryKeepsTheExportsWrittenBeforeIt) {
 }
 
 TEST_F(Session, WhatTheAtomAnswerBecomes) {
-  auto entry = EntryText::with_header();
-  entry.add(testing_support::seqres_record('A', 1)).add_chain('A', 1, 1, 1);
-  add("PDB/e.pdb", entry.text());
+  add("PDB/e.pdb", testing_support::chain_entry(1));
   struct Case {
     std::string_view answer;
     std::string_view atom_type_record;

@@ -19,19 +19,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using testing_support::EntryText;
+using testing_support::chain_entry;
 using testing_support::read_file;
 using testing_support::RunningTool;
 using testing_support::ToolRun;
 using testing_support::write_file;
 
 constexpr std::string_view control_c = "extract: error (200): program aborting due to control-C event\r\n";
-
-std::string chain_entry(int residues) {
-  auto entry = EntryText::with_header();
-  entry.add(testing_support::seqres_record('A', residues)).add_chain('A', 1, residues, 1);
-  return entry.text();
-}
 
 class Waits : public ::testing::Test {
  protected:
@@ -78,11 +72,7 @@ TEST_F(Waits, AnOverlongConsoleLineKeepsItsFirstMegabyte) {
 }
 
 TEST_F(Waits, AnEndlessConsoleLineIsReadInBoundedMemoryUntilControlC) {
-  RunningTool tool(EXTRACT_BINARY, dir.path(), [] {
-    testing_support::ToolOptions options;
-    options.stdin_path = "/dev/zero";
-    return options;
-  }());
+  RunningTool tool(EXTRACT_BINARY, dir.path(), {.stdin_path = "/dev/zero"});
   // The prompt is shown before the answer is read.
   ASSERT_TRUE(tool.wait_for_output(" Please choose your option now : "));
   const auto [result, took] = end_with(tool, SIGINT);

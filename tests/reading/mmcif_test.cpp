@@ -8,6 +8,7 @@
 
 #include "cif/items.hpp"
 #include "cif/values.hpp"
+#include "event_in_child.hpp"
 #include "mmcif_entry.hpp"
 #include "mmcif_text.hpp"
 #include "records/control_events.hpp"
@@ -310,15 +311,12 @@ TEST_F(Mmcif, ChainNamesOfSeveralCharactersAreKeptWhole) {
 TEST_F(Mmcif, AChainNameTheExportCannotHoldFailsTheEntry) {
   const std::string diagnostic = "extract: severe (70): chain name too long for its field, unit 1, file PDB/test.pdb";
   // Seven characters fill the export's field; eight do not fit it.
-  const MmcifText fits = named_chains_entry("ABCDEFG", "B");
-  EXPECT_EQ(run(Routine::backbones, fits.text()).failure, "");
-  const MmcifText first_too_long = named_chains_entry("ABCDEFGH", "B");
-  const Extraction backbone = run(Routine::backbones, first_too_long.text());
-  EXPECT_EQ(backbone.failure, diagnostic);
-  EXPECT_EQ(run(Routine::helices, first_too_long.text()).failure, diagnostic);
+  EXPECT_EQ(run(Routine::backbones, named_chains_entry("ABCDEFG", "B").text()).failure, "");
+  const std::string first_too_long = named_chains_entry("ABCDEFGH", "B").text();
+  EXPECT_EQ(run(Routine::backbones, first_too_long).failure, diagnostic);
+  EXPECT_EQ(run(Routine::helices, first_too_long).failure, diagnostic);
   // A chain that is never collected fails nothing.
-  const MmcifText second_too_long = named_chains_entry("A", "ABCDEFGH");
-  EXPECT_EQ(run(Routine::backbones, second_too_long.text()).failure, "");
+  EXPECT_EQ(run(Routine::backbones, named_chains_entry("A", "ABCDEFGH").text()).failure, "");
 }
 
 TEST_F(Mmcif, WideValuesAreReadInFull) {
@@ -678,16 +676,11 @@ TEST_F(Mmcif, RecognisedByItsContent) {
     std::string_view what;
     std::string text;
   };
-  std::string crlf;
-  for (const char c : mmcif) {
-    if (c == '\n') crlf += '\r';
-    crlf += c;
-  }
   std::string upper = mmcif;
   upper.replace(0, 5, "DATA_");
   const Case cases[] = {
       {"after blank and comment lines", "\n  \n# made by hand\n\t\n" + mmcif},
-      {"with CR LF line ends", crlf},
+      {"with CR LF line ends", testing_support::crlf(mmcif)},
       {"DATA_ in upper case", upper},
   };
   for (const Case& c : cases) {
@@ -707,8 +700,7 @@ TEST_F(Mmcif, RecognisedByItsContent) {
 
 namespace {
 
-// A control event is process-wide and sticky, so these run in a child.
-constexpr int acted_on = 42;
+using testing_support::expect_event_acted_on;
 
 // A loop of many values: 9 MB, past the 4 MiB between two looks.
 std::string long_loop() {
@@ -732,24 +724,18 @@ TEST(MmcifDeathTest, AControlEventIsActedOnWhereverTheReadingIs) {
       "data_x\n# " + long_text + "\n_x.y 1\n",
       "data_x\n_x.y" + std::string(9'000'000, ' ') + "1\n",
   };
-  EXPECT_EXIT(
-      {
-        records::install_control_event_handlers();
-        std::raise(SIGINT);
-        for (std::size_t i = 0; i < std::size(texts); ++i) {
-          try {
-            cif::Items items(texts[i]);
-            items.next_block();
-            cif::Item item;
-            while (items.next_item(item)) {
-            }
-            std::_Exit(static_cast<int>(i + 1));  // read to its end without a look
-          } catch (const records::ControlEvent&) {
+  for (std::size_t i = 0; i < std::size(texts); ++i) {
+    expect_event_acted_on(
+        [&] {
+          std::raise(SIGINT);
+          cif::Items items(texts[i]);
+          items.next_block();
+          cif::Item item;
+          while (items.next_item(item)) {
           }
-        }
-        std::_Exit(acted_on);
-      },
-      ::testing::ExitedWithCode(acted_on), "");
+        },
+        "text " + std::to_string(i));
+  }
 }
 
 // The values of a loop read as they come: a run of blanks, or one value,
@@ -759,65 +745,49 @@ TEST(MmcifDeathTest, AControlEventIsActedOnWhileLoopValuesAreRead) {
       "loop_\n_l.a\n" + std::string(9'000'000, ' ') + "1\n",
       "loop_\n_l.a\n" + std::string(9'000'000, 'x') + "\n",
   };
+  for (const std::string& text : texts) {
+    expect_event_acted_on(
+        [&] {
+          std::raise(SIGINT);
+          cif::Values values(text, text.find("\n", 6) + 1);
+          while (!cif::Values::end(values.next())) {
+          }
+        },
+        text.substr(0, 14));
+  }
+  // Rows read again, whatever their text: a reader's work per row may be
+  // far more than the row's.
   std::string loop = "data_x\nloop_\n_l.a\n";
   for (int i = 0; i < 10'000; ++i) loop += "1\n";
-  using Row = std::array<std::string_view, 1>;
-  EXPECT_EXIT(
-      {
-        records::install_control_event_handlers();
-        std::raise(SIGINT);
-        for (std::size_t i = 0; i < std::size(texts); ++i) {
-          try {
-            cif::Values values(texts[i], texts[i].find("\n", 6) + 1);
-            while (!cif::Values::end(values.next())) {
-            }
-            std::_Exit(static_cast<int>(i + 1));
-          } catch (const records::ControlEvent&) {
-          }
-        }
-        // Rows read again, whatever their text: a reader's work per row may
-        // be far more than the row's.
-        try {
-          cif::Items items(loop);
-          items.next_block();
-          cif::Item item;
-          items.next_item(item);
-          cif::LoopRows rows(loop, item, {0});
-          Row row;
-          while (rows.next(row)) {
-          }
-          std::_Exit(std::size(texts) + 1);
-        } catch (const records::ControlEvent&) {
-        }
-        std::_Exit(acted_on);
-      },
-      ::testing::ExitedWithCode(acted_on), "");
+  expect_event_acted_on([&] {
+    std::raise(SIGINT);
+    cif::Items items(loop);
+    items.next_block();
+    cif::Item item;
+    items.next_item(item);
+    cif::LoopRows rows(loop, item, {0});
+    std::array<std::string_view, 1> row;
+    while (rows.next(row)) {
+    }
+  });
 }
 
 TEST(MmcifDeathTest, AControlEventIsActedOnWhileAtomRowsAreRead) {
   auto entry = MmcifText::with_header();
   entry.polymers().sequence("A", 40'000).atoms(chain_rows("A", 1, 20'000));
   const std::string text = entry.text();
-  EXPECT_EXIT(
-      {
-        testing_support::FilesInMemory files;
-        files.add("PDB/test.cif", text);
-        records::Input input(1, files);
-        input.open_old("PDB/test.cif");
-        // After the opening, which looks for events too.
-        records::install_control_event_handlers();
-        std::raise(SIGINT);
-        try {
-          reading::MmcifEntry mmcif(input, reading::Purpose::backbones);
-          reading::WideAtomFields fields;
-          while (mmcif.next(fields)) {
-          }
-        } catch (const records::ControlEvent&) {
-          std::_Exit(acted_on);
-        }
-        std::_Exit(0);
-      },
-      ::testing::ExitedWithCode(acted_on), "");
+  expect_event_acted_on([&] {
+    testing_support::FilesInMemory files;
+    files.add("PDB/test.cif", text);
+    records::Input input(1, files);
+    input.open_old("PDB/test.cif");
+    // After the opening, which looks for events too.
+    std::raise(SIGINT);
+    reading::MmcifEntry mmcif(input, reading::Purpose::backbones);
+    reading::WideAtomFields fields;
+    while (mmcif.next(fields)) {
+    }
+  });
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <optional>
 
 #include "compressed_data.hpp"
+#include "event_in_child.hpp"
 #include "memory.hpp"
 #include "records/control_events.hpp"
 #include "records/failures.hpp"
@@ -31,6 +32,7 @@ using records::Content;
 using records::Failure;
 using records::Input;
 using records::IoError;
+using testing_support::expect_event_acted_on;
 using testing_support::gzip;
 using testing_support::TempDir;
 
@@ -70,8 +72,26 @@ class CallsReplaced {
   ~CallsReplaced() { records::system_calls = records::real_system_calls(); }
 };
 
+enum class Stored { read_from_disk, mapped_from_disk, in_memory, gzip, gzip_two_members };
+
+// Stores `text` at `path` as `stored` says: on disk, or in `memory`, plain or
+// compressed (in two members, the first of `first_member` bytes). The input
+// that reads it.
+Input stored_input(Stored stored, const std::string& text, const std::string& path,
+                   testing_support::FilesInMemory& memory, std::size_t first_member) {
+  if (stored == Stored::read_from_disk || stored == Stored::mapped_from_disk) {
+    testing_support::write_file(path, text);
+    return Input(1, records::file_system());
+  }
+  if (stored == Stored::in_memory) memory.add(path, text);
+  if (stored == Stored::gzip) memory.add(path, gzip(text));
+  if (stored == Stored::gzip_two_members) {
+    memory.add(path, gzip(text.substr(0, first_member)) + gzip(text.substr(first_member)));
+  }
+  return Input(1, memory);
+}
+
 TEST(SizeLimit, ContentUpToTheLimitIsReadAndOneByteMoreIsRefused) {
-  enum class Stored { read_from_disk, mapped_from_disk, in_memory, gzip, gzip_two_members };
   struct Case {
     Stored stored;
     std::size_t limit;
@@ -87,23 +107,7 @@ TEST(SizeLimit, ContentUpToTheLimitIsReadAndOneByteMoreIsRefused) {
       TempDir dir;
       testing_support::FilesInMemory memory;
       const std::string path = (dir / "entry.pdb").string();
-      switch (c.stored) {
-        case Stored::read_from_disk:
-        case Stored::mapped_from_disk:
-          testing_support::write_file(path, text);
-          break;
-        case Stored::in_memory:
-          memory.add(path, text);
-          break;
-        case Stored::gzip:
-          memory.add(path, gzip(text));
-          break;
-        case Stored::gzip_two_members:
-          memory.add(path, gzip(text.substr(0, size / 3)) + gzip(text.substr(size / 3)));
-          break;
-      }
-      const bool on_disk = c.stored == Stored::read_from_disk || c.stored == Stored::mapped_from_disk;
-      Input input(1, on_disk ? records::file_system() : memory);
+      Input input = stored_input(c.stored, text, path, memory, size / 3);
       input.limit_size(c.limit);
       const auto failure = failure_reading(input, [&] { input.open_old(path, Content::unpacked); });
       const auto what = "case " + std::to_string(static_cast<int>(c.stored)) + ", size " + std::to_string(size);
@@ -116,18 +120,13 @@ TEST(SizeLimit, TheLargestLimitsLeaveOnlyMemoryAsTheLimit) {
   // 2^63 and 2^64 - 1 bytes: no content reaches them. The largest once
   // wrapped around when one byte past it was counted, and refused all
   // compressed content.
-  enum class Stored { read_from_disk, in_memory, gzip, gzip_two_members };
   const std::string text = text_of_size(100'000);
   for (const std::size_t limit : {std::size_t{1} << 63, std::numeric_limits<std::size_t>::max()}) {
     for (const Stored stored : {Stored::read_from_disk, Stored::in_memory, Stored::gzip, Stored::gzip_two_members}) {
       TempDir dir;
       testing_support::FilesInMemory memory;
       const std::string path = (dir / "entry.pdb").string();
-      if (stored == Stored::read_from_disk) testing_support::write_file(path, text);
-      if (stored == Stored::in_memory) memory.add(path, text);
-      if (stored == Stored::gzip) memory.add(path, gzip(text));
-      if (stored == Stored::gzip_two_members) memory.add(path, gzip(text.substr(0, 777)) + gzip(text.substr(777)));
-      Input input(1, stored == Stored::read_from_disk ? records::file_system() : memory);
+      Input input = stored_input(stored, text, path, memory, 777);
       input.limit_size(limit);
       const auto what = "limit " + std::to_string(limit) + ", case " + std::to_string(static_cast<int>(stored));
       input.open_old(path, Content::unpacked);
@@ -140,8 +139,8 @@ TEST(SizeLimit, TheLargestLimitsLeaveOnlyMemoryAsTheLimit) {
 TEST(SizeLimit, MemoryForMoreThanAnObjectMayHoldIsRefused) {
   // Rounded up to pages, a size near the largest wrapped around to a small
   // one, handed out as if it were the size asked for.
-  for (const std::size_t size : {std::numeric_limits<std::size_t>::max(), std::numeric_limits<std::size_t>::max() - 4000,
-                                 std::size_t{1} << 63}) {
+  for (const std::size_t size : {std::numeric_limits<std::size_t>::max(),
+                                 std::numeric_limits<std::size_t>::max() - 4000, std::size_t{1} << 63}) {
     for (const std::size_t keep : {std::size_t{0}, std::size_t{100}}) {
       records::PageBuffer buffer;
       buffer.reserve(4096);
@@ -181,7 +180,11 @@ std::uint32_t crc32(std::string_view bytes) {
 std::string with_every_header_field(const std::string& member, bool right) {
   std::string header = member.substr(0, 10);
   header[3] = 0x1e;  // FHCRC | FEXTRA | FNAME | FCOMMENT
-  header += std::string("\x04\x00" "ab12", 6) + "name.pdb" + '\0' + "a comment" + '\0';
+  header += std::string(
+                "\x04\x00"
+                "ab12",
+                6) +
+            "name.pdb" + '\0' + "a comment" + '\0';
   const std::uint32_t crc = crc32(header) ^ (right ? 0U : 1U);
   header.push_back(static_cast<char>(crc & 0xffU));
   header.push_back(static_cast<char>((crc >> 8) & 0xffU));
@@ -259,28 +262,6 @@ TEST(Unpacking, AMemberThatEndsWhereTheMemoryDoesLeavesTheNextOneWhole) {
   }
 }
 
-// A control event is process-wide and sticky, so these run in a child: it
-// ends with this status when the event was acted on.
-constexpr int acted_on = 42;
-
-// Runs `step` in a child with a control event noted by `raise_event`, which
-// `step` calls where the event is to come.
-void expect_event_acted_on(const std::function<void()>& step) {
-  EXPECT_EXIT(
-      {
-        records::install_control_event_handlers();
-        try {
-          step();
-        } catch (const records::ControlEvent&) {
-          std::_Exit(acted_on);
-        } catch (...) {
-          std::_Exit(1);
-        }
-        std::_Exit(0);
-      },
-      ::testing::ExitedWithCode(acted_on), "");
-}
-
 // Files that note a control event while one is loaded, as a key pressed
 // just then would.
 class FilesThatRaise final : public records::FileSource {
@@ -354,9 +335,7 @@ TEST(Changes, AFileChangedWhileReadFailsAsChangedWhateverElseItLeadsTo) {
     std::function<void(const fs::path&)> change;
     bool changed;
   };
-  const auto cut_to = [](std::size_t size) {
-    return [size](const fs::path& path) { fs::resize_file(path, size); };
-  };
+  const auto cut_to = [](std::size_t size) { return [size](const fs::path& path) { fs::resize_file(path, size); }; };
   const auto stamped_later = [](const fs::path& path) {
     std::fstream(path, std::ios::in | std::ios::out | std::ios::binary).write("X", 1);
     fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(1));

@@ -4,12 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
 
+#include "event_in_child.hpp"
 #include "records/console.hpp"
 #include "records/control_events.hpp"
 #include "records/failures.hpp"
@@ -26,16 +26,12 @@ using records::Failure;
 using records::Input;
 using records::IoError;
 using records::Output;
+using testing_support::all_records;
 using testing_support::Call;
 using testing_support::Fault;
+using testing_support::names_in;
 using testing_support::SystemCallFaults;
 using testing_support::TempDir;
-
-std::vector<std::string> all_records(Input& input) {
-  std::vector<std::string> records;
-  while (const auto record = input.read()) records.emplace_back(*record);
-  return records;
-}
 
 // An input connection with one file held in memory.
 struct InputOnText {
@@ -242,64 +238,39 @@ TEST(OutputRecords, EndInCarriageReturnLineFeedAndPromptsKeepTheLineOpen) {
             " Opening Files.ini... ->          3 files to process\r\n");
 }
 
-// The names in `dir`, hidden ones included.
-std::vector<std::string> names_in(const std::filesystem::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-TEST(OutputFiles, ReplaceTakesTheNameOnlyWhenClosed) {
-  TempDir dir;
-  const auto path = (dir / "out.txt").string();
-  testing_support::write_file(path, "old content that must go\n");
-  {
-    Output out = Output::replace(2, path);
-    out.record().text("first").end();
-    out.flush();
-    EXPECT_EQ(testing_support::read_file(path), "old content that must go\n") << "still the old file";
-    EXPECT_EQ(names_in(dir.path()).size(), 2U) << "a temporary beside it";
-    out.close();
+// A replacement takes the name only when closed: until then a named one is
+// a temporary beside the file, and an unnamed one is not in the directory.
+TEST(OutputFiles, AReplacementTakesTheNameOnlyWhenClosedAndAnUnnamedOneIsUnseenTillThen) {
+  for (const records::Temporary temporary : {records::Temporary::named, records::Temporary::unnamed}) {
+    const bool named = temporary == records::Temporary::named;
+    TempDir dir;
+    const auto path = (dir / "out.txt").string();
+    testing_support::write_file(path, "old content that must go\n");
+    // Closed, then dropped whole by unwinding past it (a failure elsewhere).
+    for (const bool closed : {true, false}) {
+      {
+        Output out =
+            named ? Output::replace(2, path)
+                  : Output::replace_beneath(2, dir.path().string(), "out.txt", Output::Directories::there, temporary);
+        out.record().text(closed ? "first" : "dropped").end();
+        named ? out.flush() : out.complete();
+        if (closed) {
+          const std::vector<std::string> names = names_in(dir.path());
+          EXPECT_EQ(names.size(), named ? 2U : 1U) << "a temporary beside it only when named";
+          EXPECT_EQ(names.back(), "out.txt");
+          EXPECT_EQ(testing_support::read_file(path), "old content that must go\n") << "still the old file";
+          out.close();
+        }
+      }
+      EXPECT_EQ(testing_support::read_file(path), "first\r\n") << named;
+      EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.txt"}) << named;
+    }
+    if (!named) {
+      // Made as a named one is: its permissions those of a new file.
+      Output::replace(2, (dir / "named.txt").string()).close();
+      EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::status(dir / "named.txt").permissions());
+    }
   }
-  EXPECT_EQ(testing_support::read_file(path), "first\r\n");
-  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.txt"});
-  {
-    // Unwinding past an open file (a failure elsewhere) drops it whole.
-    Output out = Output::replace(2, path);
-    out.record().text("dropped").end();
-    out.flush();
-  }
-  EXPECT_EQ(testing_support::read_file(path), "first\r\n");
-  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.txt"});
-}
-
-TEST(OutputFiles, AnUnnamedReplacementIsInTheDirectoryOnlyOnceClosed) {
-  TempDir dir;
-  const auto path = (dir / "out.txt").string();
-  testing_support::write_file(path, "old content that must go\n");
-  {
-    Output out = Output::replace_beneath(2, dir.path().string(), "out.txt", Output::Directories::there,
-                                         records::Temporary::unnamed);
-    out.record().text("first").end();
-    out.complete();
-    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.txt"}) << "nothing beside it";
-    EXPECT_EQ(testing_support::read_file(path), "old content that must go\n");
-    out.close();
-  }
-  EXPECT_EQ(testing_support::read_file(path), "first\r\n");
-  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.txt"});
-  {
-    Output out = Output::replace_beneath(2, dir.path().string(), "out.txt", Output::Directories::there,
-                                         records::Temporary::unnamed);
-    out.record().text("dropped").end();
-    out.complete();
-  }
-  EXPECT_EQ(testing_support::read_file(path), "first\r\n");
-  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.txt"});
-  // Made as a named one is: its permissions those of a new file.
-  Output::replace(2, (dir / "named.txt").string()).close();
-  EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::status(dir / "named.txt").permissions());
 }
 
 TEST(OutputFiles, ALinkAtTheNameIsReplacedNotWrittenThrough) {
@@ -330,25 +301,17 @@ TEST(OutputFiles, ADirectoryThatIsMissingOrAFileIsAnOpenFailure) {
   }
 }
 
-// A control event is process-wide and sticky, so these run in a child.
-constexpr int acted_on = 42;
-
 TEST(ControlEventsDeathTest, AnEventIsActedOnAtTheNextRecordsEnd) {
   TempDir dir;
-  EXPECT_EXIT(
-      {
-        records::install_control_event_handlers();
-        Output file = Output::replace(2, (dir / "out.txt").string());
-        std::raise(SIGINT);
-        try {
-          file.record().text("the next record").end();
-        } catch (const records::ControlEvent&) {
-          std::_Exit(acted_on);
-        }
-        std::_Exit(0);
-      },
-      ::testing::ExitedWithCode(acted_on), "");
+  testing_support::expect_event_acted_on([&] {
+    Output file = Output::replace(2, (dir / "out.txt").string());
+    std::raise(SIGINT);
+    file.record().text("the next record").end();
+  });
 }
+
+// The child of a death test ends with this status when it saw what it should.
+constexpr int acted_on = 42;
 
 // The descriptors the process has open.
 std::ptrdiff_t open_descriptors() {
@@ -358,9 +321,9 @@ std::ptrdiff_t open_descriptors() {
 TEST(StandardDescriptorsDeathTest, OnlyAClosedOneIsOpenedOnTheNullDevice) {
   struct Case {
     std::string_view what;
-    bool closed;                      // standard error closed before the look
-    std::vector<Fault> in_the_way;    // of the look at it
-    bool on_null;                     // standard error on the null device after it
+    bool closed;                    // standard error closed before the look
+    std::vector<Fault> in_the_way;  // of the look at it
+    bool on_null;                   // standard error on the null device after it
   };
   const Case cases[] = {
       {"closed", true, {}, true},

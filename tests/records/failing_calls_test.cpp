@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <vector>
@@ -27,19 +26,14 @@ namespace fs = std::filesystem;
 using records::Failure;
 using records::IoError;
 using records::Output;
+using testing_support::all_records;
 using testing_support::Call;
 using testing_support::Fault;
+using testing_support::names_in;
 using testing_support::read_file;
 using testing_support::SystemCallFaults;
 using testing_support::TempDir;
 using testing_support::write_file;
-
-std::vector<std::string> names_in(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 // Numbered records, `count` of them, as written: CR LF after each.
 std::string numbered_records(int count) {
@@ -98,37 +92,49 @@ class ReplacedFile : public ::testing::Test {
   const std::string previous = "the previous complete file\r\n";
 };
 
-TEST_F(ReplacedFile, ARefusedRenameDropsTheTemporaryAndKeepsThePreviousFile) {
+// A rename refused, or a close that fails (a file system that writes back
+// late, NFS or a full quota, tells its failure at the close), whether the
+// file is written with a name or without one until it takes one: the
+// temporary is dropped, nothing takes the name and the failure is told.
+TEST_F(ReplacedFile, AFailedRenameOrCloseDropsTheTemporaryAndKeepsThePreviousFile) {
+  using records::Temporary;
   struct Case {
-    int error;
+    Temporary temporary;
+    Fault fault;
     Failure failure;
   };
-  const Case cases[] = {{EACCES, Failure::permission_denied}, {EPERM, Failure::permission_denied},
-                        {EISDIR, Failure::open_failure},      {EXDEV, Failure::open_failure},
-                        {EIO, Failure::open_failure},         {ENOSPC, Failure::open_failure}};
+  const auto fails = [](Call call, int error, std::string on = "out.bck") {
+    return Fault{.call = call, .path = std::move(on), .error = error};
+  };
+  // An unnamed file's close comes once it has a temporary name, in `dir`.
+  const std::string in_dir = dir.path().string();
+  const Case cases[] = {
+      {Temporary::named, fails(Call::rename, EACCES), Failure::permission_denied},
+      {Temporary::named, fails(Call::rename, EPERM), Failure::permission_denied},
+      {Temporary::named, fails(Call::rename, EISDIR), Failure::open_failure},
+      {Temporary::named, fails(Call::rename, EXDEV), Failure::open_failure},
+      {Temporary::named, fails(Call::rename, EIO), Failure::open_failure},
+      {Temporary::named, fails(Call::rename, ENOSPC), Failure::open_failure},
+      {Temporary::named, fails(Call::close, EIO), Failure::write_error},
+      {Temporary::named, fails(Call::close, ENOSPC), Failure::write_error},
+      {Temporary::named, fails(Call::close, EDQUOT), Failure::write_error},
+      {Temporary::named, fails(Call::close, EINTR), Failure::write_error},
+      {Temporary::unnamed, fails(Call::close, EIO, in_dir), Failure::write_error},
+      {Temporary::unnamed, fails(Call::close, EDQUOT, in_dir), Failure::write_error},
+      {Temporary::unnamed, fails(Call::rename, EACCES), Failure::permission_denied},
+      {Temporary::unnamed, fails(Call::rename, EISDIR), Failure::open_failure},
+  };
   for (const auto& c : cases) {
-    SystemCallFaults faults({{.call = Call::rename, .path = "out.bck", .error = c.error}});
-    const auto error = failure_of([&] { replace(3); });
-    ASSERT_TRUE(error.has_value()) << c.error;
-    EXPECT_EQ(error->failure(), c.failure) << c.error;
-    EXPECT_EQ(error->unit(), 2);
-    EXPECT_EQ(error->file(), path.string());
-    EXPECT_EQ(faults.hit(0), 1);
-    EXPECT_EQ(read_file(path), previous) << c.error;
-    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.bck"}) << "no temporary left, error " << c.error;
-  }
-}
-
-TEST_F(ReplacedFile, AFailedCloseIsAnErrorDuringWriteAndNothingTakesTheName) {
-  // A file system that writes back late (NFS, a full quota) tells its
-  // failure at the close.
-  for (const int error_number : {EIO, ENOSPC, EDQUOT, EINTR}) {
-    SystemCallFaults faults({{.call = Call::close, .path = "out.bck", .error = error_number}});
-    const auto error = failure_of([&] { replace(3); });
-    ASSERT_TRUE(error.has_value()) << error_number;
-    EXPECT_STREQ(error->what(), ("extract: severe (38): error during write, unit 2, file " + path.string()).c_str());
-    EXPECT_EQ(read_file(path), previous);
-    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.bck"}) << "no temporary left";
+    SystemCallFaults faults({c.fault});
+    const auto error = failure_of([&] { replace(3, c.temporary); });
+    const std::string what = std::string(c.temporary == Temporary::named ? "named" : "unnamed") + ", error " +
+                             std::to_string(c.fault.error) + (c.fault.call == Call::close ? " at the close" : "");
+    ASSERT_TRUE(error.has_value()) << what;
+    EXPECT_EQ(error->failure(), c.failure) << what;
+    EXPECT_STREQ(error->what(), IoError(c.failure, 2, path.string()).what()) << what;
+    EXPECT_EQ(faults.hit(0), 1) << what;
+    EXPECT_EQ(read_file(path), previous) << what;
+    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.bck"}) << "no temporary left, " << what;
   }
 }
 
@@ -228,29 +234,6 @@ TEST(ReplacedBeneath, ADirectoryOnTheWayThatCannotBeLookedAtFailsTheExport) {
     EXPECT_EQ(error->file(), (dir / "source/walked_part/x.bck").string());
     EXPECT_EQ(faults.hit(1), 1);
     EXPECT_TRUE(fs::is_empty(dir / "source/walked_part"));
-  }
-}
-
-// Replaced files written without a name until they take one.
-TEST_F(ReplacedFile, AnUnnamedOnesFailedCloseOrRenameLeavesTheNameAsItWasAndNothingBeside) {
-  struct Case {
-    Fault fault;
-    Failure failure;
-  };
-  // The close comes once the file has a temporary name: it fails like a
-  // named temporary's, before the file takes its name.
-  const Case cases[] = {{{.call = Call::close, .path = dir.path().string(), .error = EIO}, Failure::write_error},
-                        {{.call = Call::close, .path = dir.path().string(), .error = EDQUOT}, Failure::write_error},
-                        {{.call = Call::rename, .path = "out.bck", .error = EACCES}, Failure::permission_denied},
-                        {{.call = Call::rename, .path = "out.bck", .error = EISDIR}, Failure::open_failure}};
-  for (const auto& c : cases) {
-    SystemCallFaults faults({c.fault});
-    const auto error = failure_of([&] { replace(3, records::Temporary::unnamed); });
-    ASSERT_TRUE(error.has_value()) << c.fault.error;
-    EXPECT_EQ(error->failure(), c.failure) << c.fault.error;
-    EXPECT_EQ(faults.hit(0), 1);
-    EXPECT_EQ(read_file(path), previous) << c.fault.error;
-    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.bck"}) << "nothing left, error " << c.fault.error;
   }
 }
 
@@ -451,12 +434,6 @@ TEST(WritesDeathTest, AControlEventInTheMiddleOfAWriteShowsEveryByteOnce) {
 
 // -----------------------------------------------------------------------------
 // Reads of files
-
-std::vector<std::string> all_records(records::Input& input) {
-  std::vector<std::string> records;
-  while (const auto record = input.read()) records.emplace_back(*record);
-  return records;
-}
 
 // A file read in several pieces (the first is 64 KiB), its lines ending in
 // CR LF, a line end split across pieces.

@@ -3,7 +3,6 @@
 // another, and the wake-up that a waiting thread can always be pulled out of.
 
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,14 +17,16 @@
 #include <thread>
 #include <vector>
 
+#include "compressed_data.hpp"
+#include "event_in_child.hpp"
 #include "records/control_events.hpp"
 #include "records/failures.hpp"
 #include "records/input.hpp"
 #include "records/output.hpp"
-#include "compressed_data.hpp"
 #include "records/wakeup.hpp"
 #include "support.hpp"
 #include "system_call_faults.hpp"
+#include "test_doubles.hpp"
 
 namespace {
 
@@ -33,8 +34,9 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using records::Input;
 using records::Output;
-using testing_support::read_file;
+using testing_support::all_records;
 using testing_support::gzip;
+using testing_support::read_file;
 using testing_support::TempDir;
 using testing_support::write_file;
 
@@ -43,12 +45,6 @@ std::string numbered(std::string_view tag, int count) {
   std::string text;
   for (int i = 0; i < count; ++i) text.append(tag).append(" ").append(std::to_string(i)).append("\n");
   return text;
-}
-
-std::vector<std::string> all_records(Input& input) {
-  std::vector<std::string> records;
-  while (const auto record = input.read()) records.emplace_back(*record);
-  return records;
 }
 
 TEST(RecordsOnThreads, CompressedFilesUnpackSideBySide) {
@@ -133,10 +129,8 @@ TEST(RecordsOnThreads, ExportsCompletedOnThreadsTakeTheirNamesLaterOrGo) {
   for (int t = 0; t < threads; ++t) EXPECT_FALSE(fs::exists(dir / ("e" + std::to_string(t))));
   for (int t = 0; t < threads; t += 2) completed[static_cast<std::size_t>(t)]->close();
   completed.clear();
-  std::vector<std::string> names;
-  for (const auto& item : fs::directory_iterator(dir.path())) names.push_back(item.path().filename());
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"e0", "e2", "e4"})) << "the others went with their temporaries";
+  EXPECT_EQ(testing_support::names_in(dir.path()), (std::vector<std::string>{"e0", "e2", "e4"}))
+      << "the others went with their temporaries";
   EXPECT_EQ(read_file(dir / "e4").substr(0, 18), "thread  4     0\r\nt");
 }
 
@@ -223,19 +217,11 @@ TEST(WakeupDeathTest, AControlEventEndsTheWaitFromAnyThread) {
 }
 
 TEST(ControlEventsDeathTest, RecordsMadeInMemoryStopAtTheNextRecordsEnd) {
-  EXPECT_EXIT(
-      {
-        records::install_control_event_handlers();
-        Output made = Output::in_memory();
-        std::raise(SIGINT);
-        try {
-          made.record().text("the next record").end();
-        } catch (const records::ControlEvent&) {
-          std::_Exit(acted_on);
-        }
-        std::_Exit(0);
-      },
-      ::testing::ExitedWithCode(acted_on), "");
+  testing_support::expect_event_acted_on([] {
+    Output made = Output::in_memory();
+    std::raise(SIGINT);
+    made.record().text("the next record").end();
+  });
 }
 
 }  // namespace

@@ -49,6 +49,12 @@ EntryText& EntryText::add_chain(char chain, int first, int last, int serial, std
   return *this;
 }
 
+std::string chain_entry(int residues) {
+  auto entry = EntryText::with_header();
+  entry.add(seqres_record('A', residues)).add_chain('A', 1, residues, 1);
+  return entry.text();
+}
+
 std::string helix_chain_entry(int residues) {
   auto entry = EntryText::with_header();
   entry.add(helix_record('A', 1, 2)).add(seqres_record('A', residues));

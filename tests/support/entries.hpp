@@ -26,6 +26,8 @@ std::string seqres_record(char chain, int residue_count);
 // A whole entry: the header, a helix over residues 1 and 2 of chain A,
 // SEQRES for `residues`, and one CA per residue.
 std::string helix_chain_entry(int residues);
+// The same without the helix.
+std::string chain_entry(int residues);
 
 // An entry under construction: records joined with line feeds.
 class EntryText {

@@ -25,9 +25,9 @@ struct ToolRun {
 };
 
 struct ToolOptions {
-  std::filesystem::path stdout_path;  // where standard output goes; a scratch file when empty
-  long file_size_limit = -1;          // bytes any file may grow to, when not negative
-  long memory_limit = -1;             // bytes of address space, when not negative
+  std::filesystem::path stdout_path = {};  // where standard output goes; a scratch file when empty
+  long file_size_limit = -1;               // bytes any file may grow to, when not negative
+  long memory_limit = -1;                  // bytes of address space, when not negative
   std::vector<std::string> arguments = {};
   bool close_standard_error = false;       // started with 2>&-
   std::filesystem::path stdin_path = {};   // standard input, instead of the answers typed

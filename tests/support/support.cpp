@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -32,6 +33,19 @@ std::string read_file(const std::filesystem::path& path) {
   std::ostringstream content;
   content << in.rdbuf();
   return content.str();
+}
+
+std::vector<std::string> names_in(const std::filesystem::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& item : std::filesystem::directory_iterator(dir)) names.push_back(item.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::string> hidden_in(const std::filesystem::path& dir) {
+  std::vector<std::string> names = names_in(dir);
+  std::erase_if(names, [](const std::string& name) { return !name.starts_with("."); });
+  return names;
 }
 
 std::string crlf(std::string_view text) {

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace testing_support {
 
@@ -25,6 +26,11 @@ class TempDir {
 
 void write_file(const std::filesystem::path& path, std::string_view content);
 std::string read_file(const std::filesystem::path& path);
+
+// The names in `dir`, sorted, hidden ones included; and only the hidden
+// ones (those that begin with a dot): temporaries left behind.
+std::vector<std::string> names_in(const std::filesystem::path& dir);
+std::vector<std::string> hidden_in(const std::filesystem::path& dir);
 
 // Turns "\n" line ends into the CR LF that every written record ends with.
 std::string crlf(std::string_view text);

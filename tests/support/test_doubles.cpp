@@ -20,6 +20,12 @@ records::LoadedFile FilesInMemory::load(const std::string& path, records::FileMe
   return {{}, ENOENT};
 }
 
+std::vector<std::string> all_records(records::Input& input) {
+  std::vector<std::string> records;
+  while (const auto record = input.read()) records.emplace_back(*record);
+  return records;
+}
+
 std::optional<std::string_view> TextLines::next_line() {
   if (text_.empty()) return std::nullopt;
   const std::size_t newline = text_.find('\n');

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "records/console.hpp"
 #include "records/input.hpp"
@@ -26,6 +27,9 @@ class FilesInMemory final : public records::FileSource {
  private:
   std::map<std::string, std::string, std::less<>> files_;
 };
+
+// Every record left to read on `input`.
+std::vector<std::string> all_records(records::Input& input);
 
 // Console lines taken from a string.
 class TextLines final : public records::LineSource {
