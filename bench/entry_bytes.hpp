@@ -3,13 +3,14 @@
 // and not the way memory was come by.
 //
 // Both keep the memory from one entry to the next and ask for transparent
-// huge pages; a file of 2 MiB or more is mapped instead of read, which takes
-// pages straight from the page cache. Neither is careful: a mapped file cut
-// short while it is being scanned ends the program with SIGBUS.
+// huge pages; a file is mapped instead of read from the size extract maps
+// from (records::default_mapped_from: 2 MiB without huge pages, past 64 MiB
+// with them). Neither is careful: a mapped file cut short while it is being
+// scanned ends the program with SIGBUS.
 //
 // A Loader made with Strategy::read_only never maps: it reads every file,
-// whatever its size, into the reused memory. Slower on large files, it is
-// there to give figures against a floor that gets its entries that way.
+// whatever its size, into the reused memory, which is what the other does
+// too wherever huge pages are granted and no file passes 64 MiB.
 #pragma once
 
 #include <cstddef>

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times extract against floor (the least work that writes the same files) on
 # the generated inputs, and checks that both wrote the same bytes. Two floors:
-# floor, which maps files of 2 MiB or more, and floor --read, which reads
+# floor, which maps files from where extract does, and floor --read, which reads
 # every file into reused memory; the second is not run on the compressed
 # batch, whose files are all far too small to be mapped, so that both would
 # do the same there. On the compressed batch it also times inflate, the
@@ -260,7 +260,8 @@ done
 table_row "inflate only (gz)" "" "$(awk -v t="${med[inflate,$gz_case]}" 'BEGIN { printf "%.4f", t }')" "" "" "" \
   "" "$(mb_kib "${rss[inflate,$gz_case]}")" "" ""
 echo
-echo "floor:         files of 2 MiB or more mapped (MAP_POPULATE), smaller ones read into anonymous memory reused"
+echo "floor:         files mapped (MAP_POPULATE) from the size extract maps them from (past 64 MiB with huge pages,"
+echo "               else 2 MiB), smaller ones read into anonymous memory reused"
 echo "               from entry to entry (2 MiB steps, MADV_HUGEPAGE); .gz decompressed whole into such memory"
 echo "floor --read:  every file read into that reused memory, none mapped; not run on the compressed batch, where"
 echo "               no file is large enough to be mapped and it would do what floor does"

@@ -64,6 +64,10 @@ void Input::limit_size(std::size_t bytes) {
   storage_->loaded.limit = bytes;
 }
 
+void Input::map_from(std::size_t bytes) {
+  storage_->loaded.mapped_from = bytes;
+}
+
 LoadedFile Input::load_afresh(std::string_view path) {
   release();
   file_.assign(path);

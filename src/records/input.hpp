@@ -63,6 +63,10 @@ class Input {
 
   // The largest content taken: a file, or the text of gzip data.
   void limit_size(std::size_t bytes);
+  // Files of this size or more are mapped, smaller ones read; by default
+  // where the system grants huge pages, files larger than 64 MiB, else from
+  // 2 MiB on.
+  void map_from(std::size_t bytes);
   // The file must exist and be a regular file (or a link to one). With
   // `Content::unpacked`, gzip data is read as the text it holds.
   void open_old(std::string_view path, Content content = Content::as_stored);

@@ -2,7 +2,9 @@
 
 #include "memory.hpp"
 
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -15,6 +17,7 @@
 #include <cstdint>
 #include <limits>
 #include <new>
+#include <string_view>
 #include <utility>
 
 #include "records/control_events.hpp"
@@ -30,10 +33,20 @@ constexpr std::size_t round_up(std::size_t size, std::size_t step) {
   return (size + step - 1) / step * step;
 }
 
-// Files from this size on are mapped: a large entry read into fresh memory
-// spent most of the run in the kernel clearing and faulting pages in.
-// Smaller ones are read into memory that is already there from the file
-// before, which measured faster than mapping below this size.
+// The memory taken for `size` bytes: whole huge pages where that adds at
+// most an eighth, exactly the small pages needed where it would add more.
+// The 16 MB bench entry's last 1.5 MiB, in small pages, took 400 faults,
+// more than the seven huge pages before it together.
+constexpr std::size_t pages_for(std::size_t size) {
+  const std::size_t in_huge_pages = round_up(size, huge_page);
+  return in_huge_pages - size <= size / 8 ? in_huge_pages : round_up(size, small_page);
+}
+
+// Without huge pages, files from this size on are mapped: a large entry
+// read into fresh memory spent most of the run in the kernel clearing and
+// faulting in small pages. Smaller ones are read into memory that is
+// already there from the file before, which measured faster than mapping
+// below this size.
 constexpr std::size_t smallest_mapped = std::size_t{2} << 20;
 
 // A mapped file's pages are brought in this many at a time (a few
@@ -49,6 +62,28 @@ constexpr std::size_t largest_piece = std::size_t{16} << 20;
 // Memory beyond this is given back when a file is closed rather than kept
 // for the next.
 constexpr std::size_t kept_memory = std::size_t{64} << 20;
+
+// With huge pages, files up to the memory kept are read into it, larger ones
+// mapped. Read into huge pages, the 16 MB bench entry took 0.8 times the
+// time of its mapping (bench/README.md): a few faults of 2 MiB instead of a
+// page table entry per 4 KiB, and a scan that misses the TLB a page in 512
+// as often; the copy costs less than that. Beyond the kept memory a file
+// would take fresh memory for itself and hold its bytes twice, in the page
+// cache and in the copy.
+constexpr std::size_t largest_read_with_huge_pages = kept_memory;
+
+// Whether memory advised MADV_HUGEPAGE gets huge pages: the system offers
+// them for all memory or on request, and has not been told not to for this
+// process.
+bool huge_pages_on_request() {
+  if (::prctl(PR_GET_THP_DISABLE, 0, 0, 0, 0) > 0) return false;
+  const FileDescriptor setting(::open("/sys/kernel/mm/transparent_hugepage/enabled", O_RDONLY | O_CLOEXEC));
+  if (!setting) return false;
+  std::array<char, 128> text{};
+  const ssize_t length = ::read(setting.get(), text.data(), text.size());
+  const std::string_view chosen(text.data(), length > 0 ? static_cast<std::size_t>(length) : 0);
+  return chosen.find("[always]") != std::string_view::npos || chosen.find("[madvise]") != std::string_view::npos;
+}
 
 // The mapped files the SIGBUS handler may cover, so that it never needs a
 // lock or memory of its own. A SIGBUS goes to the thread that touched the
@@ -116,6 +151,11 @@ GuardedRegion* claim_guarded_region(pid_t self) {
 
 }  // namespace
 
+std::size_t default_mapped_from() {
+  static const std::size_t from = huge_pages_on_request() ? largest_read_with_huge_pages + 1 : smallest_mapped;
+  return from;
+}
+
 bool MappedFile::map(int fd, std::size_t size) {
   release();
   guard_mapped_files();
@@ -176,7 +216,7 @@ char* PageBuffer::reserve(std::size_t size, std::size_t keep) {
   // No object may be larger, and rounding a size near the largest up to
   // pages would wrap around to a small one.
   if (size > static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max())) throw std::bad_alloc();
-  const std::size_t capacity = round_up(size, small_page);
+  const std::size_t capacity = pages_for(size);
   if (keep > 0 && data_ != nullptr) {
     // The pages move to a larger mapping, wherever the system finds room:
     // nothing is copied, and the address space needed is the new size
@@ -190,11 +230,10 @@ char* PageBuffer::reserve(std::size_t size, std::size_t keep) {
     return data_;
   }
   // Nothing to keep: the old memory goes first, so that the two are never
-  // held at once. Exactly the pages asked for, starting on a huge page
-  // boundary: every whole 2 MiB of the file then takes one fault, and the
-  // rest, in small pages, costs memory only as far as it is used. Rounding
-  // the whole buffer up to huge pages would hold up to 2 MiB more than the
-  // file. The room mapped around it to find the boundary is given back.
+  // held at once. Starting on a huge page boundary: every whole 2 MiB of the
+  // file then takes one fault, and a rest in small pages costs memory only
+  // as far as it is used. The room mapped around it to find the boundary is
+  // given back.
   release();
   const std::size_t mapped = capacity + huge_page;
   void* const mapping = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -217,7 +256,7 @@ LoadedFile FileMemory::load(FileDescriptor file, const struct stat& info) {
   // so far, and one cut short ends where it was cut; either is a change.
   size_ = static_cast<std::size_t>(info.st_size);
   modified_ = info.st_mtim;
-  if (size_ >= smallest_mapped && mapped.map(file_.get(), size_)) return {mapped.content(), 0};
+  if (size_ >= mapped_from && mapped.map(file_.get(), size_)) return {mapped.content(), 0};
   // All of it reserved now, so that what was handed out stays where it is;
   // pages are only taken as they are read into.
   buffer.reserve(size_);

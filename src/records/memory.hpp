@@ -70,7 +70,11 @@ class MappedFile {
   const std::atomic<std::size_t>* intact_ = nullptr;  // that slot's count of bytes not cut off
 };
 
-// Where a file source puts a file it loads. A large file is mapped; a small
+// The size from which files are mapped rather than read: where the system
+// grants huge pages, only files too large for the memory kept between files.
+std::size_t default_mapped_from();
+
+// Where a file source puts a file it loads. A large file is mapped; a smaller
 // one is read into memory kept from one file to the next, a piece at a time
 // as the reads get there (backbone mode needs a third of an average entry).
 // The file stays open until `close`, so that it can be looked at again: an
@@ -81,6 +85,8 @@ class FileMemory {
   MappedFile mapped;
   // A file larger than this is refused (EFBIG) before anything is read.
   std::size_t limit = default_size_limit;
+  // Files of this size or more are mapped.
+  std::size_t mapped_from = default_mapped_from();
 
   // Takes the open regular file `file`, `info` being what fstat told of it
   // when opened: maps it, or reads its first piece; the rest of a file read

@@ -298,7 +298,7 @@ TEST(JobsMemory, AtMostAboutOneEntryMorePerJob) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "the sanitizers' own memory would hide the entries'";
 #endif
-  // Entries of 11 MB, mapped when read: a first chain of 9,999 residues,
+  // Entries of 11 MB (mapped where there are no huge pages): a first chain of 9,999 residues,
   // then chains that only make the entry large.
   testing_support::TempDir dir;
   fs::create_directories(dir / "source");

@@ -72,6 +72,10 @@ class CallsReplaced {
   ~CallsReplaced() { records::system_calls = records::real_system_calls(); }
 };
 
+// Where files are mapped when there are no huge pages; the tests' large files
+// are mapped wherever they run.
+constexpr std::size_t mapped_from = 2 * MiB;
+
 enum class Stored { read_from_disk, mapped_from_disk, in_memory, gzip, gzip_two_members };
 
 // Stores `text` at `path` as `stored` says: on disk, or in `memory`, plain or
@@ -109,6 +113,7 @@ TEST(SizeLimit, ContentUpToTheLimitIsReadAndOneByteMoreIsRefused) {
       const std::string path = (dir / "entry.pdb").string();
       Input input = stored_input(c.stored, text, path, memory, size / 3);
       input.limit_size(c.limit);
+      input.map_from(mapped_from);
       const auto failure = failure_reading(input, [&] { input.open_old(path, Content::unpacked); });
       const auto what = "case " + std::to_string(static_cast<int>(c.stored)) + ", size " + std::to_string(size);
       EXPECT_EQ(failure, size > c.limit ? std::optional(Failure::too_large) : std::nullopt) << what;
@@ -364,6 +369,7 @@ TEST(Changes, AFileChangedWhileReadFailsAsChangedWhateverElseItLeadsTo) {
     const std::string text = numbered_records(c.size);
     testing_support::write_file(path, text);
     Input input(1);
+    input.map_from(mapped_from);
     const auto failure = failure_reading(input, [&] {
       input.open_old(path.string());
       for (int i = 0; i < 3; ++i) (void)input.read_or_fail();

@@ -16,6 +16,7 @@
 #include "records/input.hpp"
 #include "records/output.hpp"
 #include "records/pause.hpp"
+#include "run_tool.hpp"
 #include "support.hpp"
 #include "system_call_faults.hpp"
 #include "test_doubles.hpp"
@@ -163,6 +164,20 @@ TEST(InputFiles, AFileReadInPiecesGivesTheRecordsOfTheWholeFile) {
   }
 }
 
+TEST(InputFiles, AFileIsMappedFromTheSizeSetAndReadBelowIt) {
+  TempDir dir;
+  const auto path = dir / "three-mib.pdb";
+  const std::size_t size = std::size_t{3} << 20;
+  testing_support::write_file(path, std::string(size - 1, 'A') + "\n");
+  for (const std::size_t from : {size, size + 1}) {
+    Input input(1);
+    input.map_from(from);
+    input.open_old(path.string());
+    EXPECT_EQ(testing_support::has_mapped(::getpid(), "three-mib.pdb"), from <= size) << from;
+    EXPECT_EQ(input.read_or_fail().size(), size - 1) << from;
+  }
+}
+
 TEST(InputFiles, ALargeFileCutShortWhileReadFailsAsChanged) {
   TempDir dir;
   const auto path = dir / "large.pdb";
@@ -170,6 +185,7 @@ TEST(InputFiles, ALargeFileCutShortWhileReadFailsAsChanged) {
   for (int i = 0; text.size() < (std::size_t{6} << 20); ++i) text += "RECORD " + std::to_string(i) + "\n";
   testing_support::write_file(path, text);
   Input input(1);
+  input.map_from(std::size_t{2} << 20);
   input.open_old(path.string());
   EXPECT_EQ(input.read_or_fail(), "RECORD 0");
   // Another program cuts the file while it is read (mapped, being this

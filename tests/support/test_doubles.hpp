@@ -46,7 +46,8 @@ class TextLines final : public records::LineSource {
 // The file system, with every file whose path holds `marked` cut to
 // `cut_to` bytes as soon as it is opened: another program cutting an entry
 // between the tool's looks at it. A relative path is one in `directory`,
-// the tool's working directory (WorkingDirectory).
+// the tool's working directory (WorkingDirectory). Files of 2 MiB or more
+// are mapped.
 class CutOnceOpened final : public records::FileSource {
  public:
   CutOnceOpened(std::filesystem::path directory, std::string marked, std::size_t cut_to)
