@@ -26,7 +26,7 @@ void backbones(Entry& entry, records::Output& console, const ReadingRules& rules
     write_listing_header(console);
   }
 
-  rewind_for_atoms(entry);
+  entry.rewind_for_atoms();
   typename Entry::Fields fields;  // a record's fields stay until the next record replaces them
   AtomScan scan;
   for (;;) {

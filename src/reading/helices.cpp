@@ -22,7 +22,7 @@ namespace {
 template <class Entry>
 std::vector<Helix> collect_helices(Entry& entry, records::Output& console, bool verbose) {
   std::vector<Helix> helices;
-  rewind_for_helices(entry);
+  entry.rewind_for_helices();
   bool collected = false;
   for (;;) {
     if (!collected) entry.skip_to_helix();

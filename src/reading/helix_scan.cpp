@@ -150,7 +150,7 @@ std::vector<HelixOutcome> scan_all_helices(Entry& entry, const std::vector<Helix
   std::vector<ChainScan*> unchecked;
   for (ChainScan& scan : scans) unchecked.push_back(&scan);
 
-  rewind_for_atoms(entry);
+  entry.rewind_for_atoms();
   typename Entry::Fields fields;
   std::size_t open_chains = scans.size();
   while (open_chains > 0) {

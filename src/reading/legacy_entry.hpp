@@ -135,23 +135,4 @@ class LegacyEntry {
   std::size_t passed_over_before_ = 0;  // only records the atom scans pass over before it
 };
 
-// Back to the first record for a pass of the routine, for both kinds of
-// entry; a legacy entry leaves out what it knows the pass would pass over.
-template <class Entry>
-void rewind_for_helices(Entry& entry) {
-  if constexpr (requires { entry.rewind_for_helices(); }) {
-    entry.rewind_for_helices();
-  } else {
-    entry.rewind();
-  }
-}
-template <class Entry>
-void rewind_for_atoms(Entry& entry) {
-  if constexpr (requires { entry.rewind_for_atoms(); }) {
-    entry.rewind_for_atoms();
-  } else {
-    entry.rewind();
-  }
-}
-
 }  // namespace reading

@@ -64,6 +64,9 @@ class MmcifEntry {
   std::int32_t first_seqres_count();
 
   void rewind();
+  // Its tables are read from their first rows for every pass.
+  void rewind_for_helices() { rewind(); }
+  void rewind_for_atoms() { rewind(); }
   void skip_to_helix() {}
   std::optional<WideHelixFields> next_helix();
   // The atom rows are read as they come: text that is not CIF there fails
