@@ -11,9 +11,7 @@
 namespace records {
 namespace {
 
-constexpr bool is_digit(char c) {
-  return c >= '0' && c <= '9';
-}
+using field_input::is_digit;
 
 constexpr std::uint64_t power_of_ten(int n) {
   std::uint64_t p = 1;
@@ -173,17 +171,7 @@ void FieldReader::read_characters(int w, std::span<char> into) {
   column_ += width;
 }
 
-std::optional<std::int32_t> read_I(std::string_view field) {
-  // Most fields are blanks, an optional minus and at most nine digits.
-  std::size_t i = 0;
-  const std::size_t n = field.size();
-  while (i < n && field[i] == ' ') ++i;
-  const bool minus = i < n && field[i] == '-';
-  const std::size_t first_digit = i + (minus ? 1 : 0);
-  std::int32_t plain = 0;
-  for (i = first_digit; i < n && i - first_digit < 9 && is_digit(field[i]); ++i) plain = plain * 10 + (field[i] - '0');
-  if (i == n && i > first_digit) return minus ? -plain : plain;
-
+std::optional<std::int32_t> field_input::read_I_otherwise(std::string_view field) {
   bool negative = false;
   bool seen_sign = false;
   bool seen_digit = false;
@@ -315,19 +303,9 @@ std::optional<float> read_plain_decimal(std::string_view field, int d) {
 
 }  // namespace
 
-bool reads_as_F(std::string_view field) {
-  // Coordinates as the archive writes them: blanks, a minus, digits, the
-  // point in column 5 and three decimals ("  -1.234", "1234.567").
-  if (field.size() == 8 && field[4] == '.' && is_digit(field[3]) && is_digit(field[5]) && is_digit(field[6]) &&
-      is_digit(field[7])) {
-    std::size_t i = 0;
-    while (i < 3 && field[i] == ' ') ++i;
-    if (i < 3 && field[i] == '-') ++i;
-    while (i < 3 && is_digit(field[i])) ++i;
-    if (i == 3) return true;
-  }
-  // Otherwise most fields are blanks, a sign, digits around at most one
-  // point, blanks.
+bool field_input::reads_as_F_otherwise(std::string_view field) {
+  // Most other fields are blanks, a sign, digits around at most one point,
+  // blanks.
   std::size_t i = 0;
   const std::size_t n = field.size();
   while (i < n && field[i] == ' ') ++i;
