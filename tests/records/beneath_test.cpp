@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "calls_restored.hpp"
 #include "records/failures.hpp"
 #include "records/output.hpp"
 #include "records/system_calls.hpp"
@@ -58,6 +59,7 @@ TEST(Beneath, NoNameLeadsOutOfItsDirectory) {
       fs::create_directory_symlink(dir / "elsewhere", dir / "scratch/real/link");
       fs::create_directory_symlink("real", dir / "scratch/inner");
       testing_support::write_file(dir / "scratch/file", "a file\n");
+      const testing_support::CallsRestored restored;
       if (walked) records::system_calls.openat_beneath = without_openat2;
       const std::string what = std::string(c.name) + (walked ? ", walked" : ", by openat2");
       Outcome outcome = Outcome::written;
@@ -71,7 +73,6 @@ TEST(Beneath, NoNameLeadsOutOfItsDirectory) {
         EXPECT_EQ(error.file(), (dir / "source").string() + "/" + std::string(c.name)) << what;
         outcome = error.name_refused() ? Outcome::refused : Outcome::open_failure;
       }
-      records::system_calls = records::real_system_calls();
       EXPECT_EQ(outcome, c.outcome) << what;
       EXPECT_TRUE(fs::is_empty(dir / "elsewhere")) << what;
       if (c.outcome == Outcome::written) {

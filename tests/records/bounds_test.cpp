@@ -15,6 +15,7 @@
 #include <new>
 #include <optional>
 
+#include "calls_restored.hpp"
 #include "compressed_data.hpp"
 #include "event_in_child.hpp"
 #include "memory.hpp"
@@ -62,15 +63,6 @@ std::optional<Failure> failure_reading(Input& input, const std::function<void()>
   }
   return std::nullopt;
 }
-
-// Replaces system calls for the lifetime of the object.
-class CallsReplaced {
- public:
-  CallsReplaced() = default;
-  CallsReplaced(const CallsReplaced&) = delete;
-  CallsReplaced& operator=(const CallsReplaced&) = delete;
-  ~CallsReplaced() { records::system_calls = records::real_system_calls(); }
-};
 
 // Where files are mapped when there are no huge pages; the tests' large files
 // are mapped wherever they run.
@@ -396,7 +388,7 @@ TEST(Changes, AFileCutBetweenItsPiecesEndsAsChanged) {
   TempDir dir;
   cut_file = dir / "entry.pdb";
   testing_support::write_file(cut_file, numbered_records(MiB));
-  const CallsReplaced restored;
+  const testing_support::CallsRestored restored;
   records::system_calls.read = read_then_cut;
   reads_seen = 0;
   Input input(1);

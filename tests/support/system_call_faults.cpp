@@ -108,7 +108,7 @@ bool holds(const char* path, const std::string& part) {
 }  // namespace
 
 SystemCallFaults::SystemCallFaults(std::vector<Fault> faults)
-    : beneath_(records::system_calls), faults_(std::move(faults)), counted_(faults_.size()), hit_(faults_.size()) {
+    : faults_(std::move(faults)), counted_(faults_.size()), hit_(faults_.size()) {
   if (active != nullptr) std::abort();  // two at once would restore the wrong table
   active = this;
   records::system_calls.open = faulty_open;
@@ -127,7 +127,7 @@ SystemCallFaults::SystemCallFaults(std::vector<Fault> faults)
 }
 
 SystemCallFaults::~SystemCallFaults() {
-  records::system_calls = beneath_;
+  // The calls go back with `calls_`, once this body has run.
   active = nullptr;
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "calls_restored.hpp"
 #include "records/system_calls.hpp"
 
 namespace testing_support {
@@ -63,10 +64,10 @@ class SystemCallFaults {
   void opened(int fd, const char* path);
   void closed(int fd);
   // The calls the faults stand in front of.
-  const records::SystemCalls& beneath() const { return beneath_; }
+  const records::SystemCalls& beneath() const { return calls_.saved(); }
 
  private:
-  records::SystemCalls beneath_;
+  CallsRestored calls_;
   mutable std::mutex mutex_;  // over what follows
   std::vector<Fault> faults_;
   std::vector<int> counted_;

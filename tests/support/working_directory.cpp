@@ -52,8 +52,7 @@ int mkdirat_in(int directory, const char* path, mode_t mode) {
 }  // namespace
 
 WorkingDirectory::WorkingDirectory(const std::filesystem::path& directory)
-    : beneath_(records::system_calls),
-      directory_(::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)) {
+    : directory_(::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)) {
   if (directory_ < 0) throw std::runtime_error("cannot open " + directory.string());
   if (in_use != nullptr) std::abort();  // two at once would restore the wrong table
   in_use = this;
@@ -67,7 +66,8 @@ WorkingDirectory::WorkingDirectory(const std::filesystem::path& directory)
 }
 
 WorkingDirectory::~WorkingDirectory() {
-  records::system_calls = beneath_;
+  // The calls go back with `calls_`, once this body has run: nothing calls
+  // through this stand-in by then.
   in_use = nullptr;
   ::close(directory_);
 }

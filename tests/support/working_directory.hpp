@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "calls_restored.hpp"
 #include "records/system_calls.hpp"
 
 namespace testing_support {
@@ -21,11 +22,11 @@ class WorkingDirectory {
   WorkingDirectory(const WorkingDirectory&) = delete;
   WorkingDirectory& operator=(const WorkingDirectory&) = delete;
 
-  const records::SystemCalls& beneath() const { return beneath_; }
+  const records::SystemCalls& beneath() const { return calls_.saved(); }
   int directory() const { return directory_; }
 
  private:
-  records::SystemCalls beneath_;
+  CallsRestored calls_;
   int directory_;
 };
 
