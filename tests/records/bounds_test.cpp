@@ -64,10 +64,6 @@ std::optional<Failure> failure_reading(Input& input, const std::function<void()>
   return std::nullopt;
 }
 
-// Where files are mapped when there are no huge pages; the tests' large files
-// are mapped wherever they run.
-constexpr std::size_t mapped_from = 2 * MiB;
-
 enum class Stored { read_from_disk, mapped_from_disk, in_memory, gzip, gzip_two_members };
 
 // Stores `text` at `path` as `stored` says: on disk, or in `memory`, plain or
@@ -105,7 +101,7 @@ TEST(SizeLimit, ContentUpToTheLimitIsReadAndOneByteMoreIsRefused) {
       const std::string path = (dir / "entry.pdb").string();
       Input input = stored_input(c.stored, text, path, memory, size / 3);
       input.limit_size(c.limit);
-      input.map_from(mapped_from);
+      input.map_from(testing_support::mapped_without_huge_pages);
       const auto failure = failure_reading(input, [&] { input.open_old(path, Content::unpacked); });
       const auto what = "case " + std::to_string(static_cast<int>(c.stored)) + ", size " + std::to_string(size);
       EXPECT_EQ(failure, size > c.limit ? std::optional(Failure::too_large) : std::nullopt) << what;
@@ -361,7 +357,7 @@ TEST(Changes, AFileChangedWhileReadFailsAsChangedWhateverElseItLeadsTo) {
     const std::string text = numbered_records(c.size);
     testing_support::write_file(path, text);
     Input input(1);
-    input.map_from(mapped_from);
+    input.map_from(testing_support::mapped_without_huge_pages);
     const auto failure = failure_reading(input, [&] {
       input.open_old(path.string());
       for (int i = 0; i < 3; ++i) (void)input.read_or_fail();

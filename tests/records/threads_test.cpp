@@ -90,7 +90,7 @@ TEST(RecordsOnThreads, MappedFilesCutShortOnManyThreadsAtOnceFailAsChanged) {
   for (int t = 0; t < threads; ++t) {
     running.emplace_back([&, t] {
       Input input(1);
-      input.map_from(std::size_t{2} << 20);
+      input.map_from(testing_support::mapped_without_huge_pages);
       input.open_old((dir / ("large" + std::to_string(t))).string());
       (void)input.read_or_fail();
       opened.arrive_and_wait();

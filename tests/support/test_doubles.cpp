@@ -41,7 +41,7 @@ std::optional<std::string_view> TextLines::next_line() {
 records::LoadedFile CutOnceOpened::load(const std::string& path, records::FileMemory& memory) {
   // Mapped from 2 MiB on, as where there are no huge pages, so that the
   // tests' entries of a few MiB meet both ways of being loaded.
-  memory.mapped_from = std::size_t{2} << 20;
+  memory.mapped_from = mapped_without_huge_pages;
   const records::LoadedFile loaded = records::file_system().load(path, memory);
   if (path.find(marked_) != std::string::npos) std::filesystem::resize_file(directory_ / path, cut_to_);
   return loaded;

@@ -43,6 +43,11 @@ class TextLines final : public records::LineSource {
   std::string_view text_;
 };
 
+// Where files are mapped when the system grants no huge pages; tests that
+// mean to meet a mapped file ask for mapping from there (Input::map_from),
+// so that they do wherever they run.
+inline constexpr std::size_t mapped_without_huge_pages = std::size_t{2} << 20;
+
 // The file system, with every file whose path holds `marked` cut to
 // `cut_to` bytes as soon as it is opened: another program cutting an entry
 // between the tool's looks at it. A relative path is one in `directory`,
