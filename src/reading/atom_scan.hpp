@@ -27,32 +27,30 @@ struct AtomScan {
   // name, only the first is taken: the rest are its alternate locations.
   //
   // Every number of a record taken must read, but only an atom of the
-  // chosen type is ever collected, right after it is taken; so the
-  // coordinates of the others are checked and not converted, which is most
-  // of a scan's time saved.
+  // chosen type is ever collected, right after it is taken; so of the
+  // others only the residue is converted, and the serial and the
+  // coordinates are checked, which is most of a scan's time saved.
   // The same rules for both kinds of record fields (AtomFields,
   // WideAtomFields).
   template <class Fields>
   Step take(const Fields& fields, bool of_atom_type) {
-    const auto serial = serial_of(fields);
-    if (!serial) return Step::bad_number;
-    const bool alternate = of_atom_type && *serial == previous_serial + 1;
-    if (of_atom_type) previous_serial = *serial;
-    if (alternate) return Step::skipped;
-    const auto residue = records::read_I(fields.residue);
-    if (!residue) return Step::bad_number;
+    const auto numbers = numbers_of(fields);
     if (!of_atom_type) {
-      if (!coordinate_reads(fields, fields.x) || !coordinate_reads(fields, fields.y) ||
-          !coordinate_reads(fields, fields.z)) {
-        return Step::bad_number;
-      }
+      const auto residue = numbers.residue();
+      if (!numbers.serial_reads() || !residue || !numbers.coordinates_read()) return Step::bad_number;
       current_residue = *residue;
       return Step::taken;
     }
+    const auto serial = numbers.serial();
+    if (!serial) return Step::bad_number;
+    const bool alternate = *serial == previous_serial + 1;
+    previous_serial = *serial;
+    if (alternate) return Step::skipped;
+    const auto residue = numbers.residue();
     const auto new_x = records::read_F(fields.x, 0);
     const auto new_y = records::read_F(fields.y, 0);
     const auto new_z = records::read_F(fields.z, 0);
-    if (!new_x || !new_y || !new_z) return Step::bad_number;
+    if (!residue || !new_x || !new_y || !new_z) return Step::bad_number;
     current_residue = *residue;
     x = coordinate_of(fields, *new_x);
     y = coordinate_of(fields, *new_y);

@@ -30,6 +30,7 @@
 
 #include "records/chars.hpp"
 #include "records/fields.hpp"
+#include "records/fields_at_once.hpp"
 
 namespace reading {
 
@@ -167,11 +168,6 @@ struct AtomFields {
   std::array<char, width> padded_{};
 };
 
-// The serial of a legacy ATOM record, converted with I5.
-inline std::optional<std::int32_t> serial_of(const AtomFields& fields) {
-  return records::read_I(fields.serial);
-}
-
 // The text of a field read into a fixed-length variable, as the routines
 // take it whichever kind of entry gave it (see mmcif_fields.hpp).
 template <std::size_t N>
@@ -179,10 +175,43 @@ std::string_view field_text(const Chars<N>& field) {
   return field.view();
 }
 
-// Whether a coordinate of an atom not collected converts: it is checked,
-// not converted.
-inline bool coordinate_reads(const AtomFields&, std::string_view field) {
-  return records::reads_as_F(field);
+// The numbers of a legacy ATOM record as a scan reads them: the serial
+// (I5), or whether it converts, the residue (I4), and whether the
+// coordinates convert. Where all five fields are as the archive writes
+// them, which is seen at once, the two integers are converted from words
+// and the coordinates need no other check.
+class AtomNumbers {
+ public:
+  explicit AtomNumbers(const AtomFields& fields) : fields_(fields) {
+    // Columns 7-11, and 23-54, of a record at least as wide as the layout;
+    // the serial and the residue end past its eighth column.
+    const records::ColumnKinds serial = records::kinds_of(fields.serial.data());
+    const char* const residue = fields.residue.data();
+    const records::ColumnKinds rest = records::kinds_of(residue).then(records::kinds_of(residue + 16));
+    as_written_ = records::kinds_at_once && records::integer_as_written(serial, 5) &&
+                  records::integer_as_written(rest, 4) && records::three_F8_as_written(rest.from(8));
+  }
+
+  std::optional<std::int32_t> serial() const {
+    if (as_written_) return records::integer_as_written_value<5>(fields_.serial);
+    return records::read_I(fields_.serial);
+  }
+  bool serial_reads() const { return as_written_ || records::read_I(fields_.serial); }
+  std::optional<std::int32_t> residue() const {
+    if (as_written_) return records::integer_as_written_value<4>(fields_.residue);
+    return records::read_I(fields_.residue);
+  }
+  bool coordinates_read() const {
+    return as_written_ ||
+           (records::reads_as_F(fields_.x) && records::reads_as_F(fields_.y) && records::reads_as_F(fields_.z));
+  }
+
+ private:
+  const AtomFields& fields_;
+  bool as_written_;
+};
+inline AtomNumbers numbers_of(const AtomFields& fields) {
+  return AtomNumbers(fields);
 }
 
 // A coordinate as converted from the record: what its columns say

@@ -40,14 +40,11 @@ struct WideAtomFields {
   std::string_view y;
   std::string_view z;
 };
-inline std::optional<std::int32_t> serial_of(const WideAtomFields& fields) {
-  return fields.serial;
-}
 
 // Whether a coordinate of an atom not collected converts. A value as the
 // archive writes it (a minus, digits, a point and three decimals) is seen
 // to convert at once; any other goes to the conversion's own check.
-inline bool coordinate_reads(const WideAtomFields&, std::string_view value) {
+inline bool coordinate_reads(std::string_view value) {
   const auto digit = [](char c) { return c >= '0' && c <= '9'; };
   const std::size_t n = value.size();
   if (n >= 5 && value[n - 4] == '.' && digit(value[n - 3]) && digit(value[n - 2]) && digit(value[n - 1])) {
@@ -59,6 +56,24 @@ inline bool coordinate_reads(const WideAtomFields&, std::string_view value) {
     }
   }
   return records::reads_as_F(value);
+}
+
+// The numbers of an ATOM record as a scan reads them (`AtomNumbers`).
+class WideAtomNumbers {
+ public:
+  explicit WideAtomNumbers(const WideAtomFields& fields) : fields_(fields) {}
+  std::optional<std::int32_t> serial() const { return fields_.serial; }
+  bool serial_reads() const { return true; }
+  std::optional<std::int32_t> residue() const { return records::read_I(fields_.residue); }
+  bool coordinates_read() const {
+    return coordinate_reads(fields_.x) && coordinate_reads(fields_.y) && coordinate_reads(fields_.z);
+  }
+
+ private:
+  const WideAtomFields& fields_;
+};
+inline WideAtomNumbers numbers_of(const WideAtomFields& fields) {
+  return WideAtomNumbers(fields);
 }
 
 // The legacy file of an mmCIF entry writes a zero unsigned, where the

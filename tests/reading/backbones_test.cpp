@@ -154,6 +154,18 @@ TEST_F(Backbones, OnlyConvertedNumbersCanFail) {
        "SEQRES   1 A   10\nATOM      1  CA  ALA A   1       1.000   2.000   3.000\n"
        "ATOM      2  C   ALA A   1       x.000   2.000   3.000\nTER\n",
        conversion},
+      {"a letter in the next atom's residue",
+       "SEQRES   1 A   10\nATOM      1  CA  ALA A   1       1.000   2.000   3.000\n"
+       "ATOM      2  C   ALA A  1X       1.000   2.000   3.000\nTER\n",
+       conversion},
+      {"a letter in the next atom's serial",
+       "SEQRES   1 A   10\nATOM      1  CA  ALA A   1       1.000   2.000   3.000\n"
+       "ATOM     X2  C   ALA A   1       1.000   2.000   3.000\nTER\n",
+       conversion},
+      {"numbers read though not as the archive writes them",
+       "SEQRES   1 A   10\nATOM     +1  CA  ALA A  +1      1.5     -2      3.0E0\n"
+       "ATOM     2   C   ALA A -1         1.0     2.000   3.000\nTER\n",
+       ""},
       {"a letter in a HETATM coordinate", "SEQRES   1 A   10\nHETATM    1  CA  ALA A   1       x.000\n" + chain, ""},
       {"a letter after the chain ended", "SEQRES   1 A   10\n" + chain + "ATOM      2  CA  ALA B   1     bad\n", ""},
       {"a letter in a second SEQRES", "SEQRES   1 A   10\nSEQRES   1 B   1X\n" + chain, ""},

@@ -1,0 +1,120 @@
+// Number fields told to be as the archive writes them many columns at a
+// time, so that checking them costs a few operations per record rather
+// than a few per column. A scan reads the serial and the residue of each
+// ATOM record it takes and checks the coordinates of all but the few it
+// collects, and column by column that was most of a run's instructions
+// (bench/README.md). Only fields of those forms are recognised here; any
+// other is left to `read_I` and `reads_as_F`, whose results these are.
+#pragma once
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+#include <type_traits>
+
+namespace records {
+
+// What each of up to 32 columns holds, one bit per column, the first
+// column the lowest bit.
+struct ColumnKinds {
+  std::uint32_t digits = 0;
+  std::uint32_t blanks = 0;
+  std::uint32_t minuses = 0;
+  std::uint32_t points = 0;
+
+  // The kinds of the columns from `column` on.
+  constexpr ColumnKinds from(int column) const {
+    return {digits >> column, blanks >> column, minuses >> column, points >> column};
+  }
+  // These 16 columns followed by `next`.
+  constexpr ColumnKinds then(const ColumnKinds& next) const {
+    return {digits | next.digits << 16, blanks | next.blanks << 16, minuses | next.minuses << 16,
+            points | next.points << 16};
+  }
+};
+
+// Whether the kinds of columns can be told many at a time here; where they
+// cannot, `kinds_of` tells none and every field goes the column-wise way.
+inline constexpr bool kinds_at_once =
+#if defined(__SSE2__)
+    std::endian::native == std::endian::little;
+#else
+    false;
+#endif
+
+// The kinds of the 16 columns from `columns` on. Kinds a caller leaves
+// unused cost nothing once inlined.
+[[gnu::always_inline]] inline ColumnKinds kinds_of([[maybe_unused]] const char* columns) {
+  ColumnKinds kinds;
+#if defined(__SSE2__)
+  const __m128i text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(columns));
+  const auto bits = [](__m128i found) { return static_cast<std::uint32_t>(_mm_movemask_epi8(found)); };
+  // A digit is below -128 + 10 once '0' is moved to -128, the least byte.
+  const __m128i moved = _mm_add_epi8(text, _mm_set1_epi8(static_cast<char>(0x80 - '0')));
+  kinds.digits = bits(_mm_cmplt_epi8(moved, _mm_set1_epi8(-128 + 10)));
+  kinds.blanks = bits(_mm_cmpeq_epi8(text, _mm_set1_epi8(' ')));
+  kinds.minuses = bits(_mm_cmpeq_epi8(text, _mm_set1_epi8('-')));
+  kinds.points = bits(_mm_cmpeq_epi8(text, _mm_set1_epi8('.')));
+#endif
+  return kinds;
+}
+
+// Whether the first `width` columns of `kinds` hold blanks and then at
+// least one digit: an `I`w field as written, with no sign.
+constexpr bool integer_as_written(const ColumnKinds& kinds, int width) {
+  const std::uint32_t field = (std::uint32_t{1} << width) - 1;
+  const std::uint32_t digits = kinds.digits & field;
+  const std::uint32_t blanks = kinds.blanks & field;
+  // Every blank below the lowest digit; none is lowest when there is none.
+  return (digits | blanks) == field && blanks < (digits & (~digits + 1));
+}
+
+// Whether the first 24 columns of `kinds` hold three F8 fields as written:
+// each blanks, at most one minus and digits in its first three columns, a
+// digit in the fourth, the point in the fifth and three decimals.
+constexpr bool three_F8_as_written(const ColumnKinds& kinds) {
+  constexpr std::uint32_t all = 0xFFFFFF;
+  constexpr std::uint32_t point = 0x101010;
+  constexpr std::uint32_t digit_only = 0xE8E8E8;  // each field's columns 4 and 6-8
+  const std::uint32_t digits = kinds.digits & all;
+  const std::uint32_t blanks = kinds.blanks & all;
+  const std::uint32_t minuses = kinds.minuses & all;
+  const bool shaped = (kinds.points & all) == point && (digits & digit_only) == digit_only &&
+                      (digits | blanks | minuses | point) == all;
+  // In the first three columns of each: a blank only after a blank, a
+  // digit only before a digit, and no two minuses side by side (with the
+  // other two, no two minuses at all).
+  const bool blank_after_other = (blanks & ~(blanks << 1) & 0x060606) != 0;
+  const bool other_after_digit = (digits & ~(digits >> 1) & 0x030303) != 0;
+  const bool two_minuses = (minuses & (minuses >> 1) & 0x030303) != 0;
+  return shaped && !blank_after_other && !other_after_digit && !two_minuses;
+}
+
+// The value of an `I`w field that `integer_as_written` holds true of, the
+// field ending at least eight bytes into memory that may be read: the
+// bytes that end with it are converted as one word, of four bytes where
+// the field fits, which takes one step less.
+template <std::size_t width>
+[[gnu::always_inline]] inline std::int32_t integer_as_written_value(std::string_view field) {
+  static_assert(width >= 1 && width <= 8);
+  using Word = std::conditional_t<(width <= 4), std::uint32_t, std::uint64_t>;
+  constexpr std::size_t bytes = sizeof(Word);
+  Word word;
+  std::memcpy(&word, field.data() + field.size() - bytes, bytes);
+  // A digit's value in each byte, the field's first in the lowest; a blank
+  // and the bytes before the field zero.
+  constexpr Word of_field = static_cast<Word>(~Word{0} << (8 * (bytes - width)));
+  Word values = word & static_cast<Word>(0x0F0F0F0F0F0F0F0FULL) & of_field;
+  values = (values * 10 + (values >> 8)) & static_cast<Word>(0x00FF00FF00FF00FFULL);
+  values = (values * 100 + (values >> 16)) & static_cast<Word>(0x0000FFFF0000FFFFULL);
+  if constexpr (bytes == 8) values = (values * 10000 + (values >> 32)) & 0xFFFFFFFFULL;
+  return static_cast<std::int32_t>(values);
+}
+
+}  // namespace records
