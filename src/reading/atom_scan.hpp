@@ -47,9 +47,9 @@ struct AtomScan {
     previous_serial = *serial;
     if (alternate) return Step::skipped;
     const auto residue = numbers.residue();
-    const auto new_x = records::read_F(fields.x, 0);
-    const auto new_y = records::read_F(fields.y, 0);
-    const auto new_z = records::read_F(fields.z, 0);
+    const auto new_x = numbers.coordinate(fields.x);
+    const auto new_y = numbers.coordinate(fields.y);
+    const auto new_z = numbers.coordinate(fields.z);
     if (!residue || !new_x || !new_y || !new_z) return Step::bad_number;
     current_residue = *residue;
     x = coordinate_of(fields, *new_x);

@@ -176,10 +176,10 @@ std::string_view field_text(const Chars<N>& field) {
 }
 
 // The numbers of a legacy ATOM record as a scan reads them: the serial
-// (I5), or whether it converts, the residue (I4), and whether the
-// coordinates convert. Where all five fields are as the archive writes
-// them, which is seen at once, the two integers are converted from words
-// and the coordinates need no other check.
+// (I5), or whether it converts, the residue (I4), and the coordinates
+// (F8.0), or whether they convert. Where all five fields are as the archive writes
+// them, which is seen at once, the numbers are converted from words and
+// need no other check.
 class AtomNumbers {
  public:
   explicit AtomNumbers(const AtomFields& fields) : fields_(fields) {
@@ -204,6 +204,11 @@ class AtomNumbers {
   bool coordinates_read() const {
     return as_written_ ||
            (records::reads_as_F(fields_.x) && records::reads_as_F(fields_.y) && records::reads_as_F(fields_.z));
+  }
+  // `field`: fields.x, y or z, F8.0.
+  std::optional<float> coordinate(std::string_view field) const {
+    if (as_written_) return records::F8_as_written_value(field);
+    return records::read_F(field, 0);
   }
 
  private:

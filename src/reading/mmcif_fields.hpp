@@ -68,6 +68,7 @@ class WideAtomNumbers {
   bool coordinates_read() const {
     return coordinate_reads(fields_.x) && coordinate_reads(fields_.y) && coordinate_reads(fields_.z);
   }
+  std::optional<float> coordinate(std::string_view field) const { return records::read_F(field, 0); }
 
  private:
   const WideAtomFields& fields_;

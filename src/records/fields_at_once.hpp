@@ -20,6 +20,31 @@
 
 namespace records {
 
+namespace field_input {
+
+// `c` in every byte of a word.
+constexpr std::uint64_t in_every_byte(unsigned char c) {
+  return 0x0101010101010101ULL * c;
+}
+
+// Bit 7 of each byte of `word` that is not zero, the other bits clear.
+constexpr std::uint64_t nonzero_bytes(std::uint64_t word) {
+  constexpr std::uint64_t low_bits = in_every_byte(0x7F);
+  return (((word & low_bits) + low_bits) | word) & ~low_bits;
+}
+
+// The number that the digit values in the bytes of `digits` make, the
+// lowest byte the first digit: pairs of digits, then of pairs, and so on.
+template <class Word>
+constexpr std::uint32_t number_of_digits(Word digits) {
+  digits = (digits * 10 + (digits >> 8)) & static_cast<Word>(0x00FF00FF00FF00FFULL);
+  digits = (digits * 100 + (digits >> 16)) & static_cast<Word>(0x0000FFFF0000FFFFULL);
+  if constexpr (sizeof(Word) == 8) digits = (digits * 10000 + (digits >> 32)) & 0xFFFFFFFFULL;
+  return static_cast<std::uint32_t>(digits);
+}
+
+}  // namespace field_input
+
 // What each of up to 32 columns holds, one bit per column, the first
 // column the lowest bit.
 struct ColumnKinds {
@@ -110,11 +135,26 @@ template <std::size_t width>
   // A digit's value in each byte, the field's first in the lowest; a blank
   // and the bytes before the field zero.
   constexpr Word of_field = static_cast<Word>(~Word{0} << (8 * (bytes - width)));
-  Word values = word & static_cast<Word>(0x0F0F0F0F0F0F0F0FULL) & of_field;
-  values = (values * 10 + (values >> 8)) & static_cast<Word>(0x00FF00FF00FF00FFULL);
-  values = (values * 100 + (values >> 16)) & static_cast<Word>(0x0000FFFF0000FFFFULL);
-  if constexpr (bytes == 8) values = (values * 10000 + (values >> 32)) & 0xFFFFFFFFULL;
-  return static_cast<std::int32_t>(values);
+  return static_cast<std::int32_t>(
+      field_input::number_of_digits<Word>(word & static_cast<Word>(0x0F0F0F0F0F0F0F0FULL) & of_field));
+}
+
+// The value of one of three F8 fields that `three_F8_as_written` holds true
+// of, as `read_F` gives it: its seven digits are one number of
+// thousandths, converted as one word, divided as `read_F` divides it.
+[[gnu::always_inline]] inline float F8_as_written_value(std::string_view field) {
+  using namespace field_input;
+  std::uint64_t word;
+  std::memcpy(&word, field.data(), sizeof word);
+  // A digit's value in each byte, the first column in the lowest; a blank
+  // 0x10, a minus 0x1D and the point 0x1E, which all become zero.
+  const std::uint64_t values = word ^ in_every_byte('0');
+  const bool negative = nonzero_bytes(values ^ in_every_byte(0x1D)) != in_every_byte(0x80);
+  std::uint64_t digits = values & ~(((values & in_every_byte(0x10)) >> 4) * 0xFF);
+  // The four columns before the point one byte up, over it.
+  digits = (digits & 0xFFFFFF0000000000ULL) | (digits & 0xFFFFFFFFULL) << 8;
+  const float magnitude = static_cast<float>(number_of_digits(digits) / 1e3);
+  return negative ? -magnitude : magnitude;
 }
 
 }  // namespace records

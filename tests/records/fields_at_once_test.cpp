@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +47,15 @@ bool coordinate_prefix(std::string_view text) {
   return text.find_first_not_of("0123456789", i) == std::string_view::npos;
 }
 
+// Whether a field as written reads, and to the float that `read_F` gives,
+// bit for bit ("-0.000" included).
+bool same_as_read_F(std::string_view field) {
+  const auto column_wise = records::read_F(field, 0);
+  return records::reads_as_F(field) && column_wise &&
+         std::bit_cast<std::uint32_t>(records::F8_as_written_value(field)) ==
+             std::bit_cast<std::uint32_t>(*column_wise);
+}
+
 TEST(FieldsAtOnce, IntegersAsWrittenAreBlanksThenDigitsAndReadAsColumnWise) {
   if (!records::kinds_at_once) GTEST_SKIP() << "columns are told one at a time on this machine";
   // Digits before the field, which must not count, and blanks after it.
@@ -80,9 +91,20 @@ TEST(FieldsAtOnce, CoordinatesAsWrittenReadColumnWiseToo) {
           records::three_F8_as_written(records::kinds_of(columns.data()).then(records::kinds_of(columns.data() + 16)));
       ASSERT_EQ(as_written, coordinate_prefix(prefix)) << '"' << columns << '"';
       if (as_written) {
-        ASSERT_TRUE(records::reads_as_F(columns.substr(8 * field, 8))) << '"' << columns << '"';
+        ASSERT_TRUE(same_as_read_F(columns.substr(8 * field, 8))) << '"' << columns << '"';
       }
     });
+  }
+  // Every value of seven digits as written, some of them.
+  std::uint32_t state = 2024;
+  for (int i = 0; i < 100'000; ++i) {
+    state = state * 1664525U + 1013904223U;
+    const std::uint32_t thousandths = (state >> 4) % 10'000'000U;
+    const bool negative = (state & 1U) != 0 && thousandths < 1'000'000U;  // room for the minus
+    std::string decimals = std::to_string(1000 + thousandths % 1000).substr(1);
+    std::string field = (negative ? "-" : "") + std::to_string(thousandths / 1000) + "." + decimals;
+    field.insert(0, 8 - field.size(), ' ');
+    ASSERT_TRUE(same_as_read_F(field)) << '"' << field << '"';
   }
   // Past the first three columns only a digit, the point in the fifth.
   const std::string_view not_written[] = {"  12.34   1.000   1.000", "  12,345   1.000   1.000",
