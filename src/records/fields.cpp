@@ -6,6 +6,7 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace records {
@@ -30,6 +31,49 @@ void put_right_justified(std::string& out, std::string_view text, int w) {
   out.resize(at + width, ' ');
   std::copy(text.begin(), text.end(), out.begin() + static_cast<std::ptrdiff_t>(at + width - text.size()));
 }
+
+// A field's text written from its last character to its first, over
+// blanks, then appended right-justified. Digits go two at a time.
+class RightToLeft {
+ public:
+  RightToLeft() { text_.fill(' '); }
+
+  void put(char c) { *--first_ = c; }
+  // The digits of `n`, at least `count` of them.
+  void digits(std::uint32_t n, int count = 1) {
+    static constexpr char pairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    char* const last = first_;
+    while (n >= 100) {
+      first_ -= 2;
+      std::memcpy(first_, pairs + 2 * (n % 100), 2);
+      n /= 100;
+    }
+    if (n >= 10) {
+      first_ -= 2;
+      std::memcpy(first_, pairs + 2 * n, 2);
+    } else {
+      put(static_cast<char>('0' + n));
+    }
+    while (last - first_ < count) put('0');
+  }
+  bool fits(int w) const { return end() - first_ <= w; }
+  // The text right-justified in `w` columns, where it fits.
+  void append_to(std::string& out, int w) const {
+    const auto width = static_cast<std::size_t>(w);
+    if (width > room) return put_right_justified(out, std::string_view(first_, end()), w);
+    out.append(end() - width, width);
+  }
+
+ private:
+  const char* end() const { return text_.data() + text_.size(); }
+  // Room for any number's text and the blanks of most fields.
+  static constexpr std::size_t room = 32;
+  std::array<char, room> text_;
+  char* first_ = text_.data() + text_.size();
+};
 
 // A finite float split into its integer part and its fraction rounded to d
 // digits, half away from zero, on the exact binary value.
@@ -78,11 +122,12 @@ RoundedDecimal round_decimal(float value, int d) {
 }  // namespace
 
 void put_I(std::string& out, std::int32_t value, int w) {
-  std::array<char, 16> digits{};
-  const auto [end, ec] = std::to_chars(digits.data(), digits.data() + digits.size(), value);
-  const std::string_view text(digits.data(), static_cast<std::size_t>(end - digits.data()));
-  if (text.size() > static_cast<std::size_t>(w)) return put_stars(out, w);
-  put_right_justified(out, text, w);
+  RightToLeft text;
+  const auto magnitude = static_cast<std::uint32_t>(value);
+  text.digits(value < 0 ? 0U - magnitude : magnitude);
+  if (value < 0) text.put('-');
+  if (!text.fits(w)) return put_stars(out, w);
+  text.append_to(out, w);
 }
 
 void put_F(std::string& out, float value, int w, int d) {
@@ -93,26 +138,16 @@ void put_F(std::string& out, float value, int w, int d) {
   // zero; its digits are then written from the right.
   if (d >= 1 && d <= 4 && w <= 20 && std::fabs(value) < 1e9F) {
     static constexpr std::array<double, 5> scale{1e0, 1e1, 1e2, 1e3, 1e4};
-    auto n =
+    static constexpr std::array<std::uint32_t, 5> unit{1, 10, 100, 1000, 10000};
+    const auto n =
         static_cast<std::uint64_t>(std::fabs(static_cast<double>(value)) * scale[static_cast<std::size_t>(d)] + 0.5);
-    std::array<char, 24> text{};
-    char* const end = text.data() + text.size();
-    char* first = end;
-    for (int i = 0; i < d; ++i, n /= 10) *--first = static_cast<char>('0' + n % 10);
-    *--first = '.';
-    do {
-      *--first = static_cast<char>('0' + n % 10);
-      n /= 10;
-    } while (n != 0);
-    if (std::signbit(value)) *--first = '-';
-    const auto length = static_cast<std::size_t>(end - first);
-    const auto width = static_cast<std::size_t>(w);
-    if (length <= width) {
-      const std::size_t at = out.size();
-      out.resize(at + width, ' ');
-      std::copy(first, end, out.begin() + static_cast<std::ptrdiff_t>(at + width - length));
-      return;
-    }
+    const std::uint32_t one = unit[static_cast<std::size_t>(d)];
+    RightToLeft text;
+    text.digits(static_cast<std::uint32_t>(n % one), d);
+    text.put('.');
+    text.digits(static_cast<std::uint32_t>(n / one));  // below 10^9 + 1
+    if (std::signbit(value)) text.put('-');
+    if (text.fits(w)) return text.append_to(out, w);
     // Too wide: the leading zero gives way, or the field is asterisks.
   }
   // Neither an infinity nor a NaN has digits to show: no field holds them.
