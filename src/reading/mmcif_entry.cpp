@@ -189,36 +189,36 @@ std::string_view MmcifEntry::title() {
 // The tables' rows are read as they are asked for, so text that is not CIF
 // in them (a row that lost or gained a value) is met only now, and fails
 // the entry here too.
-ResolutionText MmcifEntry::resolution() try {
-  const auto item = resolution_item(tables_.first_text(Category::exptl, "method"));
-  if (!item) return {true, {}};
-  const std::string_view number = tables_.first_text(item->category, item->item);
-  // No item: the legacy file would have no REMARK 2 record.
-  if (number.empty()) return {false, {}, false};
-  const std::optional<std::string> rounded = two_decimals(number);
-  if (!rounded) return {false, number};
-  resolution_ = *rounded;
-  return {false, resolution_};
-} catch (const cif::SyntaxError& error) {
-  fail_malformed(entry_, error);
+ResolutionText MmcifEntry::resolution() {
+  return as_cif([&]() -> ResolutionText {
+    const auto item = resolution_item(tables_.first_text(Category::exptl, "method"));
+    if (!item) return {true, {}};
+    const std::string_view number = tables_.first_text(item->category, item->item);
+    // No item: the legacy file would have no REMARK 2 record.
+    if (number.empty()) return {false, {}, false};
+    const std::optional<std::string> rounded = two_decimals(number);
+    if (!rounded) return {false, number};
+    resolution_ = *rounded;
+    return {false, resolution_};
+  });
 }
 
-std::int32_t MmcifEntry::first_seqres_count() try {
-  const Table& scheme = tables_[Category::pdbx_poly_seq_scheme];
-  if (!scheme.given()) return first_polymer_length();
-  const std::array<std::optional<std::size_t>, 2> wanted{scheme.column("pdb_strand_id"), scheme.column("seq_id")};
-  std::array<std::string_view, 2> row;
-  TableRows rows(tables_.text(), scheme, wanted);
-  // No chain: the legacy file would have no SEQRES record to find.
-  if (!rows.next(row)) fail(records::Failure::end_of_file);
-  const std::string_view strand = cif::text_of(row[0]);
-  ResidueCount residues;
-  do {
-    residues.add(cif::text_of(row[1]));
-  } while (rows.next(row) && cif::text_of(row[0]) == strand);
-  return residues.count();
-} catch (const cif::SyntaxError& error) {
-  fail_malformed(entry_, error);
+std::int32_t MmcifEntry::first_seqres_count() {
+  return as_cif([&]() -> std::int32_t {
+    const Table& scheme = tables_[Category::pdbx_poly_seq_scheme];
+    if (!scheme.given()) return first_polymer_length();
+    const std::array<std::optional<std::size_t>, 2> wanted{scheme.column("pdb_strand_id"), scheme.column("seq_id")};
+    std::array<std::string_view, 2> row;
+    TableRows rows(tables_.text(), scheme, wanted);
+    // No chain: the legacy file would have no SEQRES record to find.
+    if (!rows.next(row)) fail(records::Failure::end_of_file);
+    const std::string_view strand = cif::text_of(row[0]);
+    ResidueCount residues;
+    do {
+      residues.add(cif::text_of(row[1]));
+    } while (rows.next(row) && cif::text_of(row[0]) == strand);
+    return residues.count();
+  });
 }
 
 std::int32_t MmcifEntry::first_polymer_length() {
@@ -249,31 +249,27 @@ std::int32_t MmcifEntry::first_polymer_length() {
 
 void MmcifEntry::rewind() {
   helices_.emplace(tables_.text(), tables_[Category::struct_conf], helix_columns_);
-  try {
-    atoms_.rewind();
-  } catch (const cif::SyntaxError& error) {
-    fail_malformed(entry_, error);
-  }
+  as_cif([&] { atoms_.rewind(); });
 }
 
-std::optional<WideHelixFields> MmcifEntry::next_helix() try {
-  std::array<std::string_view, helix_columns> row;
-  while (helices_->next(row)) {
-    if (cif::text_of(row[type]) != "HELX_P") continue;
-    // The class is right-justified in its two columns.
-    const std::string_view given_class = cif::text_of(row[helix_class]);
-    std::string_view shown_class = given_class;
-    if (given_class.size() < 2) {
-      helix_class_ = {' ', given_class.empty() ? ' ' : given_class[0]};
-      shown_class = std::string_view(helix_class_.data(), helix_class_.size());
+std::optional<WideHelixFields> MmcifEntry::next_helix() {
+  return as_cif([&]() -> std::optional<WideHelixFields> {
+    std::array<std::string_view, helix_columns> row;
+    while (helices_->next(row)) {
+      if (cif::text_of(row[type]) != "HELX_P") continue;
+      // The class is right-justified in its two columns.
+      const std::string_view given_class = cif::text_of(row[helix_class]);
+      std::string_view shown_class = given_class;
+      if (given_class.size() < 2) {
+        helix_class_ = {' ', given_class.empty() ? ' ' : given_class[0]};
+        shown_class = std::string_view(helix_class_.data(), helix_class_.size());
+      }
+      const std::string_view chain_name = cif::text_of(row[chain]);
+      return WideHelixFields{helix_key, chain_name.empty() ? std::string_view(" ") : chain_name,
+                             cif::value_of(row[start]), cif::value_of(row[end]), shown_class};
     }
-    const std::string_view chain_name = cif::text_of(row[chain]);
-    return WideHelixFields{helix_key, chain_name.empty() ? std::string_view(" ") : chain_name,
-                           cif::value_of(row[start]), cif::value_of(row[end]), shown_class};
-  }
-  return std::nullopt;
-} catch (const cif::SyntaxError& error) {
-  fail_malformed(entry_, error);
+    return std::nullopt;
+  });
 }
 
 }  // namespace reading

@@ -34,6 +34,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "cif/syntax_error.hpp"
 #include "entry.hpp"
@@ -72,11 +73,7 @@ class MmcifEntry {
   // The atom rows are read as they come: text that is not CIF there fails
   // the entry when it is met.
   bool next(WideAtomFields& fields) {
-    try {
-      return atoms_.next(fields);
-    } catch (const cif::SyntaxError& error) {
-      fail_malformed(entry_, error);
-    }
+    return as_cif([&] { return atoms_.next(fields); });
   }
 
   [[noreturn]] void fail(records::Failure failure) const { entry_.fail(failure); }
@@ -86,6 +83,16 @@ class MmcifEntry {
   enum HelixColumn : std::size_t { type, chain, start, end, helix_class, helix_columns };
 
   std::int32_t first_polymer_length();
+  // What `read` gives; text that is not CIF, met on the way, fails the
+  // entry.
+  template <class Read>
+  std::invoke_result_t<Read&> as_cif(Read read) {
+    try {
+      return read();
+    } catch (const cif::SyntaxError& error) {
+      fail_malformed(entry_, error);
+    }
+  }
 
   records::Input& entry_;
   Tables tables_;
