@@ -15,6 +15,7 @@
 #include <string>
 
 #include "fuzz_support.hpp"
+#include "records/fields_at_once.hpp"
 
 namespace {
 
@@ -107,7 +108,32 @@ ExpectedReal expected_F(std::string_view field, int d) {
   return {false, std::strtof(number.c_str(), nullptr)};
 }
 
+// Fields told many columns at a time: whatever they take as written reads,
+// and to what the column-wise conversions give.
+void read_at_once(std::string_view text) {
+  std::array<char, 48> columns;
+  columns.fill('9');  // before the field, which must not count
+  std::fill(columns.begin() + 8, columns.end(), ' ');
+  std::copy_n(text.begin(), std::min<std::size_t>(text.size(), 32), columns.begin() + 8);
+  const char* const at = columns.data() + 8;
+  const records::ColumnKinds kinds = records::kinds_of(at).then(records::kinds_of(at + 16));
+  if (records::integer_as_written(kinds, 4)) {
+    FUZZ_CHECK(records::read_I({at, 4}) == records::integer_as_written_value<4>({at, 4}));
+  }
+  if (records::integer_as_written(kinds, 5)) {
+    FUZZ_CHECK(records::read_I({at, 5}) == records::integer_as_written_value<5>({at, 5}));
+  }
+  if (records::three_F8_as_written(kinds)) {
+    for (std::size_t k = 0; k < 3; ++k) {
+      const std::string_view field(at + 8 * k, 8);
+      FUZZ_CHECK(records::reads_as_F(field));
+      FUZZ_CHECK(same_float(records::read_F(field, 0), records::F8_as_written_value(field)));
+    }
+  }
+}
+
 void read_numbers(std::string_view field) {
+  read_at_once(field);
   const std::optional<std::int32_t> integer = records::read_I(field);
   std::array<std::optional<float>, 10> reals;
   for (int d = 0; d <= 9; ++d) reals[static_cast<std::size_t>(d)] = records::read_F(field, d);
