@@ -80,6 +80,8 @@ FAULTS = [
      "end - at > 9)", "end - at > 10)"),
     ("integer-at-once-blanks-anywhere", "src/records/fields_at_once.hpp",
      "&& blanks < (digits & (~digits + 1));", "&& digits != 0;"),
+    ("column-kinds-take-a-colon-for-a-digit", "src/records/fields_at_once.hpp",
+     "_mm_set1_epi8(-128 + 10)", "_mm_set1_epi8(-128 + 11)"),
     ("coordinates-at-once-two-minuses", "src/records/fields_at_once.hpp",
      "const bool two_minuses = (minuses & (minuses >> 1) & 0x030303) != 0;", "const bool two_minuses = minuses == 0;"),
     ("integer-at-once-counts-bytes-before", "src/records/fields_at_once.hpp",

@@ -61,7 +61,7 @@ TEST(FieldsAtOnce, IntegersAsWrittenAreBlanksThenDigitsAndReadAsColumnWise) {
   // Digits before the field, which must not count, and blanks after it.
   std::array<char, 40> record;
   record.fill('9');
-  each_text(" -5x0", 5, [&](std::string_view field) {
+  each_text(" -5x0:/", 5, [&](std::string_view field) {
     std::copy(field.begin(), field.end(), record.begin() + 8);
     std::fill(record.begin() + 13, record.end(), ' ');
     const std::string_view in_record(record.data() + 8, 5);
@@ -84,7 +84,7 @@ TEST(FieldsAtOnce, CoordinatesAsWrittenReadColumnWiseToo) {
   // columns, the others written as the archive writes them.
   const std::string_view written = "  12.345";
   for (std::size_t field = 0; field < 3; ++field) {
-    each_text(" -07+.", 3, [&](std::string_view prefix) {
+    each_text(" -07+./:", 3, [&](std::string_view prefix) {
       std::string columns = std::string(written) + "-999.000" + "1234.567";
       std::copy(prefix.begin(), prefix.end(), columns.begin() + static_cast<std::ptrdiff_t>(8 * field));
       const bool as_written =
