@@ -177,9 +177,9 @@ std::string_view field_text(const Chars<N>& field) {
 
 // The numbers of a legacy ATOM record as a scan reads them: the serial
 // (I5), or whether it converts, the residue (I4), and the coordinates
-// (F8.0), or whether they convert. Where all five fields are as the archive writes
-// them, which is seen at once, the numbers are converted from words and
-// need no other check.
+// (F8.0), or whether they convert. Where all five fields are as the
+// archive writes them, which is seen at once, the numbers are converted
+// from words and need no other check.
 class AtomNumbers {
  public:
   explicit AtomNumbers(const AtomFields& fields) : fields_(fields) {

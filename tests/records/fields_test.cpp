@@ -1,7 +1,5 @@
 // The exact text of output fields and the values of input fields.
 
-#include "records/fields.hpp"
-
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -10,6 +8,7 @@
 #include <limits>
 
 #include "records/chars.hpp"
+#include "records/fields.hpp"
 
 namespace {
 
@@ -24,20 +23,11 @@ struct IntegerOut {
 
 TEST(IntegerOutput, RightJustifiedOrAsterisks) {
   const IntegerOut cases[] = {
-      {0, 5, "    0"},
-      {-42, 5, "  -42"},
-      {42, 9, "       42"},
-      {1234, 3, "***"},
-      {999, 3, "999"},
-      {-99, 3, "-99"},
-      {-100, 3, "***"},
-      {99999, 5, "99999"},
-      {100000, 5, "*****"},
-      {2147483647, 10, "2147483647"},
-      {-2147483647 - 1, 10, "**********"},
-      {70, 10, "        70"},
-      {-2147483647 - 1, 11, "-2147483648"},
-      {-7, 40, "                                      -7"},
+      {0, 5, "    0"},          {-42, 5, "  -42"},          {42, 9, "       42"},
+      {1234, 3, "***"},         {999, 3, "999"},            {-99, 3, "-99"},
+      {-100, 3, "***"},         {99999, 5, "99999"},        {100000, 5, "*****"},
+      {2147483647, 10, "2147483647"}, {-2147483647 - 1, 10, "**********"}, {70, 10, "        70"},
+      {-2147483647 - 1, 11, "-2147483648"}, {-7, 40, "                                      -7"},
   };
   for (const auto& c : cases) {
     std::string out;
@@ -61,8 +51,8 @@ TEST(RealOutput, RoundsTheExactBinaryValueHalfAwayFromZero) {
       {-0.125F, 8, 2, "   -0.13"},
       {2.5F, 5, 0, "   3."},
       // Decimal "ties" that are not ties in binary go by the exact value.
-      {0.005F, 4, 2, "0.00"},       // 0.004999999888...
-      {2.675F, 4, 2, "2.67"},       // 2.6749999523...
+      {0.005F, 4, 2, "0.00"},     // 0.004999999888...
+      {2.675F, 4, 2, "2.67"},     // 2.6749999523...
       {0.0005F, 8, 3, "   0.001"},  // 0.0005000000237...
       {0.0015F, 8, 3, "   0.002"},
       {0.9999F, 8, 3, "   1.000"},
@@ -83,7 +73,7 @@ TEST(RealOutput, LeadingZeroSignAndAsterisks) {
       {1.8F, 4, 2, "1.80"},
       {0.0F, 4, 2, "0.00"},
       {-0.5F, 8, 3, "  -0.500"},
-      {-0.5F, 4, 2, "-.50"},         // no room for the zero with the sign
+      {-0.5F, 4, 2, "-.50"},  // no room for the zero with the sign
       {-0.0001F, 8, 3, "  -0.000"},  // negative values keep their sign at zero
       {-0.0F, 8, 3, "  -0.000"},
       {1e-45F, 8, 3, "   0.000"},
@@ -203,21 +193,11 @@ struct IntegerIn {
 
 TEST(IntegerInput, BlanksIgnoredAnythingElseIsAnError) {
   const IntegerIn cases[] = {
-      {" 12 ", 12},
-      {"    ", 0},
-      {"", 0},
-      {"  -42", -42},
-      {"+5", 5},
-      {"1 2", 12},
-      {"- 7", -7},
-      {"2147483647", 2147483647},
-      {"-2147483648", -2147483647 - 1},
-      {"-", std::nullopt},
-      {"1-2", std::nullopt},
-      {"12a", std::nullopt},
-      {"1.0", std::nullopt},
-      {"2147483648", std::nullopt},
-      {"--1", std::nullopt},
+      {" 12 ", 12},        {"    ", 0},         {"", 0},
+      {"  -42", -42},      {"+5", 5},           {"1 2", 12},
+      {"- 7", -7},         {"2147483647", 2147483647}, {"-2147483648", -2147483647 - 1},
+      {"-", std::nullopt}, {"1-2", std::nullopt}, {"12a", std::nullopt},
+      {"1.0", std::nullopt}, {"2147483648", std::nullopt}, {"--1", std::nullopt},
       {"\t1", std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(records::read_I(c.field), c.value) << '"' << c.field << '"';
@@ -259,8 +239,8 @@ TEST(RealInput, NearestFloatToTheExactDecimal) {
 }
 
 TEST(RealInput, AnythingOutsideTheGrammarIsAnError) {
-  const std::string_view bad[] = {"  1.2x34", "-",   "+",   ".",   "E5",    "1E", "1E+", "1.2.3",
-                                  "1Q2",      "Inf", "nan", "1,5", "1E5.0", "1+", "--1", "1E2E3"};
+  const std::string_view bad[] = {"  1.2x34", "-", "+", ".", "E5", "1E", "1E+", "1.2.3", "1Q2",
+                                  "Inf",      "nan", "1,5", "1E5.0", "1+", "--1", "1E2E3"};
   for (const auto field : bad) EXPECT_EQ(records::read_F(field, 0), std::nullopt) << '"' << field << '"';
 }
 
