@@ -85,7 +85,8 @@ TEST(FieldsAtOnce, CoordinatesAsWrittenReadColumnWiseToo) {
   const std::string_view written = "  12.345";
   for (std::size_t field = 0; field < 3; ++field) {
     each_text(" -07+./:", 3, [&](std::string_view prefix) {
-      std::string columns = std::string(written) + "-999.000" + "1234.567";
+      // Two blocks of sixteen columns are read: the last eight blank.
+      std::string columns = std::string(written) + "-999.000" + "1234.567" + std::string(8, ' ');
       std::copy(prefix.begin(), prefix.end(), columns.begin() + static_cast<std::ptrdiff_t>(8 * field));
       const bool as_written =
           records::three_F8_as_written(records::kinds_of(columns.data()).then(records::kinds_of(columns.data() + 16)));
