@@ -187,7 +187,7 @@ class AtomNumbers {
     // the serial and the residue end past its eighth column.
     const records::ColumnKinds serial = records::kinds_of(fields.serial.data());
     const char* const residue = fields.residue.data();
-    const records::ColumnKinds rest = records::kinds_of(residue).then(records::kinds_of(residue + 16));
+    const records::ColumnKinds rest = records::kinds_of_32(residue);
     as_written_ = records::kinds_at_once && records::integer_as_written(serial, 5) &&
                   records::integer_as_written(rest, 4) && records::three_F8_as_written(rest.from(8));
   }

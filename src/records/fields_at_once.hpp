@@ -57,11 +57,6 @@ struct ColumnKinds {
   constexpr ColumnKinds from(int column) const {
     return {digits >> column, blanks >> column, minuses >> column, points >> column};
   }
-  // These 16 columns followed by `next`.
-  constexpr ColumnKinds then(const ColumnKinds& next) const {
-    return {digits | next.digits << 16, blanks | next.blanks << 16, minuses | next.minuses << 16,
-            points | next.points << 16};
-  }
 };
 
 // Whether the kinds of columns can be told many at a time here; where they
@@ -88,6 +83,14 @@ inline constexpr bool kinds_at_once =
   kinds.points = bits(_mm_cmpeq_epi8(text, _mm_set1_epi8('.')));
 #endif
   return kinds;
+}
+
+// The kinds of the 32 columns from `columns` on.
+[[gnu::always_inline]] inline ColumnKinds kinds_of_32(const char* columns) {
+  const ColumnKinds first = kinds_of(columns);
+  const ColumnKinds next = kinds_of(columns + 16);
+  return {first.digits | next.digits << 16, first.blanks | next.blanks << 16, first.minuses | next.minuses << 16,
+          first.points | next.points << 16};
 }
 
 // Whether the first `width` columns of `kinds` hold blanks and then at

@@ -78,6 +78,14 @@ TEST(FieldsAtOnce, IntegersAsWrittenAreBlanksThenDigitsAndReadAsColumnWise) {
   });
 }
 
+// Whether `text`, 24 columns, holds three F8 fields as written. The 32
+// columns told at once end in blanks, as a record carries more columns.
+bool three_F8_as_written(std::string_view text) {
+  std::string columns(text);
+  columns.resize(32, ' ');
+  return records::three_F8_as_written(records::kinds_of_32(columns.data()));
+}
+
 TEST(FieldsAtOnce, CoordinatesAsWrittenReadColumnWiseToo) {
   if (!records::kinds_at_once) GTEST_SKIP() << "columns are told one at a time on this machine";
   // Each of the three fields in turn gets every prefix of its first three
@@ -85,11 +93,9 @@ TEST(FieldsAtOnce, CoordinatesAsWrittenReadColumnWiseToo) {
   const std::string_view written = "  12.345";
   for (std::size_t field = 0; field < 3; ++field) {
     each_text(" -07+./:", 3, [&](std::string_view prefix) {
-      // Two blocks of sixteen columns are read: the last eight blank.
-      std::string columns = std::string(written) + "-999.000" + "1234.567" + std::string(8, ' ');
+      std::string columns = std::string(written) + "-999.000" + "1234.567";
       std::copy(prefix.begin(), prefix.end(), columns.begin() + static_cast<std::ptrdiff_t>(8 * field));
-      const bool as_written =
-          records::three_F8_as_written(records::kinds_of(columns.data()).then(records::kinds_of(columns.data() + 16)));
+      const bool as_written = three_F8_as_written(columns);
       ASSERT_EQ(as_written, coordinate_prefix(prefix)) << '"' << columns << '"';
       if (as_written) {
         ASSERT_TRUE(same_as_read_F(columns.substr(8 * field, 8))) << '"' << columns << '"';
@@ -111,13 +117,7 @@ TEST(FieldsAtOnce, CoordinatesAsWrittenReadColumnWiseToo) {
   const std::string_view not_written[] = {"  12.34   1.000   1.000", "  12,345   1.000   1.000",
                                           "   1.000  12.3450  1.000", "   1.000   1.000 1234.5X",
                                           "   1.000   1.000    1234"};
-  for (const std::string_view text : not_written) {
-    std::string columns(text);
-    columns.resize(32, ' ');
-    EXPECT_FALSE(
-        records::three_F8_as_written(records::kinds_of(columns.data()).then(records::kinds_of(columns.data() + 16))))
-        << '"' << text << '"';
-  }
+  for (const std::string_view text : not_written) EXPECT_FALSE(three_F8_as_written(text)) << '"' << text << '"';
 }
 
 }  // namespace
