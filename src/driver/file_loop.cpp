@@ -86,6 +86,9 @@ class Committer {
   Progress& progress_;
   Summary& summary_;
   std::size_t done_ = 0;
+  // Exports read ahead are unnamed files, linked to their names at once
+  // until a name is found taken (a batch run again over its exports).
+  Output::Naming naming_ = Output::Naming::name_free;
   // Made now: once memory has run out, telling it must not need any.
   const records::IoError out_of_memory_{records::Failure::out_of_memory};
 };
@@ -96,7 +99,7 @@ void Committer::commit(EntryOutcome& outcome) {
   if (outcome.fatal) std::rethrow_exception(outcome.fatal);
 
   if (outcome.export_file) {
-    outcome.export_file->close();
+    outcome.export_file->close(naming_);
     exported.push_back(outcome.name);
   } else {
     if (outcome.own_failure || outcome.out_of_memory) {

@@ -126,8 +126,10 @@ class Output::Replacement {
   // The finished temporary takes its file's name (`path` in diagnostics);
   // nothing remains of it whether this succeeds or not. An unnamed file
   // gets a temporary name first and is closed under it, so that a failed
-  // close leaves the name as it was, as for a named one.
-  void take_the_name(int unit, const std::string& path) {
+  // close leaves the name as it was, as for a named one; where `naming`
+  // expects the name free, it is linked to the name at once instead.
+  void take_the_name(int unit, const std::string& path, Naming& naming) {
+    if (unnamed_ && naming == Naming::name_free && took_the_free_name(unit, path, naming)) return;
     if (unnamed_) name_the_file(unit, path);
     finish(unit, path);
     const int directory = place_.at();
@@ -141,16 +143,40 @@ class Output::Replacement {
   }
 
  private:
-  // Links the unnamed file into the directory under a temporary name.
-  void name_the_file(int unit, const std::string& path) {
+  // Links the unnamed file into the directory as `name`; errno tells a
+  // failure.
+  bool link_as(const std::string& name) const {
     std::array<char, 32> descriptor{};
     constexpr std::string_view descriptors = "/proc/self/fd/";
     std::copy(descriptors.begin(), descriptors.end(), descriptor.begin());
     std::to_chars(descriptor.data() + descriptors.size(), descriptor.data() + descriptor.size() - 1, file_.get());
+    return system_calls.linkat(AT_FDCWD, descriptor.data(), place_.at(), place_.path_of(name).c_str(),
+                               AT_SYMLINK_FOLLOW) == 0;
+  }
+
+  // Links the unnamed file to its own name where nothing holds it: the
+  // complete file appears there at once, as a rename would leave it, and
+  // a close that fails then takes the name away again, leaving it as it
+  // was. False where the link is refused: the way through a temporary name
+  // then tells any failure, and a name found taken changes `naming`.
+  bool took_the_free_name(int unit, const std::string& path, Naming& naming) {
+    if (!link_as(place_.name)) {
+      if (errno == EEXIST) naming = Naming::name_taken;
+      return false;
+    }
+    unnamed_ = false;
+    if (system_calls.close(file_.release()) != 0) {
+      system_calls.unlinkat(place_.at(), place_.path_of(place_.name).c_str(), 0);
+      throw IoError(Failure::write_error, unit, path);
+    }
+    return true;
+  }
+
+  // Links the unnamed file into the directory under a temporary name.
+  void name_the_file(int unit, const std::string& path) {
     for (int attempt = 0;; ++attempt) {
       std::string temporary = temporary_name(place_.name);
-      if (system_calls.linkat(AT_FDCWD, descriptor.data(), place_.at(), place_.path_of(temporary).c_str(),
-                              AT_SYMLINK_FOLLOW) == 0) {
+      if (link_as(temporary)) {
         temporary_ = std::move(temporary);
         unnamed_ = false;
         return;
@@ -318,10 +344,15 @@ void Output::complete() {
 }
 
 void Output::close() {
+  Naming naming = Naming::name_taken;
+  close(naming);
+}
+
+void Output::close(Naming& naming) {
   complete();
   if (replacement_) {
     const std::unique_ptr<Replacement> replacement = std::move(replacement_);
-    replacement->take_the_name(unit_, file_);
+    replacement->take_the_name(unit_, file_, naming);
   }
 }
 

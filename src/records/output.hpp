@@ -92,6 +92,14 @@ class Output {
   // Close with status "KEEP": a replaced file now takes its name. Later
   // writes are an error of the caller.
   void close();
+  // The same, for a run that closes many files: an unnamed file is linked
+  // to its name at once where `naming` expects the name free (one change of
+  // the directory, where a temporary name and a rename make two), and goes
+  // through a temporary name where it does not. A name found taken turns
+  // `naming` to expect the others taken too: a run over its own earlier
+  // files finds every one taken, and a link refused costs a system call.
+  enum class Naming { name_free, name_taken };
+  void close(Naming& naming);
   // Flush for exit paths that are already failing: never throws, and gives
   // up on a console that takes nothing for a moment.
   void flush_quietly() noexcept;

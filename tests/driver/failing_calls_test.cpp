@@ -128,6 +128,38 @@ TEST_F(FailingCalls, AnEntryThatCannotBeReadIsPassedOverUnderKeepGoing) {
   EXPECT_EQ(read_file(dir / "goodfiles.txt"), " a.bck       \r\n");
 }
 
+// Read ahead, an export is linked to its name at once while the names are
+// free, and through a temporary name and a rename once one is found taken.
+TEST_F(FailingCalls, ExportsReadAheadTakeFreeNamesAtOnce) {
+  struct Case {
+    std::string_view what;
+    bool a_taken;
+    bool e_taken;
+    int links;
+    int renames;
+  };
+  const Case cases[] = {
+      {"both names free", false, false, 2, 0},
+      {"the second name taken", false, true, 3, 1},
+      {"the first name taken, and so the second expected taken", true, false, 3, 2},
+  };
+  for (const auto& c : cases) {
+    for (const auto& [name, taken] : {std::pair{"source/a.bck", c.a_taken}, std::pair{"source/e.bck", c.e_taken}}) {
+      fs::remove(dir / name);
+      if (taken) write_file(dir / name, "the previous export\r\n");
+    }
+    // Counted, never hit.
+    SystemCallFaults faults({{.call = Call::link, .path = ".bck", .first = 1000},
+                             {.call = Call::rename, .path = ".bck", .first = 1000}});
+    const SessionOutcome run = session.run("2\nCA\n2\n", {.jobs = 2});
+    EXPECT_EQ(run.failure, "") << c.what;
+    EXPECT_EQ(faults.counted(0), c.links) << c.what;
+    EXPECT_EQ(faults.counted(1), c.renames) << c.what;
+    EXPECT_TRUE(read_file(dir / "source/a.bck").ends_with("        3      A\r\n")) << c.what;
+    EXPECT_TRUE(hidden_in(dir / "source").empty()) << c.what;
+  }
+}
+
 TEST_F(FailingCalls, ReadAheadWithoutAWakeupCallRunsAsOneJob) {
   // The eventfd that wakes the thread waiting for entries read ahead: with
   // none to be had, the run is that of one job.
