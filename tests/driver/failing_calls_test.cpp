@@ -149,8 +149,8 @@ TEST_F(FailingCalls, ExportsReadAheadTakeFreeNamesAtOnce) {
       if (taken) write_file(dir / name, "the previous export\r\n");
     }
     // Counted, never hit.
-    SystemCallFaults faults({{.call = Call::link, .path = ".bck", .first = 1000},
-                             {.call = Call::rename, .path = ".bck", .first = 1000}});
+    SystemCallFaults faults(
+        {{.call = Call::link, .path = ".bck", .first = 1000}, {.call = Call::rename, .path = ".bck", .first = 1000}});
     const SessionOutcome run = session.run("2\nCA\n2\n", {.jobs = 2});
     EXPECT_EQ(run.failure, "") << c.what;
     EXPECT_EQ(faults.counted(0), c.links) << c.what;
