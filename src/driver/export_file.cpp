@@ -9,6 +9,10 @@ records::Output write_export(std::string_view directory, std::string_view name, 
                              float resolution, const reading::AtomList& atoms,
                              records::Output::Directories directories, records::Temporary temporary) {
   records::Output file = records::Output::replace_beneath(export_unit, directory, name, directories, temporary);
+  // The header, then 53 bytes an atom.
+  constexpr std::size_t header_bytes = 256;
+  constexpr std::size_t atom_bytes = 53;
+  file.reserve(header_bytes + atoms.size() * atom_bytes);
   file.record().text("Atom cartesian coordinates from PDB").end();
   file.record().text("Brindlemark project. File created using Quarryman.").end();
   file.free_form();

@@ -80,6 +80,10 @@ class Output {
   Record record();
   // A free-form write: a blank, then each value as it stands.
   void free_form(std::string_view value = {});
+  // Room for about `bytes` of records made at once, where they would
+  // otherwise be made as the buffer grows, record after record (a copy
+  // each time it doubles); never more than a flush sends.
+  void reserve(std::size_t bytes);
   // Whole records made on another output (its `text()`), written as if each
   // had been written here.
   void write_records(std::string_view records);
