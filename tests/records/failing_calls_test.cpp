@@ -272,58 +272,6 @@ TEST_F(ReplacedFile, AFileSystemWithoutUnnamedFilesGetsANamedTemporary) {
   }
 }
 
-// A run that closes many unnamed files links each to its name at once while
-// the names are free, and through a temporary name once one is found taken;
-// a close that fails after the link takes the name away again.
-TEST_F(ReplacedFile, AnUnnamedFileTakesAFreeNameAtOnce) {
-  using Naming = Output::Naming;
-  struct Case {
-    std::string_view what;
-    bool previous_file;
-    Naming naming;
-    int close_error;
-    int links;
-    int renames;
-    Naming naming_after;
-  };
-  const Case cases[] = {
-      {"a free name", false, Naming::name_free, 0, 1, 0, Naming::name_free},
-      {"a taken name", true, Naming::name_free, 0, 2, 1, Naming::name_taken},
-      {"names expected taken", false, Naming::name_taken, 0, 1, 1, Naming::name_taken},
-      {"a close that fails", false, Naming::name_free, EIO, 1, 0, Naming::name_free},
-  };
-  for (const auto& c : cases) {
-    fs::remove(path);
-    if (c.previous_file) write_file(path, previous);
-    // Counted, never hit; the close is the unnamed file's, opened on `dir`.
-    SystemCallFaults faults({{.call = Call::link, .first = 1000},
-                             {.call = Call::rename, .first = 1000},
-                             {.call = Call::close,
-                              .path = dir.path().string(),
-                              .first = c.close_error != 0 ? 1 : 1000,
-                              .error = c.close_error}});
-    Naming naming = c.naming;
-    const auto error = failure_of([&] {
-      Output out = Output::replace_beneath(2, dir.path().string(), "out.bck", Output::Directories::there,
-                                           records::Temporary::unnamed);
-      write_records(out, 2);
-      out.close(naming);
-    });
-    EXPECT_EQ(faults.counted(0), c.links) << c.what;
-    EXPECT_EQ(faults.counted(1), c.renames) << c.what;
-    EXPECT_EQ(naming, c.naming_after) << c.what;
-    if (c.close_error != 0) {
-      ASSERT_TRUE(error.has_value()) << c.what;
-      EXPECT_EQ(error->failure(), Failure::write_error);
-      EXPECT_TRUE(names_in(dir.path()).empty()) << "the name taken away again";
-    } else {
-      EXPECT_FALSE(error.has_value()) << c.what;
-      EXPECT_EQ(read_file(path), numbered_records(2)) << c.what;
-      EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"out.bck"}) << c.what;
-    }
-  }
-}
-
 // -----------------------------------------------------------------------------
 // Writes
 
