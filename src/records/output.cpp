@@ -287,17 +287,17 @@ void Output::end_record() {
   flush_if_due();
 }
 
-void Output::reserve(std::size_t bytes) {
-  // A flush comes once a record has taken the buffer past the threshold.
-  constexpr std::size_t a_record_past_it = 1024;
-  buffer_.reserve(std::min(bytes, flush_threshold + a_record_past_it));
-}
-
 void Output::write_records(std::string_view records) {
   // Either all of them or, after an event, none.
   throw_if_control_event();
   buffer_.append(records);
   flush_if_due();
+}
+
+void Output::reserve(std::size_t bytes) {
+  // A flush comes once a record has taken the buffer past the threshold.
+  constexpr std::size_t a_record_past_it = 1024;
+  buffer_.reserve(std::min(bytes, flush_threshold + a_record_past_it));
 }
 
 void Output::flush_if_due() {
