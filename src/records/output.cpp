@@ -164,10 +164,12 @@ class Output::Replacement {
       if (errno == EEXIST) naming = Naming::name_taken;
       return false;
     }
-    unnamed_ = false;
-    if (system_calls.close(file_.release()) != 0) {
+    unnamed_ = false;  // named now: closed as a named file is
+    try {
+      finish(unit, path);
+    } catch (const IoError&) {
       system_calls.unlinkat(place_.at(), place_.path_of(place_.name).c_str(), 0);
-      throw IoError(Failure::write_error, unit, path);
+      throw;
     }
     return true;
   }
